@@ -1,0 +1,16 @@
+// The subcommands of r3kcheck. Each takes its arguments (after the
+// subcommand's name) and returns the process exit code; problems with the
+// input are thrown as r3k::Error and reported by main.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace r3k::cli {
+
+using Arguments = std::vector<std::string>;
+
+int build_command(const Arguments& arguments);
+int run_command(const Arguments& arguments);
+
+}  // namespace r3k::cli

@@ -1,0 +1,153 @@
+#include "image/start.h"
+
+#include <cstdio>
+#include <string>
+
+#include "common/error.h"
+
+namespace r3k {
+namespace {
+
+using namespace isa;  // register names
+using assembly::Assembler;
+using assembly::Label;
+
+// The start code's addresses are fixed; this checks that the code before
+// each piece came out at exactly the right length.
+void expect_at(const Assembler& as, uint32_t address, const char* what) {
+  if (as.here() != address) {
+    char message[96];
+    std::snprintf(message, sizeof message, "start code: %s at 0x%08X instead of 0x%08X", what, as.here(), address);
+    throw Error(message);
+  }
+}
+
+// An endless three-instruction loop that counts its passes in $t0.
+void emit_loop(Assembler& as) {
+  Label self = as.make_label();
+  as.bind(self);
+  as.addiu(t0, t0, 1);
+  as.b(self);
+  as.nop();
+}
+
+void emit_locate(Assembler& as) {
+  as.li(a0, layout::kStatusLampB);
+  as.li(a1, layout::kStatusLampA);
+  as.li(a2, layout::kLampBank);
+  as.li(s1, layout::kResultDisplay);
+  as.li(t1, layout::kLampFail);
+  as.li(t2, layout::kLampOn);
+  as.li(t3, layout::kLampBankAll);
+  as.lui(s3, 0);  // pass count; lui, not the constant load
+  as.sw(t1, 0, a0);
+  as.sw(t2, 0, a1);
+  as.sw(t3, 0, a2);
+  as.sw(s3, 0, s1);
+  as.lui(s0, 0);  // test number
+}
+
+void emit_test_end(Assembler& as, Label test_finish) {
+  Label pass = as.make_label(), end = as.make_label();
+  as.li(s0, layout::kRoutineCount);
+  as.beq(s0, s3, pass);
+  as.nop();
+  as.li(a0, layout::kLampBank);
+  as.li(a1, layout::kStatusLampB);
+  as.li(a2, layout::kStatusLampA);
+  as.li(t1, layout::kLampFail);
+  as.sw(zero, 0, a0);
+  as.sw(t1, 0, a1);
+  as.sw(t1, 0, a2);
+  as.b(end);
+  as.nop();
+  as.bind(pass);
+  as.li(t1, layout::kLampOn);
+  as.li(a0, layout::kStatusLampB);
+  as.li(a1, layout::kStatusLampA);
+  as.sw(t1, 0, a0);
+  as.sw(t1, 0, a1);
+  as.bind(end);
+  as.j(test_finish);
+  as.nop();
+}
+
+// With the flag zero the count starts at 0x200001; with any other value at 1.
+// The loop decrements before it tests, so it runs at least once.
+void emit_wait_1s(Assembler& as) {
+  Label count = as.make_label(), loop = as.make_label();
+  as.li(t1, layout::kQuickRunFlag);
+  as.lui(t0, 0);
+  as.lw(t2, 0, t1);
+  as.bnez(t2, count);
+  as.nop();
+  as.lui(t0, static_cast<uint16_t>(layout::kPauseCount >> 16));
+  as.bind(count);
+  as.addiu(t0, t0, 1);
+  as.bind(loop);
+  as.addiu(t0, t0, -1);
+  as.bnez(t0, loop);
+  as.nop();
+  as.jr(ra);
+  as.nop();
+}
+
+}  // namespace
+
+void emit_filler_block(Assembler& as) {
+  as.lui(t0, 0x8000);
+  as.addiu(t1, t1, 1);
+  as.or_(t2, t0, zero);
+  as.addu(t3, t5, t6);
+  as.lw(t4, 0, t0);
+}
+
+std::vector<StartLabel> emit_start_code(Assembler& as, const std::array<Label, layout::kRoutineCount>& routines) {
+  Label locate = as.make_label(), test_finish = as.make_label(), inst_test = as.make_label(),
+        test_end = as.make_label(), wait_1s = as.make_label();
+
+  expect_at(as, layout::kResetVector, "reset vector");
+  as.j(locate);
+  as.nop();
+  emit_filler_block(as);
+  as.zero_words(52);
+  emit_filler_block(as);
+  expect_at(as, layout::kEndLoop, "end loop");
+  as.bind(test_finish);
+  emit_loop(as);
+  emit_filler_block(as);
+  as.zero_words(152);
+  expect_at(as, layout::kExceptionLoop, "exception loop");
+  emit_loop(as);
+
+  expect_at(as, layout::kLocate, "locate");
+  as.bind(locate);
+  emit_locate(as);
+
+  expect_at(as, layout::kInstTest, "inst_test");
+  as.bind(inst_test);
+  for (const Label& routine : routines) {
+    as.jal(routine);
+    as.nop();
+    as.jal(wait_1s);
+    as.nop();
+  }
+
+  expect_at(as, layout::kTestEnd, "test_end");
+  as.bind(test_end);
+  emit_test_end(as, test_finish);
+
+  expect_at(as, layout::kWait1s, "wait_1s");
+  as.bind(wait_1s);
+  emit_wait_1s(as);
+  as.word(0);
+  expect_at(as, layout::kFirstRoutine, "first routine");
+
+  return {{"test_finish", layout::kEndLoop},
+          {"locate", layout::kLocate},
+          {"inst_test", layout::kInstTest},
+          {"test_end", layout::kTestEnd},
+          {"wait_1s", layout::kWait1s}};
+}
+
+}  // namespace r3k

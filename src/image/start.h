@@ -1,0 +1,23 @@
+// The start code: reset vector, loops, filler blocks and the test driver.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "asm/assembler.h"
+#include "image/image.h"
+#include "image/layout.h"
+
+namespace r3k {
+
+// Writes the start code from 0xBFC00000 to 0xBFC0087F. `routines` are the
+// entry labels of the 68 routines in run order, bound later by the caller.
+// Returns the local labels of the start code with their addresses.
+std::vector<StartLabel> emit_start_code(assembly::Assembler& as,
+                                        const std::array<assembly::Label, layout::kRoutineCount>& routines);
+
+// The five-word block that stands where a processor that runs past the reset
+// jump or the end loop would fetch next. It stores nothing.
+void emit_filler_block(assembly::Assembler& as);
+
+}  // namespace r3k

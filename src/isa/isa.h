@@ -1,0 +1,158 @@
+// The MIPS-I integer instruction set, written once.
+//
+// Every instruction is one row of R3K_INSTRUCTIONS. The encoder, the decoder,
+// the disassembler and the simulator's dispatch all work from this table; the
+// bit layout and operand syntax of each format are defined once, in isa.cpp.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace r3k::isa {
+
+// Primary opcode values that select a secondary field.
+inline constexpr uint32_t kSpecial = 0x00;  // funct field selects
+inline constexpr uint32_t kRegimm = 0x01;   // rt field selects
+
+// Instruction formats. Each names the fields it uses; every field it does not
+// use must be zero in a valid encoding.
+enum class Format : uint8_t {
+  RegisterAlu,     // op rd, rs, rt            (SPECIAL, funct)
+  ShiftImmediate,  // op rd, rt, sa            (SPECIAL, funct)
+  ShiftVariable,   // op rd, rt, rs            (SPECIAL, funct)
+  MultiplyDivide,  // op rs, rt                (SPECIAL, funct)
+  MoveFromHiLo,    // op rd                    (SPECIAL, funct)
+  MoveToHiLo,      // op rs                    (SPECIAL, funct)
+  JumpRegister,    // op rs                    (SPECIAL, funct)
+  JumpLinkRegister,// op rd, rs                (SPECIAL, funct)
+  Trap,            // op [code]                (SPECIAL, funct; 20-bit code)
+  ImmediateSigned, // op rt, rs, simm16
+  ImmediateUnsigned,// op rt, rs, uimm16
+  LoadUpper,       // op rt, uimm16
+  BranchCompare,   // op rs, rt, offset
+  BranchZero,      // op rs, offset            (rt must be 0)
+  BranchRegimm,    // op rs, offset            (REGIMM, rt selects)
+  Jump,            // op target26
+  Memory,          // op rt, offset(rs)
+};
+
+// X(enumerator, mnemonic, format, primary opcode, secondary value)
+// The secondary value is the funct field for SPECIAL rows, the rt field for
+// REGIMM rows, and unused (0) otherwise.
+#define R3K_INSTRUCTIONS(X)                                      \
+  X(sll, "sll", ShiftImmediate, kSpecial, 0x00)                  \
+  X(srl, "srl", ShiftImmediate, kSpecial, 0x02)                  \
+  X(sra, "sra", ShiftImmediate, kSpecial, 0x03)                  \
+  X(sllv, "sllv", ShiftVariable, kSpecial, 0x04)                 \
+  X(srlv, "srlv", ShiftVariable, kSpecial, 0x06)                 \
+  X(srav, "srav", ShiftVariable, kSpecial, 0x07)                 \
+  X(jr, "jr", JumpRegister, kSpecial, 0x08)                      \
+  X(jalr, "jalr", JumpLinkRegister, kSpecial, 0x09)              \
+  X(syscall, "syscall", Trap, kSpecial, 0x0C)                    \
+  X(break_, "break", Trap, kSpecial, 0x0D)                       \
+  X(mfhi, "mfhi", MoveFromHiLo, kSpecial, 0x10)                  \
+  X(mthi, "mthi", MoveToHiLo, kSpecial, 0x11)                    \
+  X(mflo, "mflo", MoveFromHiLo, kSpecial, 0x12)                  \
+  X(mtlo, "mtlo", MoveToHiLo, kSpecial, 0x13)                    \
+  X(mult, "mult", MultiplyDivide, kSpecial, 0x18)                \
+  X(multu, "multu", MultiplyDivide, kSpecial, 0x19)              \
+  X(div, "div", MultiplyDivide, kSpecial, 0x1A)                  \
+  X(divu, "divu", MultiplyDivide, kSpecial, 0x1B)                \
+  X(add, "add", RegisterAlu, kSpecial, 0x20)                     \
+  X(addu, "addu", RegisterAlu, kSpecial, 0x21)                   \
+  X(sub, "sub", RegisterAlu, kSpecial, 0x22)                     \
+  X(subu, "subu", RegisterAlu, kSpecial, 0x23)                   \
+  X(and_, "and", RegisterAlu, kSpecial, 0x24)                    \
+  X(or_, "or", RegisterAlu, kSpecial, 0x25)                      \
+  X(xor_, "xor", RegisterAlu, kSpecial, 0x26)                    \
+  X(nor, "nor", RegisterAlu, kSpecial, 0x27)                     \
+  X(slt, "slt", RegisterAlu, kSpecial, 0x2A)                     \
+  X(sltu, "sltu", RegisterAlu, kSpecial, 0x2B)                   \
+  X(bltz, "bltz", BranchRegimm, kRegimm, 0x00)                   \
+  X(bgez, "bgez", BranchRegimm, kRegimm, 0x01)                   \
+  X(bltzal, "bltzal", BranchRegimm, kRegimm, 0x10)               \
+  X(bgezal, "bgezal", BranchRegimm, kRegimm, 0x11)               \
+  X(j, "j", Jump, 0x02, 0)                                       \
+  X(jal, "jal", Jump, 0x03, 0)                                   \
+  X(beq, "beq", BranchCompare, 0x04, 0)                          \
+  X(bne, "bne", BranchCompare, 0x05, 0)                          \
+  X(blez, "blez", BranchZero, 0x06, 0)                           \
+  X(bgtz, "bgtz", BranchZero, 0x07, 0)                           \
+  X(addi, "addi", ImmediateSigned, 0x08, 0)                      \
+  X(addiu, "addiu", ImmediateSigned, 0x09, 0)                    \
+  X(slti, "slti", ImmediateSigned, 0x0A, 0)                      \
+  X(sltiu, "sltiu", ImmediateSigned, 0x0B, 0)                    \
+  X(andi, "andi", ImmediateUnsigned, 0x0C, 0)                    \
+  X(ori, "ori", ImmediateUnsigned, 0x0D, 0)                      \
+  X(xori, "xori", ImmediateUnsigned, 0x0E, 0)                    \
+  X(lui, "lui", LoadUpper, 0x0F, 0)                              \
+  X(lb, "lb", Memory, 0x20, 0)                                   \
+  X(lh, "lh", Memory, 0x21, 0)                                   \
+  X(lwl, "lwl", Memory, 0x22, 0)                                 \
+  X(lw, "lw", Memory, 0x23, 0)                                   \
+  X(lbu, "lbu", Memory, 0x24, 0)                                 \
+  X(lhu, "lhu", Memory, 0x25, 0)                                 \
+  X(lwr, "lwr", Memory, 0x26, 0)                                 \
+  X(sb, "sb", Memory, 0x28, 0)                                   \
+  X(sh, "sh", Memory, 0x29, 0)                                   \
+  X(swl, "swl", Memory, 0x2A, 0)                                 \
+  X(sw, "sw", Memory, 0x2B, 0)                                   \
+  X(swr, "swr", Memory, 0x2E, 0)
+
+enum class Op : uint8_t {
+#define R3K_ENUMERATOR(name, mnemonic, format, primary, secondary) name,
+  R3K_INSTRUCTIONS(R3K_ENUMERATOR)
+#undef R3K_ENUMERATOR
+  invalid,  // an encoding that matches no row: reserved instruction
+};
+
+inline constexpr int kOpCount = static_cast<int>(Op::invalid);
+
+struct OpInfo {
+  std::string_view mnemonic;
+  Format format;
+  uint32_t match;  // encoding bits that identify the row
+  uint32_t mask;   // which bits of an encoding `match` fixes
+};
+
+const OpInfo& info(Op op);
+std::optional<Op> op_from_mnemonic(std::string_view mnemonic);
+
+// Register numbers, o32 names.
+enum Reg : uint8_t {
+  zero, at, v0, v1, a0, a1, a2, a3,
+  t0, t1, t2, t3, t4, t5, t6, t7,
+  s0, s1, s2, s3, s4, s5, s6, s7,
+  t8, t9, k0, k1, gp, sp, fp, ra,
+};
+std::string_view reg_name(unsigned number);  // "$t0"
+
+// The fields of one instruction. Which ones matter depends on the format.
+struct Fields {
+  uint8_t rs = 0, rt = 0, rd = 0, sa = 0;
+  uint16_t imm = 0;      // 16-bit immediate or branch offset (raw bits)
+  uint32_t target = 0;   // 26-bit jump target field (word index)
+  uint32_t code = 0;     // 20-bit code of syscall and break
+};
+
+uint32_t encode(Op op, const Fields& fields);
+Op decode(uint32_t word);  // Op::invalid if no row matches
+Fields fields_of(uint32_t word);
+
+// Text of an instruction at `address`, in assembler syntax with o32 register
+// names: "addiu $t1, $zero, -12", "beq $v0, $v1, 0xbfc00900".
+std::string disassemble(uint32_t word, uint32_t address);
+
+// Where a branch or jump at `address` goes.
+uint32_t branch_target(uint32_t address, uint16_t offset);
+uint32_t jump_target(uint32_t address, uint32_t target26);
+
+inline constexpr bool is_branch(Format f) {
+  return f == Format::BranchCompare || f == Format::BranchZero || f == Format::BranchRegimm;
+}
+// True for every instruction that has a delay slot.
+bool has_delay_slot(Op op);
+
+}  // namespace r3k::isa
