@@ -35,7 +35,5 @@ struct RoutineContext {
   }
 };
 
-// A routine with no cases yet: the frame alone, which passes.
-void no_cases(RoutineContext&);
 
 }  // namespace r3k

@@ -1,0 +1,35 @@
+# make       builds the tool, builds the image into out/ and runs it on the
+#            reference simulator with the quick-run flag set
+# make test  builds and runs the whole test suite (with ASan and UBSan)
+
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD := build
+TEST_BUILD := build-test
+BENCH_BUILD := build-bench
+
+.PHONY: all tool image run test bench clean
+
+all: run
+
+tool:
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target r3kcheck
+
+image: tool
+	@$(BUILD)/r3kcheck build -o out/image.elf
+
+run: image
+	@$(BUILD)/r3kcheck run out/image.elf
+
+test:
+	@cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DR3K_TESTS=ON -DR3K_SANITIZE=ON >/dev/null
+	@cmake --build $(TEST_BUILD) -j $(JOBS)
+	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+bench:
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DR3K_BENCH=ON >/dev/null
+	@cmake --build $(BENCH_BUILD) -j $(JOBS)
+	@for b in $(BENCH_BUILD)/bench_*; do echo "== $$b"; $$b; done
+
+clean:
+	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) out

@@ -1,0 +1,8 @@
+// lui
+#include "families/families.h"
+
+namespace r3k {
+
+void load_upper_cases(RoutineContext&) {}
+
+}  // namespace r3k
