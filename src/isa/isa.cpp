@@ -86,7 +86,10 @@ std::string hex(uint32_t value) {
 
 std::string signed_imm(uint16_t imm) {
   const auto value = static_cast<int16_t>(imm);
-  return value < 0 ? "-" + hex(static_cast<uint32_t>(-value)) : hex(static_cast<uint32_t>(value));
+  if (value >= 0) return hex(static_cast<uint32_t>(value));
+  std::string text(1, '-');
+  text += hex(static_cast<uint32_t>(-value));
+  return text;
 }
 
 }  // namespace

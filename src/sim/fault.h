@@ -1,0 +1,39 @@
+// A deliberately broken processor: one instruction kind misbehaves, so tests
+// can show that the image notices. A run with no fault never looks at this.
+#pragma once
+
+#include <functional>
+
+#include "isa/isa.h"
+#include "sim/cpu.h"
+#include "sim/decoded.h"
+
+namespace r3k::sim {
+
+// How the faulty instruction disturbs the instructions around it.
+enum class PipelineEffect : uint8_t {
+  none,
+  skip_slot_when_taken,      // a taken branch goes straight to its target
+  skip_slot_when_not_taken,  // an untaken branch skips the word after it
+  skip_slot_always,
+  slot_twice,                // the delay slot executes twice, then the branch goes on
+  delayed_load,              // the loaded register changes only after the next instruction
+};
+
+// Replacement semantics get the processor as the normal semantics see it
+// (pc is the faulty instruction's address; after_next is the word after
+// next_pc until branch() changes it) and may do anything they do: Cpu's
+// registers, HI/LO, load(), store(), branch(), raise(), link_address(), or
+// execute_normal() to run the real instruction and then spoil its result.
+// A stateful lambda is fine (an addu that keeps its carry for the next one).
+using Semantics = std::function<void(Cpu&, const Decoded&)>;
+
+struct Fault {
+  isa::Op op = isa::Op::invalid;  // the instruction kind affected; invalid: no fault
+  Semantics semantics;            // empty: the normal semantics
+  PipelineEffect effect = PipelineEffect::none;
+
+  bool active() const { return op != isa::Op::invalid; }
+};
+
+}  // namespace r3k::sim

@@ -1,0 +1,82 @@
+// The reference machine: the processor, the boot ROM holding the image, RAM
+// and the board, run from reset until the end loop, the exception loop or an
+// instruction limit.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "image/layout.h"
+#include "sim/bus.h"
+#include "sim/cpu.h"
+#include "sim/decoded.h"
+#include "sim/exception.h"
+#include "sim/fault.h"
+
+namespace r3k::sim {
+
+struct RunOptions {
+  uint32_t quick_run_flag = 1;  // what a read of QUICK_RUN_FLAG returns
+  uint64_t max_instructions = 2'000'000'000;
+  uint32_t start_pc = layout::kResetVector;
+  Fault fault;  // none unless set
+};
+
+enum class StopReason : uint8_t {
+  Finished,          // the pc reached the end loop
+  ExceptionLoop,     // the pc reached the exception loop, after an exception or by falling into it
+  InstructionLimit,  // max_instructions were issued first
+};
+
+struct RunResult {
+  StopReason stop = StopReason::InstructionLimit;
+  std::optional<ExceptionRecord> exception;  // the first exception of the run
+  std::vector<BoardWrite> board_writes;      // in the order the stores happened
+  BoardState board;                          // what the lamps and the display show at the end
+  uint64_t quick_run_flag_reads = 0;
+  uint64_t instructions = 0;  // issued, a faulting one included; the loop the run stopped at not
+  std::array<uint32_t, 32> regs{};
+  uint32_t hi = 0, lo = 0;
+  uint32_t pc = 0;  // where the run stopped: the loop's first word, or the next instruction at the limit
+};
+
+// An observer watches a run without slowing down one that has none. Every
+// member is optional:
+//   void on_board_write(const BoardWrite&);           after each board store
+//   void on_instruction(const Cpu&, const Decoded&);  after each instruction,
+//       with cpu.pc still its address, cpu.next_pc and cpu.after_next where
+//       the run goes on, and cpu.instructions not yet counting it
+struct NullObserver {};
+
+class Machine {
+ public:
+  // `boot_memory` is loaded at the reset vector: the text, then the data bytes.
+  explicit Machine(std::vector<uint8_t> boot_memory);
+
+  // Each run starts from reset: registers zero, RAM refilled, board dark.
+  RunResult run(const RunOptions& options = {});
+  template <class Observer>
+  RunResult run(const RunOptions& options, Observer& observer);
+
+ private:
+  // Core: Cpu itself when a fault or an instruction observer needs to see
+  // it, a RegisterCore over it otherwise.
+  template <bool kWithFault, class Core, class Observer>
+  StopReason loop(Core& core, const RunOptions& options, Observer& observer);
+  void start(Cpu& cpu, const RunOptions& options);
+  RunResult finish(Cpu& cpu, StopReason stop);
+  // An instruction from anywhere but the predecoded ROM: RAM decodes on the
+  // fly; anything else gives the fetch exception's cause.
+  std::optional<Cause> fetch_outside_rom(uint32_t pc, Decoded& decoded);
+
+  Bus bus_;
+  // One entry per word of the boot ROM, covering at least both loops, whose
+  // first words are the stop entries end_loop and exception_loop.
+  std::vector<Decoded> decoded_;
+};
+
+}  // namespace r3k::sim
+
+#include "sim/run_loop.h"

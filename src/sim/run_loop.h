@@ -1,0 +1,150 @@
+// The run loop, a template over the observer and the core it executes on, so
+// that a plain run compiles to a bare dispatch over the predecoded ROM with
+// the program counters in machine registers. Included at the end of machine.h.
+#pragma once
+
+#include <bit>
+#include <optional>
+
+#include "sim/fault_injector.h"
+#include "sim/semantics.h"
+
+namespace r3k::sim {
+
+namespace detail {
+
+template <class Observer>
+concept WatchesBoard = requires(Observer& observer, const BoardWrite& write) { observer.on_board_write(write); };
+
+template <class Observer>
+concept WatchesInstructions = requires(Observer& observer, const Cpu& cpu, const Decoded& decoded) {
+  observer.on_instruction(cpu, decoded);
+};
+
+template <class Observer>
+void notify_board_write(void* observer, const BoardWrite& write) {
+  static_cast<Observer*>(observer)->on_board_write(write);
+}
+
+// The core a plain run executes on: registers, HI/LO, memory and the
+// exception record stay in the Cpu; the program counters and the count are
+// plain values that nothing outside the loop can see, so the compiler keeps
+// them in machine registers. Same interface as Cpu for the semantics.
+class RegisterCore : public MemoryAccess<RegisterCore> {
+ public:
+  explicit RegisterCore(Cpu& cpu)
+      : hi(cpu.hi), lo(cpu.lo), pc(cpu.pc), next_pc(cpu.next_pc), after_next(cpu.after_next),
+        instructions(cpu.instructions), cpu_(cpu) {}
+
+  uint32_t& hi;
+  uint32_t& lo;
+  uint32_t pc, next_pc, after_next;
+  uint64_t instructions;
+
+  uint32_t reg(unsigned number) const { return cpu_.regs[number]; }
+  void set_reg(unsigned number, uint32_t value) { cpu_.set_reg(number, value); }
+  void branch(uint32_t target) { after_next = target; }
+  uint32_t link_address() const { return pc + 8; }
+  void raise(Cause cause, uint32_t bad_address = 0) {
+    cpu_.record_exception(cause, pc, bad_address);
+    next_pc = layout::kExceptionLoop;
+    after_next = layout::kExceptionLoop + 4;
+  }
+  Bus& bus() { return cpu_.bus(); }
+
+  void write_back() {
+    cpu_.pc = pc, cpu_.next_pc = next_pc, cpu_.after_next = after_next;
+    cpu_.instructions = instructions;
+  }
+
+ private:
+  Cpu& cpu_;
+};
+
+// Reaching a loop settles the run even when the limit ran out at the same time.
+inline StopReason stop_at_limit(const Decoded& next) {
+  if (next.action == Action::end_loop) return StopReason::Finished;
+  if (next.action == Action::exception_loop) return StopReason::ExceptionLoop;
+  return StopReason::InstructionLimit;
+}
+
+// An instruction that could not be fetched never issues: the exception takes
+// its place at once.
+template <class Core>
+void fetch_failed(Core& c, Cause cause) {
+  c.raise(cause, c.pc);
+  c.pc = c.next_pc;
+  c.next_pc = c.after_next;
+}
+
+}  // namespace detail
+
+template <class Observer>
+RunResult Machine::run(const RunOptions& options, Observer& observer) {
+  Cpu cpu(bus_);
+  start(cpu, options);
+  struct Unhook {
+    Bus& bus;
+    ~Unhook() { bus.set_board_write_hook(nullptr, nullptr); }
+  } unhook{bus_};
+  if constexpr (detail::WatchesBoard<Observer>)
+    bus_.set_board_write_hook(&detail::notify_board_write<Observer>, &observer);
+
+  StopReason stop;
+  if (options.fault.active()) {
+    stop = loop<true>(cpu, options, observer);
+  } else if constexpr (detail::WatchesInstructions<Observer>) {
+    stop = loop<false>(cpu, options, observer);
+  } else {
+    detail::RegisterCore core(cpu);
+    stop = loop<false>(core, options, observer);
+    core.write_back();
+  }
+  return finish(cpu, stop);
+}
+
+template <bool kWithFault, class Core, class Observer>
+[[gnu::always_inline]] inline StopReason Machine::loop(Core& c, const RunOptions& options,
+                                                       [[maybe_unused]] Observer& observer) {
+  const Decoded* const rom = decoded_.data();
+  const auto rom_entries = static_cast<uint32_t>(decoded_.size());
+  const uint64_t limit = options.max_instructions;
+  [[maybe_unused]] std::optional<FaultInjector> injector;
+  if constexpr (kWithFault) injector.emplace(options.fault);
+  Decoded fetched;
+
+  for (;;) {
+    // Rotating the ROM offset right by two turns a misaligned pc into a huge
+    // index, so one compare settles both "in the ROM" and "aligned".
+    const uint32_t index = std::rotr(c.pc - layout::kResetVector, 2);
+    const Decoded* d = &fetched;
+    if (index < rom_entries) [[likely]] {
+      d = &rom[index];
+    } else if (const std::optional<Cause> failure = fetch_outside_rom(c.pc, fetched)) {
+      detail::fetch_failed(c, *failure);
+      continue;
+    }
+    if (c.instructions == limit) [[unlikely]] return detail::stop_at_limit(*d);
+
+    c.after_next = c.next_pc + 4;
+    Flow flow;
+    if constexpr (kWithFault) {
+      flow = d->action == injector->action() ? injector->execute(c, *d) : execute(c, *d);
+      injector->after_instruction(c);
+    } else {
+      flow = execute(c, *d);
+    }
+    if (flow != Flow::next) [[unlikely]] {
+      if (flow == Flow::end_loop) return StopReason::Finished;
+      if (flow == Flow::exception_loop) return StopReason::ExceptionLoop;
+      detail::fetch_failed(c, Cause::BusErrorFetch);  // a word past the ROM's contents
+      continue;
+    }
+    if constexpr (detail::WatchesInstructions<Observer>) observer.on_instruction(c, *d);
+    ++c.instructions;
+    c.pc = c.next_pc;
+    c.next_pc = c.after_next;
+  }
+}
+
+}  // namespace r3k::sim
