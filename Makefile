@@ -22,7 +22,7 @@ run: image
 	@$(BUILD)/r3kcheck run out/image.elf
 
 test:
-	@cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DR3K_TESTS=ON -DR3K_SANITIZE=ON >/dev/null
+	@cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DR3K_TESTS=ON -DR3K_SANITIZE=ON >/dev/null
 	@cmake --build $(TEST_BUILD) -j $(JOBS)
 	@cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
