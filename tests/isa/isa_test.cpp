@@ -87,35 +87,6 @@ TEST(Isa, BranchAndJumpTargets) {
   EXPECT_FALSE(has_delay_slot(Op::syscall));
 }
 
-// Numbers in disassembly text become their values, so "0x10" and "16" and
-// "-0x4" and "-4" compare equal; register names lose their "$", spacing and
-// objdump's "<symbol>" notes go.
-std::string normalise(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    if (c == '<') {
-      while (i < text.size() && text[i] != '>') ++i;
-      ++i;
-    } else if (c == '$' || c == ' ' || c == '\t') {
-      if (c != '$' && !out.empty() && out.back() != ' ' && out.back() != ',') out += ' ';
-      ++i;
-    } else if ((std::isdigit(static_cast<unsigned char>(c)) || c == '-') &&
-               (out.empty() || !std::isalnum(static_cast<unsigned char>(out.back())))) {
-      char* end = nullptr;
-      const long long value = std::strtoll(text.c_str() + i, &end, 0);
-      out += std::to_string(value);
-      i = static_cast<size_t>(end - text.c_str());
-    } else {
-      if (c == ',' && !out.empty() && out.back() == ' ') out.pop_back();
-      out += c;
-      ++i;
-    }
-  }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  return out;
-}
-
 // Every row, with varied operands, disassembles as GNU objdump reads it.
 TEST(Isa, DisassemblyAgreesWithObjdump) {
   const std::string objdump = test::find_program("mipsel-linux-gnu-objdump");
@@ -143,32 +114,13 @@ TEST(Isa, DisassemblyAgreesWithObjdump) {
   const auto result = test::run_command(objdump + " -b binary -m mips:3000 -EL -M no-aliases -z --adjust-vma=0xbfc00000 -D " +
                                         dir.path("code.bin"));
   ASSERT_EQ(result.exit_code, 0) << result.err;
-  std::map<uint32_t, std::string> theirs;
-  std::istringstream lines(result.out);
-  std::string line;
-  while (std::getline(lines, line)) {
-    // "bfc00010:\t8d2afffc \tlw\tt2,-4(t1)"
-    const size_t colon = line.find(':');
-    if (colon == std::string::npos || line.find_first_not_of(" 0123456789abcdef") != colon) continue;
-    std::istringstream fields(line.substr(colon + 1));
-    std::string encoding;
-    fields >> encoding;
-    if (encoding.size() != 8) continue;
-    std::string rest;
-    std::getline(fields, rest);
-    theirs[static_cast<uint32_t>(std::stoul(line.substr(0, colon), nullptr, 16))] = rest;
-  }
+  const std::map<uint32_t, std::string> theirs = test::objdump_lines(result.out);
   for (size_t i = 0; i < words.size(); ++i) {
     const uint32_t address = 0xBFC00000 + 4 * static_cast<uint32_t>(i);
     if (words[i] == 0) continue;
-    // objdump calls register 30 s8 and writes the divides with a $zero destination.
-    std::string expected = normalise(theirs[address]);
-    for (size_t at; (at = expected.find("s8")) != std::string::npos;) expected.replace(at, 2, "fp");
-    if (expected.starts_with("div")) {
-      const size_t at = expected.find(" zero,");
-      if (at != std::string::npos) expected.erase(at + 1, 5);
-    }
-    EXPECT_EQ(normalise(disassemble(words[i], address)), expected) << std::hex << words[i];
+    ASSERT_TRUE(theirs.count(address)) << std::hex << address;
+    EXPECT_EQ(test::normalise_disassembly(disassemble(words[i], address)), test::normalise_objdump(theirs.at(address)))
+        << std::hex << words[i];
   }
 }
 

@@ -1,6 +1,8 @@
 // Running outside tools (GNU binutils for mipsel) from tests.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,17 @@ class TempDir {
  private:
   std::string dir_;
 };
+
+// Disassembly text in a form where ours and GNU objdump's compare equal:
+// numbers become decimal values ("0x10" and "16", "-0x4" and "-4"), register
+// names lose their "$", spacing is one blank after the mnemonic and none
+// after commas, and objdump's "<symbol>" notes go.
+std::string normalise_disassembly(const std::string& text);
+// The same for a line of `objdump -M no-aliases`, which also calls register
+// 30 s8 and gives the divides a $zero destination.
+std::string normalise_objdump(const std::string& text);
+// address -> instruction text, from the lines of `objdump -d`.
+std::map<uint32_t, std::string> objdump_lines(const std::string& listing);
 
 void write_bytes(const std::string& path, const std::vector<unsigned char>& bytes);
 std::string read_text(const std::string& path);
