@@ -1,8 +1,111 @@
 // add, addu, sub, subu, slt, sltu, and, or, xor, nor
+#include "families/register_alu.h"
+
+#include "common/error.h"
 #include "families/families.h"
 
 namespace r3k {
 
-void register_alu_cases(RoutineContext&) {}
+namespace {
+
+using namespace isa;  // register names
+using isa::Op;
+using Group = RegisterAluGroup;
+
+constexpr std::array<RegisterAluMember, 10> kMembers = {{
+    {Op::addu, {200, 50, 50, 1}},
+    {Op::or_, {200, 50, 50, 1}},
+    {Op::slt, {200, 50, 50, 1}},
+    {Op::add, {200, 50, 50, 1}},
+    {Op::sub, {200, 50, 50, 1}},
+    {Op::subu, {200, 50, 50, 1}},
+    {Op::sltu, {200, 50, 50, 1}},
+    {Op::and_, {200, 50, 50, 1}},
+    {Op::nor, {200, 50, 50, 1}},
+    {Op::xor_, {200, 50, 50, 1}},
+}};
+
+uint32_t non_zero_word(Random& random) {
+  for (;;)
+    if (const uint32_t value = random.word(); value != 0) return value;
+}
+
+}  // namespace
+
+const RegisterAluMember& register_alu_member(Op op) {
+  for (const RegisterAluMember& member : kMembers)
+    if (member.op == op) return member;
+  throw Error(std::string(isa::info(op).mnemonic) + " is not a register ALU instruction");
+}
+
+bool register_alu_overflows(Op op, uint32_t a, uint32_t b) {
+  int32_t ignored;
+  if (op == Op::add) return __builtin_add_overflow(int32_t(a), int32_t(b), &ignored);
+  if (op == Op::sub) return __builtin_sub_overflow(int32_t(a), int32_t(b), &ignored);
+  return false;
+}
+
+uint32_t register_alu_result(Op op, uint32_t a, uint32_t b) {
+  if (register_alu_overflows(op, a, b))
+    throw Error(std::string(isa::info(op).mnemonic) + " overflows: it traps and writes no result");
+  switch (op) {
+    case Op::add:
+    case Op::addu: return a + b;
+    case Op::sub:
+    case Op::subu: return a - b;
+    case Op::slt: return int32_t(a) < int32_t(b) ? 1 : 0;
+    case Op::sltu: return a < b ? 1 : 0;
+    case Op::and_: return a & b;
+    case Op::or_: return a | b;
+    case Op::xor_: return a ^ b;
+    case Op::nor: return ~(a | b);
+    default: break;
+  }
+  register_alu_member(op);  // throws
+  return 0;
+}
+
+std::vector<RegisterAluCase> draw_register_alu_cases(Op op, Random& random) {
+  const RegisterAluMember& member = register_alu_member(op);
+  std::vector<RegisterAluCase> cases;
+  auto keep = [&](Group group, uint32_t a, uint32_t b) {
+    cases.push_back({group, a, b, register_alu_result(op, a, b)});
+  };
+
+  // The trapping instructions draw their pairs exactly as the others do and
+  // keep those that do not overflow, so about a quarter of them go.
+  for (int i = 0; i < member.drawn[0]; ++i) {
+    const uint32_t a = non_zero_word(random);
+    uint32_t b;
+    do b = non_zero_word(random);
+    while (b == a);
+    if (!register_alu_overflows(op, a, b)) keep(Group::both_random, a, b);
+  }
+  for (int i = 0; i < member.drawn[1]; ++i) keep(Group::second_zero, non_zero_word(random), 0);
+  // 0 - 0x80000000 is the one pair with a zero operand that overflows.
+  for (int i = 0; i < member.drawn[2]; ++i) {
+    uint32_t b;
+    do b = non_zero_word(random);
+    while (register_alu_overflows(op, 0, b));
+    keep(Group::first_zero, 0, b);
+  }
+  for (int i = 0; i < member.drawn[3]; ++i) keep(Group::both_zero, 0, 0);
+  return cases;
+}
+
+// The expected value is loaded last, so between the load of $t1 and its use
+// stand only the one or two instructions of that load.
+void register_alu_cases(RoutineContext& routine) {
+  assembly::Assembler& as = routine.as;
+  for (const RegisterAluCase& c : draw_register_alu_cases(routine.spec.op, routine.random)) {
+    routine.begin_case();
+    as.li(t0, c.a);
+    as.li(t1, c.b);
+    as.li(v1, c.expected);
+    as.alu(routine.spec.op, v0, t0, t1);
+    as.bne(v0, v1, routine.inst_error);
+    as.nop();
+  }
+}
 
 }  // namespace r3k
