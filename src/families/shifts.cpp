@@ -1,8 +1,117 @@
 // sll, srl, sra, sllv, srlv, srav
+#include "families/shifts.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "common/error.h"
 #include "families/families.h"
 
 namespace r3k {
 
-void shift_cases(RoutineContext&) {}
+namespace {
+
+using namespace isa;  // register names
+using isa::Op;
+using Group = ShiftGroup;
+
+constexpr std::array<ShiftMember, 6> kMembers = {{
+    {Op::sll, false, {200, 50, 50, 1}},
+    {Op::sllv, true, {200, 50, 50, 1}},
+    {Op::sra, false, {200, 50, 50, 1}},
+    {Op::srav, true, {200, 50, 50, 1}},
+    {Op::srl, false, {200, 50, 50, 1}},
+    {Op::srlv, true, {200, 50, 50, 1}},
+}};
+
+constexpr unsigned kAmounts = 32;
+// How often the amount 0 may fall among the random amounts of a group.
+constexpr int kFewestZeroAmountsFirstGroup = 6, kMostZeroAmountsFirstGroup = 12;
+constexpr int kMostZeroAmountsThirdGroup = 2;
+
+// Uniform amounts for one group, the whole group drawn again until every
+// amount occurs at least `each_at_least` times and 0 occurs `zeros_from` to
+// `zeros_to` times. Redrawing the whole group, rather than patching single
+// amounts, keeps every qualifying list equally likely.
+std::vector<unsigned> draw_amounts(Random& random, int size, int each_at_least, int zeros_from, int zeros_to) {
+  std::vector<unsigned> amounts(static_cast<size_t>(size));
+  for (;;) {
+    std::array<int, kAmounts> seen{};
+    for (unsigned& amount : amounts) ++seen[amount = random.below(kAmounts)];
+    const bool covered = std::all_of(seen.begin(), seen.end(), [&](int n) { return n >= each_at_least; });
+    if (covered && seen[0] >= zeros_from && seen[0] <= zeros_to) return amounts;
+  }
+}
+
+// Non-zero full-width words, none of them drawn before in this routine.
+class FreshWords {
+ public:
+  explicit FreshWords(Random& random) : random_(random) {}
+  uint32_t next() {
+    for (;;)
+      if (const uint32_t word = random_.word(); word != 0 && seen_.insert(word).second) return word;
+  }
+
+ private:
+  Random& random_;
+  std::unordered_set<uint32_t> seen_;
+};
+
+}  // namespace
+
+const ShiftMember& shift_member(Op op) {
+  for (const ShiftMember& member : kMembers)
+    if (member.op == op) return member;
+  throw Error(std::string(isa::info(op).mnemonic) + " is not a shift instruction");
+}
+
+uint32_t shift_result(Op op, uint32_t word, unsigned amount) {
+  shift_member(op);  // throws for any other instruction
+  if (amount >= kAmounts) throw Error("shift amount " + std::to_string(amount) + " is outside 0 to 31");
+  switch (op) {
+    case Op::sll:
+    case Op::sllv: return word << amount;
+    case Op::srl:
+    case Op::srlv: return word >> amount;
+    default: return static_cast<uint32_t>(static_cast<int32_t>(word) >> amount);  // sra, srav
+  }
+}
+
+std::vector<ShiftCase> draw_shift_cases(Op op, Random& random) {
+  const ShiftMember& member = shift_member(op);
+  std::vector<ShiftCase> cases;
+  auto keep = [&](Group group, uint32_t word, unsigned amount) {
+    cases.push_back({group, word, amount, shift_result(op, word, amount)});
+  };
+  FreshWords words(random);
+
+  for (unsigned amount :
+       draw_amounts(random, member.cases[0], 1, kFewestZeroAmountsFirstGroup, kMostZeroAmountsFirstGroup))
+    keep(Group::both_random, words.next(), amount);
+  for (int i = 0; i < member.cases[1]; ++i) keep(Group::amount_zero, words.next(), 0);
+  for (unsigned amount : draw_amounts(random, member.cases[2], 0, 0, kMostZeroAmountsThirdGroup))
+    keep(Group::word_zero, 0, amount);
+  for (int i = 0; i < member.cases[3]; ++i) keep(Group::both_zero, 0, 0);
+  return cases;
+}
+
+// The expected value is loaded between the amount and the shift, so the
+// register forms read $t1 one or two instructions after it is written; the
+// check reads $v0 right after the shift writes it.
+void shift_cases(RoutineContext& routine) {
+  assembly::Assembler& as = routine.as;
+  const Op op = routine.spec.op;
+  const bool amount_in_register = shift_member(op).amount_in_register;
+  for (const ShiftCase& c : draw_shift_cases(op, routine.random)) {
+    routine.begin_case();
+    as.li(t0, c.word);
+    if (amount_in_register) as.li(t1, c.amount);
+    as.li(v1, c.expected);
+    if (amount_in_register) as.shift_variable(op, v0, t0, t1);
+    else as.shift(op, v0, t0, c.amount);
+    as.bne(v0, v1, routine.inst_error);
+    as.nop();
+  }
+}
 
 }  // namespace r3k
