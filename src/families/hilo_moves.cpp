@@ -1,8 +1,71 @@
 // mfhi, mflo, mthi, mtlo
+#include "families/hilo_moves.h"
+
+#include <array>
+#include <unordered_set>
+
+#include "common/error.h"
 #include "families/families.h"
 
 namespace r3k {
 
-void hilo_move_cases(RoutineContext&) {}
+namespace {
+
+using namespace isa;  // register names
+using isa::Op;
+
+constexpr std::array<HiLoMoveShape, 4> kShapes = {{
+    {Op::mfhi, Op::mthi, Op::mfhi, 114, 0},
+    {Op::mflo, Op::mtlo, Op::mflo, 114, 1},
+    {Op::mthi, Op::mthi, Op::mfhi, 106, 2},
+    {Op::mtlo, Op::mtlo, Op::mflo, 59, 3},
+}};
+
+}  // namespace
+
+const HiLoMoveShape& hilo_move_shape(Op op) {
+  for (const HiLoMoveShape& shape : kShapes)
+    if (shape.op == op) return shape;
+  throw Error("not a move to or from HI or LO: " + std::string(info(op).mnemonic));
+}
+
+// The finaliser of MurmurHash3.
+unsigned hilo_word_class(uint32_t word) {
+  word ^= word >> 16;
+  word *= 0x85EBCA6Bu;
+  word ^= word >> 13;
+  word *= 0xC2B2AE35u;
+  word ^= word >> 16;
+  return word & 3;
+}
+
+std::vector<uint32_t> draw_hilo_move_words(Op op, Random& random) {
+  const HiLoMoveShape& shape = hilo_move_shape(op);
+  std::vector<uint32_t> words;
+  std::unordered_set<uint32_t> used;
+  while (words.size() < static_cast<size_t>(shape.random_words)) {
+    const uint32_t word = random.word();
+    if (word != 0 && hilo_word_class(word) == shape.word_class && used.insert(word).second) words.push_back(word);
+  }
+  words.push_back(0);
+  return words;
+}
+
+// The word is read back by the very next instruction after the move, and
+// the expected copy is a constant load of its own, so a move that loses or
+// delays the word cannot be hidden by a copy of $t0.
+void hilo_move_cases(RoutineContext& routine) {
+  assembly::Assembler& as = routine.as;
+  const HiLoMoveShape& shape = hilo_move_shape(routine.spec.op);
+  for (const uint32_t word : draw_hilo_move_words(shape.op, routine.random)) {
+    routine.begin_case();
+    as.li(t0, word);
+    as.move_to(shape.write, t0);
+    as.move_from(shape.read, v0);
+    as.li(s5, word);
+    as.bne(v0, s5, routine.inst_error);
+    as.nop();
+  }
+}
 
 }  // namespace r3k
