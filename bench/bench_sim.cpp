@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "image/build.h"
 #include "image/layout.h"
 #include "isa/isa.h"
 #include "sim/machine.h"
@@ -69,14 +70,16 @@ std::vector<uint8_t> memory_loop(uint32_t passes) {
 
 // The machine shares its cores, so the best of a few runs is the figure that
 // says most about the simulator itself.
-void measure(const char* name, std::vector<uint8_t> rom) {
-  constexpr int kRepeats = 5;
+void measure(const char* name, std::vector<uint8_t> rom, uint32_t quick_run_flag = 1, int repeats = 5) {
+  const int kRepeats = repeats;
   r3k::sim::Machine machine(std::move(rom));
+  r3k::sim::RunOptions options;
+  options.quick_run_flag = quick_run_flag;
   double best = 1e9, total = 0;
   r3k::sim::RunResult result;
   for (int i = 0; i < kRepeats; ++i) {
     const auto begin = std::chrono::steady_clock::now();
-    result = machine.run();
+    result = machine.run(options);
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - begin;
     best = std::min(best, seconds.count());
     total += seconds.count();
@@ -93,5 +96,7 @@ void measure(const char* name, std::vector<uint8_t> rom) {
 int main() {
   measure("pause loop", pause_loop(33'333'333));  // about 100 million instructions
   measure("memory loop", memory_loop(12'500'000));
+  // The whole image with the full pause, as `r3kcheck run --full` runs it.
+  measure("image --full", r3k::build_image().boot_bytes(), 0, 3);
   return 0;
 }
