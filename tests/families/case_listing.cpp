@@ -109,7 +109,8 @@ std::vector<std::string> Listing::render(uint32_t address) const {
       continue;
     }
     const size_t at = l.text.find('@');
-    out.push_back(at == std::string::npos ? l.text : l.text.substr(0, at) + hex_text(address_of(l.text.substr(at + 1))));
+    if (at == std::string::npos) out.push_back(l.text);
+    else out.push_back(l.text.substr(0, at) + hex_text(address_of(l.text.substr(at + 1))));
   }
   return out;
 }
