@@ -31,12 +31,17 @@ Flow FaultInjector::execute(Cpu& cpu, const Decoded& decoded) {
       redirect_countdown_ = 2;
       cpu.after_next = cpu.next_pc;
       break;
-    case PipelineEffect::delayed_load:
-      load_register_ = decoded.rt;
-      load_value_ = cpu.reg(decoded.rt);
-      load_countdown_ = 2;
+    case PipelineEffect::delayed_load: {
+      const uint32_t loaded = cpu.reg(decoded.rt);
       cpu.set_reg(decoded.rt, register_before);
+      // A load in the delay of another: the earlier one is due at the end of
+      // this instruction, before this one's own result.
+      if (load_countdown_ > 0) cpu.set_reg(load_register_, load_value_);
+      load_register_ = decoded.rt;
+      load_value_ = loaded;
+      load_countdown_ = 2;
       break;
+    }
   }
   return Flow::next;
 }

@@ -171,6 +171,20 @@ TEST(SimFault, DelayedLoadLandsAfterTheNextInstruction) {
   EXPECT_EQ(result.regs[t1], 7u);
 }
 
+// Two delayed loads back to back: each result still lands one instruction
+// late, the first's no later than the end of the second load.
+TEST(SimFault, BackToBackDelayedLoadsBothLand) {
+  Program p;
+  p.li(a0, kScratch).li(t0, 7).store(Op::sw, t0, 0, a0).li(t0, 9).store(Op::sw, t0, 4, a0);
+  p.li(t1, 3).li(t3, 5).load(Op::lw, t1, 0, a0).load(Op::lw, t3, 4, a0);
+  p.emit(Op::addu, {.rs = t1, .rt = t3, .rd = t2}).emit(Op::addu, {.rs = t1, .rt = t3, .rd = t4}).finish();
+  RunOptions options;
+  options.fault = disturb(Op::lw, PipelineEffect::delayed_load);
+  const RunResult result = run(p, options);
+  EXPECT_EQ(result.regs[t2], 7u + 5u);  // the first load has landed, the second not yet
+  EXPECT_EQ(result.regs[t4], 7u + 9u);
+}
+
 TEST(SimFault, AFaultOnAnUnusedInstructionChangesNothing) {
   Program p;
   emit_two_way(p, Op::beq, zero, zero);
