@@ -1,8 +1,112 @@
 // lb, lbu, lh, lhu, sb, sh
+#include "families/byte_half_memory.h"
+
+#include <array>
+#include <string>
+
+#include "common/error.h"
 #include "families/families.h"
+#include "families/memory_draw.h"
 
 namespace r3k {
 
-void byte_half_cases(RoutineContext&) {}
+using isa::Op;
+
+namespace {
+
+struct ByteHalfRoutine {
+  Op op;
+  memory::GroupSizes groups;
+  int long_form_cases;
+  std::array<int, 4> lanes;  // how many cases access lane 0, 1, 2, 3
+  // How many cases have the top bit of the accessed unit set (for the stores,
+  // of the unit of S that is stored), so that sign and zero extension, and
+  // both halves of a stored byte, are exercised in known measure.
+  int top_bit_set;
+};
+
+constexpr ByteHalfRoutine kByteHalfRoutines[] = {
+    {Op::lb, {57, 41, 19}, 33, {57, 12, 36, 12}, 55},
+    {Op::lbu, {53, 50, 23}, 35, {67, 20, 26, 13}, 73},
+    {Op::lh, {37, 35, 14}, 34, {58, 0, 28, 0}, 40},
+    {Op::lhu, {33, 41, 36}, 23, {59, 0, 51, 0}, 52},
+    {Op::sb, {36, 45, 32}, 27, {54, 12, 33, 14}, 45},
+    {Op::sh, {40, 39, 24}, 30, {66, 0, 37, 0}, 56},
+};
+
+const ByteHalfRoutine& routine_of(Op op) {
+  for (const ByteHalfRoutine& routine : kByteHalfRoutines)
+    if (routine.op == op) return routine;
+  throw Error("byte and halfword cases: no routine tests " + std::string(isa::info(op).mnemonic));
+}
+
+bool is_store(Op op) { return op == Op::sb || op == Op::sh; }
+bool is_halfword(Op op) { return op == Op::lh || op == Op::lhu || op == Op::sh; }
+
+// The sign bit of the unit the case moves: lane k of W for a load, the low
+// unit of S for a store.
+bool unit_top_bit(Op op, uint32_t value, unsigned lane) {
+  const unsigned unit_bits = is_halfword(op) ? 16 : 8;
+  const unsigned shift = is_store(op) ? 0 : 8 * lane;
+  return (value >> (shift + unit_bits - 1)) & 1;
+}
+
+// A full-width random word whose moved unit has the asked top bit. Each draw
+// succeeds with even odds, so the loop ends after a couple of draws.
+uint32_t word_with_top_bit(Random& random, Op op, unsigned lane, bool top_bit) {
+  for (;;) {
+    const uint32_t value = random.word();
+    if (unit_top_bit(op, value, lane) == top_bit) return value;
+  }
+}
+
+}  // namespace
+
+uint32_t byte_half_expected(Op op, uint32_t memory_word, uint32_t store_data, unsigned lane) {
+  if (lane > 3 || (is_halfword(op) && lane % 2 != 0)) throw Error("byte and halfword cases: bad lane offset");
+  const unsigned shift = 8 * lane;
+  const uint32_t unit_mask = is_halfword(op) ? 0xFFFF : 0xFF;
+  switch (op) {
+    case Op::lb: return static_cast<uint32_t>(static_cast<int8_t>(memory_word >> shift));
+    case Op::lh: return static_cast<uint32_t>(static_cast<int16_t>(memory_word >> shift));
+    case Op::lbu:
+    case Op::lhu: return (memory_word >> shift) & unit_mask;
+    case Op::sb:
+    case Op::sh: return (memory_word & ~(unit_mask << shift)) | ((store_data & unit_mask) << shift);
+    default: throw Error("byte and halfword cases: " + std::string(isa::info(op).mnemonic) + " is not one");
+  }
+}
+
+std::vector<memory::MemoryCase> draw_byte_half_cases(Op op, Random& random) {
+  const ByteHalfRoutine& routine = routine_of(op);
+  std::vector<memory::MemoryCase> cases = memory::grouped_addresses(random, routine.groups, routine.long_form_cases);
+  // The fixed last case takes one lane-0 access with its top bit clear.
+  std::array<int, 4> random_lanes = routine.lanes;
+  --random_lanes[0];
+  const std::vector<unsigned> lanes = memory::shuffled_lanes(random, random_lanes);
+  const std::vector<bool> top_bits = memory::shuffled_flags(random, cases.size() - 1, routine.top_bit_set);
+  if (lanes.size() != top_bits.size()) throw Error("byte and halfword cases: lane counts do not add up");
+  for (std::size_t i = 0; i + 1 < cases.size(); ++i) {
+    memory::MemoryCase& c = cases[i];
+    c.lane = lanes[i];
+    if (is_store(op)) {
+      c.memory_word = random.word();
+      c.register_value = word_with_top_bit(random, op, c.lane, top_bits[i]);
+    } else {
+      c.memory_word = word_with_top_bit(random, op, c.lane, top_bits[i]);
+    }
+    c.expected = byte_half_expected(op, c.memory_word, c.register_value, c.lane);
+  }
+  return cases;  // the last case keeps lane 0 and all-zero values
+}
+
+void byte_half_cases(RoutineContext& routine) {
+  const Op op = routine.spec.op;
+  for (const memory::MemoryCase& c : draw_byte_half_cases(op, routine.random)) {
+    routine.begin_case();
+    if (is_store(op)) memory::emit_store_case(routine.as, op, c, routine.inst_error);
+    else memory::emit_load_case(routine.as, op, c, false, routine.inst_error);
+  }
+}
 
 }  // namespace r3k

@@ -1,8 +1,97 @@
 // lwl, lwr, swl, swr
+#include "families/unaligned_memory.h"
+
+#include <array>
+#include <string>
+
+#include "common/error.h"
 #include "families/families.h"
+#include "families/memory_draw.h"
 
 namespace r3k {
 
-void unaligned_cases(RoutineContext&) {}
+using isa::Op;
+
+namespace {
+
+constexpr uint32_t kBase = 0x80000000;
+// Data words from 0x80000330 to 0x8000FFD8, so the neighbour words stay
+// within 0x80000328 to 0x8000FFDC, in the low 64 KiB of RAM.
+constexpr uint32_t kLowestOffset = 0x330, kHighestOffset = 0xFFD8;
+constexpr int kCases = 50;
+
+struct UnalignedRoutine {
+  Op op;
+  int long_form_cases;
+  std::array<int, 4> lanes;  // how many cases access lane 0, 1, 2, 3
+};
+
+constexpr UnalignedRoutine kUnalignedRoutines[] = {
+    {Op::lwl, 21, {19, 6, 14, 11}},
+    {Op::lwr, 27, {26, 7, 10, 7}},
+    {Op::swl, 29, {26, 9, 9, 6}},
+    {Op::swr, 26, {27, 8, 9, 6}},
+};
+
+const UnalignedRoutine& routine_of(Op op) {
+  for (const UnalignedRoutine& routine : kUnalignedRoutines)
+    if (routine.op == op) return routine;
+  throw Error("unaligned cases: no routine tests " + std::string(isa::info(op).mnemonic));
+}
+
+bool is_load(Op op) { return op == Op::lwl || op == Op::lwr; }
+
+uint32_t byte_of(uint32_t word, unsigned index) { return (word >> (8 * index)) & 0xFF; }
+uint32_t with_byte(uint32_t word, unsigned index, uint32_t byte) {
+  return (word & ~(0xFFu << (8 * index))) | (byte << (8 * index));
+}
+
+}  // namespace
+
+// Byte by byte, as the architecture states it: lwl at A + k moves the word's
+// bytes k down to 0 into the register's bytes 3 down to 3 - k, lwr its bytes k
+// up to 3 into the register's bytes 0 up to 3 - k; swl and swr move the same
+// bytes the other way. Everything else keeps its value.
+uint32_t unaligned_expected(Op op, uint32_t memory_word, uint32_t register_value, unsigned lane) {
+  if (lane > 3) throw Error("unaligned cases: bad lane offset");
+  uint32_t result = is_load(op) ? register_value : memory_word;
+  for (unsigned i = 0; i <= (op == Op::lwl || op == Op::swl ? lane : 3 - lane); ++i) {
+    switch (op) {
+      case Op::lwl: result = with_byte(result, 3 - i, byte_of(memory_word, lane - i)); break;
+      case Op::lwr: result = with_byte(result, i, byte_of(memory_word, lane + i)); break;
+      case Op::swl: result = with_byte(result, lane - i, byte_of(register_value, 3 - i)); break;
+      case Op::swr: result = with_byte(result, lane + i, byte_of(register_value, i)); break;
+      default: throw Error("unaligned cases: " + std::string(isa::info(op).mnemonic) + " is not one");
+    }
+  }
+  return result;
+}
+
+std::vector<memory::MemoryCase> draw_unaligned_cases(Op op, Random& random) {
+  const UnalignedRoutine& routine = routine_of(op);
+  const std::vector<bool> long_forms = memory::shuffled_flags(random, kCases, routine.long_form_cases);
+  const std::vector<unsigned> lanes = memory::shuffled_lanes(random, routine.lanes);
+  if (lanes.size() != long_forms.size()) throw Error("unaligned cases: lane counts do not add up");
+  std::vector<memory::MemoryCase> cases(kCases);
+  for (int i = 0; i < kCases; ++i) {
+    memory::MemoryCase& c = cases[i];
+    c.base = kBase;
+    c.offset = memory::word_offset(random, long_forms[i], kLowestOffset, kHighestOffset);
+    c.lane = lanes[i];
+    c.memory_word = random.word();
+    c.register_value = random.word();
+    c.expected = unaligned_expected(op, c.memory_word, c.register_value, c.lane);
+  }
+  return cases;
+}
+
+void unaligned_cases(RoutineContext& routine) {
+  const Op op = routine.spec.op;
+  for (const memory::MemoryCase& c : draw_unaligned_cases(op, routine.random)) {
+    routine.begin_case();
+    if (is_load(op)) memory::emit_load_case(routine.as, op, c, true, routine.inst_error);
+    else memory::emit_store_case(routine.as, op, c, routine.inst_error);
+  }
+}
 
 }  // namespace r3k

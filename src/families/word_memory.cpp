@@ -1,8 +1,71 @@
 // lw, sw
+#include "families/word_memory.h"
+
+#include <string>
+
+#include "common/error.h"
 #include "families/families.h"
+#include "families/memory_draw.h"
 
 namespace r3k {
 
-void word_memory_cases(RoutineContext&) {}
+using namespace isa;  // register names
+
+namespace {
+
+struct WordRoutine {
+  Op op;
+  memory::GroupSizes groups;
+  int long_form_cases;
+  // Where the second neighbour word lies, and which neighbour the follow-up
+  // loads start from: together they decide which loads depend back to back.
+  int16_t second_neighbour;
+  memory::FollowUps follow_ups;
+};
+
+constexpr WordRoutine kWordRoutines[] = {
+    {Op::lw, {23, 23, 18}, 16, -8, memory::FollowUps::a1_first},
+    {Op::sw, {32, 21, 16}, 21, -4, memory::FollowUps::a0_first},
+};
+
+const WordRoutine& routine_of(Op op) {
+  for (const WordRoutine& routine : kWordRoutines)
+    if (routine.op == op) return routine;
+  throw Error("word memory cases: no routine tests " + std::string(info(op).mnemonic));
+}
+
+// The stored word is the instruction under test of the sw routine and the
+// loaded one that of the lw routine; the case is the same.
+void emit_word_case(assembly::Assembler& as, const WordRoutine& routine, const memory::MemoryCase& c,
+                    assembly::Label inst_error) {
+  const auto offset = static_cast<int32_t>(c.offset);
+  as.li(t1, c.memory_word);
+  as.li(t0, c.base);
+  as.li(v1, c.expected);
+  as.load_store(Op::sw, t1, offset, t0);
+  memory::emit_neighbour_words(as, c.offset, routine.second_neighbour);
+  as.load_store(Op::lw, v0, offset, t0);
+  memory::emit_follow_up_loads(as, c.offset, routine.follow_ups);
+  memory::emit_check(as, inst_error);
+}
+
+}  // namespace
+
+std::vector<memory::MemoryCase> draw_word_memory_cases(Op op, Random& random) {
+  const WordRoutine& routine = routine_of(op);
+  std::vector<memory::MemoryCase> cases = memory::grouped_addresses(random, routine.groups, routine.long_form_cases);
+  for (memory::MemoryCase& c : cases) c.memory_word = random.word();
+  cases.back().memory_word = 0;  // the last case stores and loads 0
+  for (memory::MemoryCase& c : cases) c.expected = c.memory_word;
+  return cases;
+}
+
+void word_memory_cases(RoutineContext& routine) {
+  const WordRoutine& row = routine_of(routine.spec.op);
+  for (const memory::MemoryCase& c : draw_word_memory_cases(row.op, routine.random)) {
+    routine.begin_case();
+    emit_word_case(routine.as, row, c, routine.inst_error);
+  }
+}
 
 }  // namespace r3k

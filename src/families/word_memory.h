@@ -1,0 +1,17 @@
+// Word loads and stores: a data word stored at B + O and loaded back, between
+// two neighbour words that the follow-up loads chase.
+#pragma once
+
+#include <vector>
+
+#include "families/memory_case.h"
+#include "image/random.h"
+#include "isa/isa.h"
+
+namespace r3k {
+
+// The cases of the lw or sw routine, in routine order: group, B, O and W,
+// which is also the expected value (lane 0, no register preset).
+std::vector<memory::MemoryCase> draw_word_memory_cases(isa::Op op, Random& random);
+
+}  // namespace r3k
