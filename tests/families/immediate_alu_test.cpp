@@ -186,26 +186,18 @@ TEST(ImmediateAluCases, ZeroOperandGroupsFollowTheInstruction) {
 // out from the drawn values: li $t0, X; li $v1, E; OP $v0, $t0, imm; bne $v0,
 // $v1, inst_error; nop. The cases fill the body with nothing between them.
 TEST(ImmediateAluImage, EveryCaseFollowsTheTemplate) {
-  const Image& image = default_image();
   for (const Routine& routine : kRoutines) {
-    const RoutineInfo& info = image.routines.at(routine.number - 1);
-    SCOPED_TRACE(info.name);
-    const auto cases = drawn(routine);
-    const auto emitted = emitted_cases(image, info);
-    ASSERT_EQ(emitted.size(), cases.size());
-    uint32_t next = info.address + 8;
-    for (size_t i = 0; i < cases.size(); ++i) {
-      const ImmediateAluCase& c = cases[i];
-      const int32_t shown = zero_extends(routine.op) ? c.field : int16_t(c.field);
-      const std::string imm = shown < 0 ? "-" + hex_text(uint32_t(-shown)) : hex_text(uint32_t(shown));
-      Listing listing;
-      listing.outside("inst_error", info.inst_error).li(isa::t0, c.x).li(isa::v1, c.expected);
-      listing.line(name_of(routine.op) + " $v0, $t0, " + imm).line("bne $v0, $v1, @inst_error").nop();
-      ASSERT_EQ(emitted[i].address, next) << "case " << i + 1;
-      ASSERT_EQ(emitted[i].listing(), listing.render(next)) << "case " << i + 1;
-      next += 4 * static_cast<uint32_t>(emitted[i].words.size());
-    }
-    EXPECT_EQ(next, info.inst_error - 12) << "the exit follows the last case";
+    expect_cases_follow(default_image(), default_image().routines.at(routine.number - 1).name, drawn(routine),
+                        [&](const ImmediateAluCase& c, uint32_t inst_error) {
+                          const int32_t shown = zero_extends(routine.op) ? c.field : int16_t(c.field);
+                          const std::string imm =
+                              shown < 0 ? "-" + hex_text(uint32_t(-shown)) : hex_text(uint32_t(shown));
+                          Listing listing;
+                          listing.outside("inst_error", inst_error).li(isa::t0, c.x).li(isa::v1, c.expected);
+                          listing.line(name_of(routine.op) + " $v0, $t0, " + imm);
+                          listing.line("bne $v0, $v1, @inst_error").nop();
+                          return listing;
+                        });
   }
 }
 
