@@ -11,29 +11,40 @@
 #pragma once
 
 #include "asm/assembler.h"
+#include "families/delay_slot_list.h"
+#include "families/link_register.h"
+#include "families/marker_scheme.h"
+#include "image/routine.h"
 #include "isa/isa.h"
 
 namespace r3k::delay_slots {
 
-inline constexpr isa::Reg kReference = isa::s6;             // the instruction's ordinary execution
-inline constexpr isa::Reg kSavedReturnAddress = isa::s7;    // in the linking routines
+inline constexpr isa::Reg kReference = isa::s6;  // the instruction's ordinary execution
 
-// addu $s7, $zero, $ra
-inline void save_return_address(assembly::Assembler& as) { as.addu(kSavedReturnAddress, isa::zero, isa::ra); }
-// addu $ra, $zero, $s7
-inline void restore_return_address(assembly::Assembler& as) { as.addu(isa::ra, isa::zero, kSavedReturnAddress); }
-
-// bne actual, expected, inst_error ; nop
-inline void check_equal(assembly::Assembler& as, isa::Reg actual, isa::Reg expected, assembly::Label inst_error) {
-  as.bne(actual, expected, inst_error);
-  as.nop();
-}
+using links::kSavedReturnAddress;
+using links::restore_return_address;
+using links::save_return_address;
+using markers::check_equal;
 
 // b inst_error, with the restore of $ra in its delay slot where the case links.
 inline void wrong_path_exit(assembly::Assembler& as, assembly::Label inst_error, bool links) {
   as.b(inst_error);
   if (links) restore_return_address(as);
   else as.nop();
+}
+
+// The cases of a routine in list order, the multiply and divide operands
+// loaded between cases 26 and 27 (on the line of case 26).
+template <class Member, class EmitRegisterCase, class EmitMultiplyDivideCase>
+void emit_slot_cases(RoutineContext& routine, const Member& member, const SlotList& list,
+                     EmitRegisterCase register_case, EmitMultiplyDivideCase multiply_divide_case) {
+  for (size_t i = 0; i < list.cases.size(); ++i) {
+    if (static_cast<int>(i) + 1 == kFirstMultiplyDivide) load_multiply_divide_operands(routine.as);
+    routine.begin_case();
+    const SlotInstruction& slot = list.cases[i];
+    if (slot.writes_hilo()) multiply_divide_case(routine.as, member, slot, routine.inst_error);
+    else register_case(routine.as, member, slot, routine.inst_error);
+  }
 }
 
 }  // namespace r3k::delay_slots

@@ -98,14 +98,7 @@ void emit_multiply_divide_case(Assembler& as, const Member& m, const SlotInstruc
 void jump_delay_slot_cases(RoutineContext& routine) {
   using namespace delay_slots;
   const Member& m = member(routine.spec.op);
-  const SlotList list = slot_list(routine.spec.op);
-  for (size_t i = 0; i < list.cases.size(); ++i) {
-    if (static_cast<int>(i) + 1 == kFirstMultiplyDivide) load_multiply_divide_operands(routine.as);
-    routine.begin_case();
-    const SlotInstruction& slot = list.cases[i];
-    if (slot.writes_hilo()) emit_multiply_divide_case(routine.as, m, slot, routine.inst_error);
-    else emit_register_case(routine.as, m, slot, routine.inst_error);
-  }
+  emit_slot_cases(routine, m, slot_list(routine.spec.op), emit_register_case, emit_multiply_divide_case);
 }
 
 }  // namespace r3k
