@@ -2,6 +2,8 @@
 #            reference simulator with the quick-run flag set
 # make test  builds and runs the whole test suite (with ASan and UBSan)
 
+MAKEFLAGS += --no-print-directory
+
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD := build
 TEST_BUILD := build-test

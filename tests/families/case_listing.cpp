@@ -77,12 +77,17 @@ Listing& Listing::line(const std::string& text) {
   return *this;
 }
 
-Listing& Listing::li(isa::Reg r, uint32_t value) {
+std::vector<std::string> constant_load_text(const std::string& reg, uint32_t value) {
   const auto as_signed = static_cast<int32_t>(value);
-  if (as_signed >= -32768 && as_signed < 32768) return line("addiu " + reg(r) + ", $zero, " + signed_text(as_signed));
-  if (value < 0x10000) return line("ori " + reg(r) + ", $zero, " + hex_text(value));
-  line("lui " + reg(r) + ", " + hex_text(value >> 16));
-  if (value % 0x10000 != 0) line("ori " + reg(r) + ", " + reg(r) + ", " + hex_text(value % 0x10000));
+  if (as_signed >= -32768 && as_signed < 32768) return {"addiu " + reg + ", $zero, " + signed_text(as_signed)};
+  if (value < 0x10000) return {"ori " + reg + ", $zero, " + hex_text(value)};
+  const std::string upper = "lui " + reg + ", " + hex_text(value >> 16);
+  if (value % 0x10000 == 0) return {upper};
+  return {upper, "ori " + reg + ", " + reg + ", " + hex_text(value % 0x10000)};
+}
+
+Listing& Listing::li(isa::Reg r, uint32_t value) {
+  for (const std::string& text : constant_load_text(reg(r), value)) line(text);
   return *this;
 }
 

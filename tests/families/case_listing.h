@@ -66,6 +66,11 @@ class Listing {
 
 std::string hex_text(uint32_t value);  // "0x1f", as the disassembler writes it
 
+// The constant load as the encoding table reads, written out apart from the
+// assembler: addiu for -0x8000..0x7FFF, ori for 0x8000..0xFFFF, lui alone
+// for a zero low half, else lui then ori. `reg` is a name such as "$t0".
+std::vector<std::string> constant_load_text(const std::string& reg, uint32_t value);
+
 // The two-instruction constant load, by its own description: a non-zero low
 // half, and a value neither in 0..0xFFFF nor in the negative 16-bit range.
 inline bool lui_ori_value(uint32_t v) { return (v & 0xFFFF) != 0 && v > 0xFFFF && v < 0xFFFF8000; }

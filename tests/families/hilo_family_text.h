@@ -18,20 +18,6 @@ namespace r3k::test {
 
 using Lines = std::vector<std::string>;
 
-// The constant load as the rule table reads: addiu for -0x8000..0x7FFF, ori
-// for 0x8000..0xFFFF, lui alone for a zero low half, else lui then ori.
-inline Lines constant_load_text(const std::string& reg, uint32_t value) {
-  const auto as_signed = static_cast<int32_t>(value);
-  if (as_signed >= -0x8000 && as_signed <= 0x7FFF) {
-    const std::string imm = as_signed < 0 ? "-" + hex_text(uint32_t(-as_signed)) : hex_text(value);
-    return {"addiu " + reg + ", $zero, " + imm};
-  }
-  if (value <= 0xFFFF) return {"ori " + reg + ", $zero, " + hex_text(value)};
-  const std::string upper = "lui " + reg + ", " + hex_text(value >> 16);
-  if ((value & 0xFFFF) == 0) return {upper};
-  return {upper, "ori " + reg + ", " + reg + ", " + hex_text(value & 0xFFFF)};
-}
-
 inline void append(Lines& lines, const Lines& more) { lines.insert(lines.end(), more.begin(), more.end()); }
 
 inline Lines disassembled(const Image& image, uint32_t address, size_t count) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/error.h"
+#include "families/case_listing.h"
 #include "families/shifts.h"
 #include "image/build.h"
 #include "image/run_order.h"
@@ -20,6 +21,8 @@ namespace {
 using isa::Op;
 using Group = ShiftGroup;
 using Lines = std::vector<std::string>;
+using test::constant_load_text;
+using test::hex_text;
 
 struct Routine {
   int number;
@@ -155,23 +158,6 @@ TEST(ShiftCases, ExpectedValuesAgreeWithBitByBitShifting) {
           EXPECT_EQ(c.expected, 0u);
         }
       }
-}
-
-// The constant load as the encoding table reads, written out here apart from
-// the assembler.
-std::string hex_text(uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%x", value);
-  return buffer;
-}
-Lines constant_load_text(const std::string& reg, uint32_t value) {
-  const auto as_signed = static_cast<int32_t>(value);
-  if (as_signed >= -0x8000 && as_signed <= 0x7FFF)
-    return {"addiu " + reg + ", $zero, " + (as_signed < 0 ? "-" + hex_text(-uint32_t(value)) : hex_text(value))};
-  if (value <= 0xFFFF) return {"ori " + reg + ", $zero, " + hex_text(value)};
-  const std::string upper = "lui " + reg + ", " + hex_text(value >> 16);
-  if ((value & 0xFFFF) == 0) return {upper};
-  return {upper, "ori " + reg + ", " + reg + ", " + hex_text(value & 0xFFFF)};
 }
 
 Lines case_text(Op op, const ShiftCase& c, uint32_t inst_error) {
