@@ -144,20 +144,7 @@ struct LastWrite {
 };
 
 test::ImageRun run_watched(const Fault& fault, LastWrite& watch) {
-  sim::Machine machine(test::default_image().boot_bytes());
-  sim::RunOptions options;
-  options.fault = fault;
-  options.max_instructions = 50'000'000;
-  test::ImageRun run{machine.run(options, watch), {}, {}};
-  uint32_t passes = 0;
-  for (const sim::BoardWrite& write : run.result.board_writes) {
-    if (write.address != layout::kResultDisplay || write.value == 0) continue;
-    run.display_words.push_back(write.value);
-    const sim::DisplayWord shown = sim::decode_display(write.value);
-    if (shown.pass_count == passes + 1) ++passes;
-    else run.failed.insert(shown.test_number);
-  }
-  return run;
+  return test::run_image_observed(test::default_image(), fault, watch);
 }
 
 // A compare branch whose second operand misses the result of the

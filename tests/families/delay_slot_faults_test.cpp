@@ -80,21 +80,7 @@ struct LateLo {
 };
 
 test::ImageRun run_watched(const Fault& fault, LateLo& watch) {
-  sim::Machine machine(test::default_image().boot_bytes());
-  sim::RunOptions options;
-  options.quick_run_flag = 1;
-  options.fault = fault;
-  options.max_instructions = 50'000'000;
-  test::ImageRun run{machine.run(options, watch), {}, {}};
-  uint32_t passes = 0;
-  for (const sim::BoardWrite& write : run.result.board_writes) {
-    if (write.address != layout::kResultDisplay || write.value == 0) continue;
-    run.display_words.push_back(write.value);
-    const sim::DisplayWord shown = sim::decode_display(write.value);
-    if (shown.pass_count == passes + 1) ++passes;
-    else run.failed.insert(shown.test_number);
-  }
-  return run;
+  return test::run_image_observed(test::default_image(), fault, watch);
 }
 
 test::ImageRun run_with_late_lo(int latency) {

@@ -16,13 +16,7 @@ bool ImageRun::passed() const {
          sim::verdict_of(result) == sim::Verdict::Pass;
 }
 
-ImageRun run_image(const Image& image, const sim::Fault& fault, uint32_t quick_run_flag) {
-  sim::Machine machine(image.boot_bytes());
-  sim::RunOptions options;
-  options.quick_run_flag = quick_run_flag;
-  options.fault = fault;
-  options.max_instructions = 50'000'000;
-  ImageRun run{machine.run(options), {}, {}};
+void read_display_words(ImageRun& run) {
   uint32_t passes = 0;
   bool start_pattern = true;
   for (const sim::BoardWrite& write : run.result.board_writes) {
@@ -36,7 +30,11 @@ ImageRun run_image(const Image& image, const sim::Fault& fault, uint32_t quick_r
     if (shown.pass_count == passes + 1) ++passes;
     else run.failed.insert(shown.test_number);
   }
-  return run;
+}
+
+ImageRun run_image(const Image& image, const sim::Fault& fault, uint32_t quick_run_flag) {
+  sim::NullObserver none;
+  return run_image_observed(image, fault, none, quick_run_flag);
 }
 
 ImageRun run_default_image(const sim::Fault& fault) { return run_image(default_image(), fault); }

@@ -24,6 +24,25 @@ struct ImageRun {
   bool passed() const;  // finished, 68 display words, none failed, pass lamps
 };
 
+// Reads the display words and the failed routines from the run's board writes.
+void read_display_words(ImageRun& run);
+
+inline constexpr uint64_t kImageRunLimit = 50'000'000;  // far above a quick run's 132 thousand
+
+// A run with an observer that watches every instruction or board write.
+template <class Observer>
+ImageRun run_image_observed(const Image& image, const sim::Fault& fault, Observer& observer,
+                            uint32_t quick_run_flag = 1) {
+  sim::Machine machine(image.boot_bytes());
+  sim::RunOptions options;
+  options.quick_run_flag = quick_run_flag;
+  options.fault = fault;
+  options.max_instructions = kImageRunLimit;
+  ImageRun run{machine.run(options, observer), {}, {}};
+  read_display_words(run);
+  return run;
+}
+
 ImageRun run_image(const Image& image, const sim::Fault& fault = {}, uint32_t quick_run_flag = 1);
 ImageRun run_default_image(const sim::Fault& fault = {});
 
