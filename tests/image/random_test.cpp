@@ -84,7 +84,7 @@ TEST(Random, StreamsArePinnedAndIndependent) {
   EXPECT_NE(first, c.uniform32());
   EXPECT_NE(first, d.uniform32());
   Random zero(0, 0);
-  EXPECT_EQ(zero.uniform32(), 0x99EC5F36u);  // worked by hand from the algorithm
+  EXPECT_EQ(zero.uniform32(), 0x99EC5F36u);  // computed from the algorithm by a separate script
 }
 
 }  // namespace
