@@ -1,6 +1,8 @@
 // r3kcheck run: runs an image on the reference simulator and shows the verdict.
 #include <cstdio>
 #include <map>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "cli/args.h"
@@ -10,6 +12,7 @@
 #include "image/layout.h"
 #include "sim/machine.h"
 #include "sim/report.h"
+#include "board/board.h"
 
 namespace r3k::cli {
 namespace {
@@ -64,7 +67,7 @@ class RoutineNames {
  public:
   explicit RoutineNames(const elf::LoadedElf& elf) {
     for (const elf::ElfSymbol& symbol : elf.symbols) {
-      const auto number = sim::routine_number_of(symbol.name);
+      const auto number = board::routine_number_of(symbol.name);
       if (!number) continue;
       by_number_[*number] = symbol.name;
       by_address_[symbol.value] = {symbol.name, symbol.size};
@@ -96,29 +99,20 @@ class Progress {
   Progress(const RoutineNames& names, bool quiet) : names_(names), quiet_(quiet) {}
 
   void on_board_write(const sim::BoardWrite& write) {
-    if (write.address != layout::kResultDisplay) return;
-    if (!started_) {  // the start pattern's 0
-      started_ = true;
-      return;
-    }
-    const sim::DisplayWord shown = sim::decode_display(write.value);
-    const bool passed = shown.pass_count == passes_ + 1;
-    if (passed) ++passes_;
-    else failed_.push_back(shown.test_number);
-    if (quiet_) return;
-    std::printf("%3d %-20s %s  0x%08X\n", shown.test_number, names_.name(shown.test_number).c_str(),
-                passed ? "pass" : "FAIL", write.value);
+    if (write.address != board::kResultDisplay) return;
+    const std::optional<board::RoutineOutcome> outcome = display_.on_write(write.value);
+    if (!outcome || quiet_) return;
+    std::printf("%3d %-20s %s  0x%08X\n", outcome->number, names_.name(outcome->number).c_str(),
+                outcome->passed ? "pass" : "FAIL", write.value);
     std::fflush(stdout);
   }
 
-  const std::vector<int>& failed() const { return failed_; }
+  std::set<int> failed() const { return display_.failed(); }
 
  private:
   const RoutineNames& names_;
   bool quiet_;
-  bool started_ = false;
-  uint32_t passes_ = 0;
-  std::vector<int> failed_;
+  board::DisplayReader display_;
 };
 
 std::string lamps(const sim::BoardState& board) {
@@ -143,7 +137,7 @@ int run_command(const Arguments& arguments) {
   Progress progress(names, options.quiet);
   const sim::RunResult result = machine.run(options.run, progress);
   const sim::Verdict verdict = sim::verdict_of(result);
-  const unsigned passes = result.board.result_display & 0xFFFFFF;
+  const unsigned passes = board::decode_display(result.board.result_display).pass_count;
   const std::string count = std::to_string(result.instructions) + " instructions";
 
   switch (verdict) {

@@ -104,10 +104,17 @@ std::vector<Case> draw_cases(Op op, Random& random) {
 }  // namespace branch_link
 
 void branch_link_cases(RoutineContext& routine) {
-  for (const branch_link::Case& c : branch_link::draw_cases(routine.spec.op, routine.random)) {
-    routine.begin_case();
-    branch_link::emit_case(routine.as, routine.spec.op, c, routine.inst_error);
-  }
+  const auto describe = [](const branch_link::Case& c) {
+    return CaseInfo{c.x != 0 ? 1 : 2,
+                    c.x != 0 ? "X random" : "X = 0",
+                    {{"X", c.x}, {"marker A", c.a}, {"marker B", c.b}, {"expected $v0", c.expected_first()},
+                     {"expected $v1", c.expected_second()}},
+                    c.taken ? "taken" : "not taken"};
+  };
+  emit_cases(routine, branch_link::draw_cases(routine.spec.op, routine.random), describe,
+             [&](const branch_link::Case& c) {
+               branch_link::emit_case(routine.as, routine.spec.op, c, routine.inst_error);
+             });
 }
 
 }  // namespace r3k

@@ -170,10 +170,19 @@ std::vector<Case> draw_cases(Op op, Random& random) {
 
 void branch_cases(RoutineContext& routine) {
   const branches::Member& member = branches::member(routine.spec.op);
-  for (const branches::Case& c : branches::draw_cases(routine.spec.op, routine.random)) {
-    routine.begin_case();
-    branches::emit_case(routine.as, member, c, routine.inst_error);
-  }
+  const bool pair = branches::two_operands(routine.spec.op);
+  static constexpr std::string_view kGroupNames[] = {"X and Y random, apart", "Y = X", "Y = 0", "X = 0",
+                                                     "X = Y = 0", "X random", "X = 0"};
+  const auto describe = [pair](const branches::Case& c) {
+    const auto group = static_cast<int>(c.group);
+    CaseInfo info{pair ? group + 1 : group - 4, kGroupNames[group], {{"X", c.x}}, c.taken ? "taken" : "not taken"};
+    if (pair) info.values.push_back({"Y", c.y});
+    info.values.insert(info.values.end(), {{"marker A", c.a}, {"marker B", c.b},
+                                           {"expected $v0", c.expected_first()}, {"expected $v1", c.expected_second()}});
+    return info;
+  };
+  emit_cases(routine, branches::draw_cases(routine.spec.op, routine.random), describe,
+             [&](const branches::Case& c) { branches::emit_case(routine.as, member, c, routine.inst_error); });
 }
 
 }  // namespace r3k

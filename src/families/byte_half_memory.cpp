@@ -102,11 +102,11 @@ std::vector<memory::MemoryCase> draw_byte_half_cases(Op op, Random& random) {
 
 void byte_half_cases(RoutineContext& routine) {
   const Op op = routine.spec.op;
-  for (const memory::MemoryCase& c : draw_byte_half_cases(op, routine.random)) {
-    routine.begin_case();
+  const auto describe = [op](const memory::MemoryCase& c) { return memory::describe(c, op, true); };
+  emit_cases(routine, draw_byte_half_cases(op, routine.random), describe, [&](const memory::MemoryCase& c) {
     if (is_store(op)) memory::emit_store_case(routine.as, op, c, routine.inst_error);
     else memory::emit_load_case(routine.as, op, c, false, routine.inst_error);
-  }
+  });
 }
 
 }  // namespace r3k

@@ -40,8 +40,8 @@ void emit_slot_cases(RoutineContext& routine, const Member& member, const SlotLi
                      EmitRegisterCase register_case, EmitMultiplyDivideCase multiply_divide_case) {
   for (size_t i = 0; i < list.cases.size(); ++i) {
     if (static_cast<int>(i) + 1 == kFirstMultiplyDivide) load_multiply_divide_operands(routine.as);
-    routine.begin_case();
     const SlotInstruction& slot = list.cases[i];
+    routine.begin_case({0, {}, {}, "in the delay slot: " + isa::disassemble(slot.encoding(), 0)});
     if (slot.writes_hilo()) multiply_divide_case(routine.as, member, slot, routine.inst_error);
     else register_case(routine.as, member, slot, routine.inst_error);
   }

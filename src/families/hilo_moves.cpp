@@ -57,15 +57,15 @@ std::vector<uint32_t> draw_hilo_move_words(Op op, Random& random) {
 void hilo_move_cases(RoutineContext& routine) {
   assembly::Assembler& as = routine.as;
   const HiLoMoveShape& shape = hilo_move_shape(routine.spec.op);
-  for (const uint32_t word : draw_hilo_move_words(shape.op, routine.random)) {
-    routine.begin_case();
+  const auto describe = [](uint32_t word) { return CaseInfo{0, {}, {{"word", word}}, {}}; };
+  emit_cases(routine, draw_hilo_move_words(shape.op, routine.random), describe, [&](uint32_t word) {
     as.li(t0, word);
     as.move_to(shape.write, t0);
     as.move_from(shape.read, v0);
     as.li(s5, word);
     as.bne(v0, s5, routine.inst_error);
     as.nop();
-  }
+  });
 }
 
 }  // namespace r3k

@@ -128,14 +128,20 @@ std::vector<ImmediateAluCase> draw_immediate_alu_cases(Op op, Random& random) {
 // register operand is two or three instructions old when it is read.
 void immediate_alu_cases(RoutineContext& routine) {
   assembly::Assembler& as = routine.as;
-  for (const ImmediateAluCase& c : draw_immediate_alu_cases(routine.spec.op, routine.random)) {
-    routine.begin_case();
-    as.li(t0, c.x);
-    as.li(v1, c.expected);
-    as.immediate(routine.spec.op, v0, t0, c.field);
-    as.bne(v0, v1, routine.inst_error);
-    as.nop();
-  }
+  static constexpr std::string_view kGroupNames[] = {"", "X and immediate random", "immediate 0", "X = 0",
+                                                     "X = 0, immediate 0"};
+  const auto describe = [](const ImmediateAluCase& c) {
+    const int group = static_cast<int>(c.group);
+    return CaseInfo{group, kGroupNames[group], {{"X", c.x}, {"immediate", c.field}, {"expected", c.expected}}, {}};
+  };
+  emit_cases(routine, draw_immediate_alu_cases(routine.spec.op, routine.random), describe,
+             [&](const ImmediateAluCase& c) {
+               as.li(t0, c.x);
+               as.li(v1, c.expected);
+               as.immediate(routine.spec.op, v0, t0, c.field);
+               as.bne(v0, v1, routine.inst_error);
+               as.nop();
+             });
 }
 
 }  // namespace r3k

@@ -187,10 +187,11 @@ std::vector<Case> draw_cases(Op op, Random& random) {
 
 void jump_cases(RoutineContext& routine) {
   const jumps::Member& member = jumps::member(routine.spec.op);
-  for (const jumps::Case& c : jumps::draw_cases(routine.spec.op, routine.random)) {
-    routine.begin_case();
-    jumps::emit_case(routine.as, member, c, routine.inst_error);
-  }
+  const auto describe = [](const jumps::Case& c) {
+    return CaseInfo{0, {}, {{"marker A", c.a}, {"marker B", c.b}}, {}};
+  };
+  emit_cases(routine, jumps::draw_cases(routine.spec.op, routine.random), describe,
+             [&](const jumps::Case& c) { jumps::emit_case(routine.as, member, c, routine.inst_error); });
 }
 
 }  // namespace r3k

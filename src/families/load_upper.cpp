@@ -34,8 +34,14 @@ std::vector<LoadUpperCase> list_load_upper_cases() {
 void load_upper_cases(RoutineContext& routine) {
   assembly::Assembler& as = routine.as;
   as.lui(t2, static_cast<uint16_t>(kStep >> 16));
-  for (const LoadUpperCase& c : list_load_upper_cases()) {
-    routine.begin_case();
+  const auto describe = [](const LoadUpperCase& c) {
+    return CaseInfo{c.group,
+                    {},
+                    {{"base", c.base}, {"k", static_cast<uint32_t>(c.offset)}, {"immediate", c.immediate},
+                     {"expected", c.expected}},
+                    {}};
+  };
+  emit_cases(routine, list_load_upper_cases(), describe, [&](const LoadUpperCase& c) {
     // The group's reset belongs to the line of the first case that relies on it.
     if (c.offset == 0) as.li(t1, 0);
     as.lui(a0, c.base);
@@ -44,7 +50,7 @@ void load_upper_cases(RoutineContext& routine) {
     as.addu(t1, t1, t2);
     as.bne(t0, a0, routine.inst_error);
     as.nop();
-  }
+  });
 }
 
 }  // namespace r3k

@@ -5,6 +5,20 @@ namespace r3k::memory {
 using namespace isa;  // register names
 using assembly::Assembler;
 
+CaseInfo describe(const MemoryCase& c, Op access, bool grouped) {
+  static constexpr std::string_view kGroupNames[] = {"", "B random, O random", "B = 0x80030000, O random",
+                                                     "B = 0x80030000, O = 0"};
+  const bool store = access == Op::sb || access == Op::sh || access == Op::sw || access == Op::swl || access == Op::swr;
+  const bool merges = access == Op::lwl || access == Op::lwr;
+  CaseInfo info{grouped ? c.group : 0, grouped ? kGroupNames[c.group] : std::string_view{},
+                {{"B", c.base}, {"O", c.offset}, {"A", c.address()}, {"k", c.lane}}, c.long_form() ? "long form" : ""};
+  info.values.push_back({store ? "P" : "W", c.memory_word});
+  if (store) info.values.push_back({"S", c.register_value});
+  if (merges) info.values.push_back({"R0", c.register_value});
+  info.values.push_back({"expected", c.expected});
+  return info;
+}
+
 namespace {
 
 int32_t displacement(uint32_t offset) { return static_cast<int32_t>(offset); }

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "asm/assembler.h"
+#include "image/routine.h"
 
 namespace r3k::memory {
 
@@ -37,6 +38,10 @@ enum class FollowUps {
 // $a0 = B + 4 and $a1 = B + second_neighbour, each stored at itself plus O.
 void emit_neighbour_words(assembly::Assembler& as, uint32_t offset, int16_t second_neighbour);
 void emit_follow_up_loads(assembly::Assembler& as, uint32_t offset, FollowUps order);
+// The case as the case index shows it: B, O, the address A, the lane k, the
+// words the access reads or changes, and the group (`grouped` routines only).
+CaseInfo describe(const MemoryCase& c, isa::Op access, bool grouped);
+
 // bne $v0, $v1, inst_error with its nop.
 void emit_check(assembly::Assembler& as, assembly::Label inst_error);
 

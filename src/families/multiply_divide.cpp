@@ -114,8 +114,15 @@ std::vector<MultiplyDivideCase> draw_multiply_divide_cases(Op op, Random& random
 void multiply_divide_cases(RoutineContext& routine) {
   assembly::Assembler& as = routine.as;
   const Op op = routine.spec.op;
-  for (const MultiplyDivideCase& c : draw_multiply_divide_cases(op, routine.random)) {
-    routine.begin_case();
+  static constexpr std::string_view kGroupNames[] = {"X and Y random", "Y = 0", "X = 0", "X = Y = 0"};
+  const auto describe = [](const MultiplyDivideCase& c) {
+    const int group = static_cast<int>(c.kind);
+    return CaseInfo{group + 1,
+                    kGroupNames[group],
+                    {{"X", c.x}, {"Y", c.y}, {"expected LO", c.expected.lo}, {"expected HI", c.expected.hi}},
+                    {}};
+  };
+  emit_cases(routine, draw_multiply_divide_cases(op, routine.random), describe, [&](const MultiplyDivideCase& c) {
     as.li(t0, c.x);
     as.li(t1, c.y);
     as.multiply_divide(op, t0, t1);  // divides too: destination field 0, no zero or overflow check
@@ -127,7 +134,7 @@ void multiply_divide_cases(RoutineContext& routine) {
     as.nop();
     as.bne(v1, s6, routine.inst_error);
     as.nop();
-  }
+  });
 }
 
 }  // namespace r3k

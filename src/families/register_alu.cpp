@@ -97,15 +97,20 @@ std::vector<RegisterAluCase> draw_register_alu_cases(Op op, Random& random) {
 // stand only the one or two instructions of that load.
 void register_alu_cases(RoutineContext& routine) {
   assembly::Assembler& as = routine.as;
-  for (const RegisterAluCase& c : draw_register_alu_cases(routine.spec.op, routine.random)) {
-    routine.begin_case();
-    as.li(t0, c.a);
-    as.li(t1, c.b);
-    as.li(v1, c.expected);
-    as.alu(routine.spec.op, v0, t0, t1);
-    as.bne(v0, v1, routine.inst_error);
-    as.nop();
-  }
+  static constexpr std::string_view kGroupNames[] = {"", "A and B random", "B = 0", "A = 0", "A = B = 0"};
+  const auto describe = [](const RegisterAluCase& c) {
+    const int group = static_cast<int>(c.group);
+    return CaseInfo{group, kGroupNames[group], {{"A", c.a}, {"B", c.b}, {"expected", c.expected}}, {}};
+  };
+  emit_cases(routine, draw_register_alu_cases(routine.spec.op, routine.random), describe,
+             [&](const RegisterAluCase& c) {
+               as.li(t0, c.a);
+               as.li(t1, c.b);
+               as.li(v1, c.expected);
+               as.alu(routine.spec.op, v0, t0, t1);
+               as.bne(v0, v1, routine.inst_error);
+               as.nop();
+             });
 }
 
 }  // namespace r3k

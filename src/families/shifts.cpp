@@ -102,8 +102,13 @@ void shift_cases(RoutineContext& routine) {
   assembly::Assembler& as = routine.as;
   const Op op = routine.spec.op;
   const bool amount_in_register = shift_member(op).amount_in_register;
-  for (const ShiftCase& c : draw_shift_cases(op, routine.random)) {
-    routine.begin_case();
+  static constexpr std::string_view kGroupNames[] = {"", "word and amount random", "amount 0", "word 0",
+                                                     "word 0, amount 0"};
+  const auto describe = [](const ShiftCase& c) {
+    const int group = static_cast<int>(c.group);
+    return CaseInfo{group, kGroupNames[group], {{"word", c.word}, {"amount", c.amount}, {"expected", c.expected}}, {}};
+  };
+  emit_cases(routine, draw_shift_cases(op, routine.random), describe, [&](const ShiftCase& c) {
     as.li(t0, c.word);
     if (amount_in_register) as.li(t1, c.amount);
     as.li(v1, c.expected);
@@ -111,7 +116,7 @@ void shift_cases(RoutineContext& routine) {
     else as.shift(op, v0, t0, c.amount);
     as.bne(v0, v1, routine.inst_error);
     as.nop();
-  }
+  });
 }
 
 }  // namespace r3k

@@ -87,11 +87,11 @@ std::vector<memory::MemoryCase> draw_unaligned_cases(Op op, Random& random) {
 
 void unaligned_cases(RoutineContext& routine) {
   const Op op = routine.spec.op;
-  for (const memory::MemoryCase& c : draw_unaligned_cases(op, routine.random)) {
-    routine.begin_case();
+  const auto describe = [op](const memory::MemoryCase& c) { return memory::describe(c, op, false); };
+  emit_cases(routine, draw_unaligned_cases(op, routine.random), describe, [&](const memory::MemoryCase& c) {
     if (is_load(op)) memory::emit_load_case(routine.as, op, c, true, routine.inst_error);
     else memory::emit_store_case(routine.as, op, c, routine.inst_error);
-  }
+  });
 }
 
 }  // namespace r3k

@@ -62,10 +62,8 @@ std::vector<memory::MemoryCase> draw_word_memory_cases(Op op, Random& random) {
 
 void word_memory_cases(RoutineContext& routine) {
   const WordRoutine& row = routine_of(routine.spec.op);
-  for (const memory::MemoryCase& c : draw_word_memory_cases(row.op, routine.random)) {
-    routine.begin_case();
-    emit_word_case(routine.as, row, c, routine.inst_error);
-  }
+  emit_cases(routine, draw_word_memory_cases(row.op, routine.random), [&](const memory::MemoryCase& c) { return memory::describe(c, row.op, true); },
+             [&](const memory::MemoryCase& c) { emit_word_case(routine.as, row, c, routine.inst_error); });
 }
 
 }  // namespace r3k

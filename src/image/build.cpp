@@ -1,5 +1,7 @@
 #include "image/build.h"
 
+#include "board/board.h"
+
 #include "image/frame.h"
 #include "image/layout.h"
 #include "image/run_order.h"
@@ -48,9 +50,9 @@ Image build_image(uint32_t seed) {
     as.set_source({});
     as.align(layout::kRoutineAlignment);
     const auto file = static_cast<uint16_t>(image.files.size());
-    image.files.push_back(routine_file_name(spec.name));
+    image.files.push_back(board::routine_file_name(spec.name));
     Random random(seed, static_cast<uint32_t>(spec.number));
-    image.routines.push_back(emit_routine(as, entries[i], spec, random, file));
+    image.routines.push_back(emit_routine(as, entries[i], spec, random, file, &image.cases));
   }
   emit_register_usage(as);
   as.finish();

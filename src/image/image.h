@@ -25,6 +25,26 @@ struct RoutineInfo {
   int cases = 0;
 };
 
+// A value of a case, named as the family names it ("A", "expected", "marker A").
+struct CaseValue {
+  std::string name;
+  uint32_t value = 0;
+};
+
+// What one case of a routine checks, recorded as its code is written, so a
+// listing, `explain` or a trace diff can show the case behind any address
+// without re-reading the code.
+struct CaseRecord {
+  int routine = 0;         // run number of its routine
+  int number = 0;          // 1-based within the routine; its source line is number + 1
+  int group = 0;           // 1-based; 0 for a routine without groups
+  std::string group_name;  // "both random", "X = 0", ...; empty without groups
+  std::vector<CaseValue> values;
+  std::string note;        // what the values do not say (the delay-slot instruction, taken or not, ...)
+  uint32_t address = 0;    // first word
+  uint32_t end = 0;        // one past the last word
+};
+
 // A local label of the start code ("locate", "wait_1s", ...).
 struct StartLabel {
   std::string name;
@@ -40,6 +60,7 @@ struct Image {
   std::vector<uint8_t> data;           // the data section's bytes (16 zero bytes)
   std::vector<StartLabel> start_labels;
   std::vector<RoutineInfo> routines;   // in run order
+  std::vector<CaseRecord> cases;       // every case of every routine, in address order
 
   uint32_t text_end() const { return text_base + 4 * static_cast<uint32_t>(text.size()); }  // _etext
   // The boot memory's contents: text words little-endian, then the data bytes.

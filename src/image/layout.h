@@ -1,4 +1,5 @@
-// Fixed addresses of the image and of the board it runs on.
+// Fixed addresses of the image: the start code, RAM and the data section.
+// The board's registers are in board/board.h.
 #pragma once
 
 #include <cstdint>
@@ -20,16 +21,6 @@ inline constexpr uint32_t kRoutineAlignment = 16;
 inline constexpr uint32_t kRamBase = 0x80000000;
 inline constexpr uint32_t kRamSize = 0x40000;  // 256 KiB
 inline constexpr uint32_t kDataSize = 0x10;
-
-// Board registers.
-inline constexpr uint32_t kLampBank = 0xFFFFF000;
-inline constexpr uint32_t kStatusLampA = 0xFFFFF004;
-inline constexpr uint32_t kStatusLampB = 0xFFFFF008;
-inline constexpr uint32_t kResultDisplay = 0xFFFFF010;
-inline constexpr uint32_t kQuickRunFlag = 0xFFFFFFF4;
-
-// Lamp values.
-inline constexpr uint32_t kLampOn = 1, kLampFail = 2, kLampBankAll = 0xFFFF;
 
 // The driver.
 inline constexpr int kRoutineCount = 68;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "common/error.h"
+#include "board/board.h"
 
 namespace r3k {
 namespace {
@@ -32,39 +33,45 @@ void emit_loop(Assembler& as) {
 }
 
 void emit_locate(Assembler& as) {
-  as.li(a0, layout::kStatusLampB);
-  as.li(a1, layout::kStatusLampA);
-  as.li(a2, layout::kLampBank);
-  as.li(s1, layout::kResultDisplay);
-  as.li(t1, layout::kLampFail);
-  as.li(t2, layout::kLampOn);
-  as.li(t3, layout::kLampBankAll);
-  as.lui(s3, 0);  // pass count; lui, not the constant load
+  as.li(a0, board::kStatusLampB);
+  as.li(a1, board::kStatusLampA);
+  as.li(a2, board::kLampBank);
+  as.li(board::kDisplayAddress, board::kResultDisplay);
+  as.li(t1, board::kStartLamps.status_b);
+  as.li(t2, board::kStartLamps.status_a);
+  as.li(t3, board::kStartLamps.bank);
+  as.lui(board::kPassCount, 0);  // lui, not the constant load
   as.sw(t1, 0, a0);
   as.sw(t2, 0, a1);
   as.sw(t3, 0, a2);
-  as.sw(s3, 0, s1);
-  as.lui(s0, 0);  // test number
+  as.sw(board::kPassCount, 0, board::kDisplayAddress);  // the display starts at 0
+  as.lui(board::kTestNumber, 0);
 }
+
+// One register writes both status lamps of the verdict; a fail also darkens
+// the lamp bank, a pass leaves it as the start pattern lit it.
+static_assert(board::kFailLamps.status_a == board::kFailLamps.status_b && board::kFailLamps.bank == 0);
+static_assert(board::kPassLamps.status_a == board::kPassLamps.status_b &&
+              board::kPassLamps.bank == board::kStartLamps.bank);
 
 void emit_test_end(Assembler& as, Label test_finish) {
   Label pass = as.make_label(), end = as.make_label();
   as.li(s0, layout::kRoutineCount);
-  as.beq(s0, s3, pass);
+  as.beq(s0, board::kPassCount, pass);
   as.nop();
-  as.li(a0, layout::kLampBank);
-  as.li(a1, layout::kStatusLampB);
-  as.li(a2, layout::kStatusLampA);
-  as.li(t1, layout::kLampFail);
+  as.li(a0, board::kLampBank);
+  as.li(a1, board::kStatusLampB);
+  as.li(a2, board::kStatusLampA);
+  as.li(t1, board::kFailLamps.status_a);
   as.sw(zero, 0, a0);
   as.sw(t1, 0, a1);
   as.sw(t1, 0, a2);
   as.b(end);
   as.nop();
   as.bind(pass);
-  as.li(t1, layout::kLampOn);
-  as.li(a0, layout::kStatusLampB);
-  as.li(a1, layout::kStatusLampA);
+  as.li(t1, board::kPassLamps.status_a);
+  as.li(a0, board::kStatusLampB);
+  as.li(a1, board::kStatusLampA);
   as.sw(t1, 0, a0);
   as.sw(t1, 0, a1);
   as.bind(end);
@@ -76,7 +83,7 @@ void emit_test_end(Assembler& as, Label test_finish) {
 // The loop decrements before it tests, so it runs at least once.
 void emit_wait_1s(Assembler& as) {
   Label count = as.make_label(), loop = as.make_label();
-  as.li(t1, layout::kQuickRunFlag);
+  as.li(t1, board::kQuickRunFlag);
   as.lui(t0, 0);
   as.lw(t2, 0, t1);
   as.bnez(t2, count);
@@ -93,6 +100,26 @@ void emit_wait_1s(Assembler& as) {
 }
 
 }  // namespace
+
+const std::vector<StartBlock>& start_code_blocks() {
+  constexpr uint32_t kFiller = 5 * 4, kLoop = 3 * 4;
+  static const std::vector<StartBlock> blocks = {
+      {"reset vector", layout::kResetVector, layout::kResetVector + 8},
+      {"filler block", layout::kResetVector + 8, layout::kResetVector + 8 + kFiller},
+      {"zero words", layout::kResetVector + 8 + kFiller, layout::kEndLoop - kFiller},
+      {"filler block", layout::kEndLoop - kFiller, layout::kEndLoop},
+      {"test_finish (end loop)", layout::kEndLoop, layout::kEndLoop + kLoop},
+      {"filler block", layout::kEndLoop + kLoop, layout::kEndLoop + kLoop + kFiller},
+      {"zero words", layout::kEndLoop + kLoop + kFiller, layout::kExceptionLoop},
+      {"exception loop", layout::kExceptionLoop, layout::kExceptionLoop + kLoop},
+      {"locate", layout::kLocate, layout::kInstTest},
+      {"inst_test", layout::kInstTest, layout::kTestEnd},
+      {"test_end", layout::kTestEnd, layout::kWait1s},
+      {"wait_1s", layout::kWait1s, layout::kFirstRoutine - 4},
+      {"zero word", layout::kFirstRoutine - 4, layout::kFirstRoutine},
+  };
+  return blocks;
+}
 
 void emit_filler_block(Assembler& as) {
   as.lui(t0, 0x8000);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <string_view>
 #include <vector>
 
 #include "asm/assembler.h"
@@ -15,6 +16,15 @@ namespace r3k {
 // Returns the local labels of the start code with their addresses.
 std::vector<StartLabel> emit_start_code(assembly::Assembler& as,
                                         const std::array<assembly::Label, layout::kRoutineCount>& routines);
+
+// The blocks of the start code in address order, from the reset vector to
+// the word before the first routine, as a listing names them.
+struct StartBlock {
+  std::string_view name;  // "reset vector", "filler block", "locate", ...
+  uint32_t address = 0;
+  uint32_t end = 0;  // one past the last byte
+};
+const std::vector<StartBlock>& start_code_blocks();
 
 // The five-word block that stands where a processor that runs past the reset
 // jump or the end loop would fetch next. It stores nothing.

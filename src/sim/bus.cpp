@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "common/error.h"
+#include "board/board.h"
 
 namespace r3k::sim {
 
@@ -77,7 +78,7 @@ bool Bus::write(uint32_t address, Width width, uint32_t value, uint64_t instruct
 
 bool Bus::read_board(uint32_t address, Width width, uint32_t& value) {
   // The flag is the board's only readable register; the lamps cannot be read back.
-  if (address != layout::kQuickRunFlag || width != Width::word) return false;
+  if (address != board::kQuickRunFlag || width != Width::word) return false;
   ++quick_run_flag_reads_;
   value = quick_run_flag_;
   return true;
@@ -86,10 +87,10 @@ bool Bus::read_board(uint32_t address, Width width, uint32_t& value) {
 bool Bus::write_board(uint32_t address, Width width, uint32_t value, uint64_t instruction) {
   if (width != Width::word) return false;
   switch (address) {
-    case layout::kLampBank: board_.lamp_bank = value; break;
-    case layout::kStatusLampA: board_.status_lamp_a = value; break;
-    case layout::kStatusLampB: board_.status_lamp_b = value; break;
-    case layout::kResultDisplay: board_.result_display = value; break;
+    case board::kLampBank: board_.lamp_bank = value; break;
+    case board::kStatusLampA: board_.status_lamp_a = value; break;
+    case board::kStatusLampB: board_.status_lamp_b = value; break;
+    case board::kResultDisplay: board_.result_display = value; break;
     default: return false;
   }
   board_writes_.push_back({address, value, instruction});

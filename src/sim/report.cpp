@@ -1,6 +1,6 @@
 #include "sim/report.h"
+#include "board/board.h"
 
-#include <charconv>
 #include <cstdio>
 
 namespace r3k::sim {
@@ -56,28 +56,10 @@ std::string describe(const ExceptionRecord& exception) {
   return text;
 }
 
-DisplayWord decode_display(uint32_t word) { return {static_cast<int>(word >> 24), word & 0x00FFFFFF}; }
-
 Verdict verdict_of(const RunResult& result) {
   if (result.stop != StopReason::Finished) return Verdict::None;
   const BoardState& b = result.board;
-  if (b.status_lamp_a == layout::kLampOn && b.status_lamp_b == layout::kLampOn && b.lamp_bank == layout::kLampBankAll)
-    return Verdict::Pass;
-  if (b.status_lamp_a == layout::kLampFail && b.status_lamp_b == layout::kLampFail && b.lamp_bank == 0)
-    return Verdict::Fail;
-  return Verdict::None;
-}
-
-std::optional<int> routine_number_of(std::string_view symbol) {
-  // n<number>_<mnemonic>_test or n<number>_<mnemonic>_ds_test
-  constexpr std::string_view kSuffix = "_test";
-  if (!symbol.starts_with('n') || !symbol.ends_with(kSuffix)) return std::nullopt;
-  const char* const begin = symbol.data() + 1;
-  const char* const end = symbol.data() + symbol.size() - kSuffix.size();
-  int number = 0;
-  const auto [rest, error] = std::from_chars(begin, end, number);
-  if (error != std::errc{} || number <= 0 || rest >= end - 1 || *rest != '_') return std::nullopt;
-  return number;
+  return board::verdict_of({b.status_lamp_a, b.status_lamp_b, b.lamp_bank});
 }
 
 }  // namespace r3k::sim

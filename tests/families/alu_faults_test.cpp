@@ -12,6 +12,7 @@
 #include "sim/report.h"
 #include "sim/semantics.h"
 #include "support/image_run.h"
+#include "board/board.h"
 
 namespace r3k::test {
 namespace {
@@ -115,8 +116,8 @@ TEST(AluFaults, EachFaultFailsItsOwnRoutineAndTheLampsShowFail) {
     EXPECT_EQ(run.failed, failing);
     EXPECT_EQ(run.display_words, expected_display_words(failing));
     EXPECT_EQ(sim::verdict_of(run.result), sim::Verdict::Fail);
-    EXPECT_EQ(run.result.board.status_lamp_a, layout::kLampFail);
-    EXPECT_EQ(run.result.board.status_lamp_b, layout::kLampFail);
+    EXPECT_EQ(run.result.board.status_lamp_a, board::kLampFail);
+    EXPECT_EQ(run.result.board.status_lamp_b, board::kLampFail);
     EXPECT_EQ(run.result.board.lamp_bank, 0u);
   }
 }

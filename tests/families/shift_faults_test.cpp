@@ -9,6 +9,7 @@
 #include "image/layout.h"
 #include "sim/semantics.h"
 #include "support/image_run.h"
+#include "board/board.h"
 
 namespace r3k {
 namespace {
@@ -23,8 +24,8 @@ uint32_t arithmetic_right(uint32_t word, unsigned amount) { return uint32_t(int3
 
 void expect_fail_lamps(const test::ImageRun& run) {
   EXPECT_TRUE(run.finished());
-  EXPECT_EQ(run.result.board.status_lamp_a, layout::kLampFail);
-  EXPECT_EQ(run.result.board.status_lamp_b, layout::kLampFail);
+  EXPECT_EQ(run.result.board.status_lamp_a, board::kLampFail);
+  EXPECT_EQ(run.result.board.status_lamp_b, board::kLampFail);
   EXPECT_EQ(run.result.board.lamp_bank, 0u);
 }
 

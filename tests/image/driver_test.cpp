@@ -5,6 +5,7 @@
 #include "image/layout.h"
 #include "sim/report.h"
 #include "support/image_run.h"
+#include "board/board.h"
 
 namespace r3k {
 namespace {
@@ -21,10 +22,10 @@ TEST(Driver, PassingRunWritesTheBoardInOrder) {
   const test::ImageRun run = test::run_default_image();
   ASSERT_TRUE(run.passed());
   std::vector<std::pair<uint32_t, uint32_t>> expected = {
-      {layout::kStatusLampB, 2}, {layout::kStatusLampA, 1}, {layout::kLampBank, 0xFFFF}, {layout::kResultDisplay, 0}};
-  for (uint32_t n = 1; n <= 68; ++n) expected.emplace_back(layout::kResultDisplay, n << 24 | n);
-  expected.emplace_back(layout::kStatusLampB, 1);
-  expected.emplace_back(layout::kStatusLampA, 1);
+      {board::kStatusLampB, 2}, {board::kStatusLampA, 1}, {board::kLampBank, 0xFFFF}, {board::kResultDisplay, 0}};
+  for (uint32_t n = 1; n <= 68; ++n) expected.emplace_back(board::kResultDisplay, n << 24 | n);
+  expected.emplace_back(board::kStatusLampB, 1);
+  expected.emplace_back(board::kStatusLampA, 1);
   EXPECT_EQ(log_of(run.result), expected);
   EXPECT_EQ(run.result.quick_run_flag_reads, 68u);
   EXPECT_EQ(run.result.regs[isa::s0], 68u);
@@ -57,7 +58,7 @@ TEST(Driver, OneFailingRoutineGivesTheFailPattern) {
     ASSERT_GE(log.size(), 3u);
     const std::vector<std::pair<uint32_t, uint32_t>> tail(log.end() - 3, log.end());
     EXPECT_EQ(tail, (std::vector<std::pair<uint32_t, uint32_t>>{
-                        {layout::kLampBank, 0}, {layout::kStatusLampB, 2}, {layout::kStatusLampA, 2}}));
+                        {board::kLampBank, 0}, {board::kStatusLampB, 2}, {board::kStatusLampA, 2}}));
     EXPECT_EQ(sim::verdict_of(run.result), sim::Verdict::Fail);
     EXPECT_EQ(run.result.regs[isa::s0], 68u);
     EXPECT_EQ(run.result.regs[isa::s3], 67u);

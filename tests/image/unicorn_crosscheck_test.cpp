@@ -10,6 +10,7 @@
 
 #include "image/layout.h"
 #include "support/image_run.h"
+#include "board/board.h"
 
 #ifdef R3K_HAVE_UNICORN
 #include <unicorn/unicorn.h>
@@ -40,7 +41,7 @@ struct Board {
 
 uint64_t board_read(uc_engine*, uint64_t offset, unsigned size, void* context) {
   auto* board = static_cast<Board*>(context);
-  if (kBoardBase + offset == layout::kQuickRunFlag && size == 4) {
+  if (kBoardBase + offset == board::kQuickRunFlag && size == 4) {
     ++board->run->flag_reads;
     return board->flag;
   }

@@ -4,6 +4,7 @@
 
 #include "program.h"
 #include "sim/report.h"
+#include "board/board.h"
 
 namespace r3k::sim::test {
 namespace {
@@ -47,14 +48,14 @@ TEST(SimException, EachCauseStopsAtTheExceptionLoopWithItsRecord) {
       {"lw just past RAM", 0x80040000, 0, load(Op::lw), BusErrorLoad, 0x80040000},
       {"lw from uncached RAM alias", 0xA0000000, 0, load(Op::lw), BusErrorLoad, 0xA0000000},
       {"sw to unmapped", 0x00400000, 0, store(Op::sw), BusErrorStore, 0x00400000},
-      {"lw of a lamp", layout::kLampBank, 0, load(Op::lw), BusErrorLoad, layout::kLampBank},
-      {"lb of the flag", layout::kQuickRunFlag, 0, load(Op::lb), BusErrorLoad, layout::kQuickRunFlag},
-      {"lwl of the flag", layout::kQuickRunFlag + 3, 0, load(Op::lwl), BusErrorLoad, layout::kQuickRunFlag + 3},
-      {"sb to the display", layout::kResultDisplay, 0, store(Op::sb), BusErrorStore, layout::kResultDisplay},
-      {"sh to a lamp", layout::kStatusLampA, 0, store(Op::sh), BusErrorStore, layout::kStatusLampA},
-      {"swl to the display", layout::kResultDisplay + 3, 0, store(Op::swl), BusErrorStore,
-       layout::kResultDisplay + 3},
-      {"sw to the flag", layout::kQuickRunFlag, 0, store(Op::sw), BusErrorStore, layout::kQuickRunFlag},
+      {"lw of a lamp", board::kLampBank, 0, load(Op::lw), BusErrorLoad, board::kLampBank},
+      {"lb of the flag", board::kQuickRunFlag, 0, load(Op::lb), BusErrorLoad, board::kQuickRunFlag},
+      {"lwl of the flag", board::kQuickRunFlag + 3, 0, load(Op::lwl), BusErrorLoad, board::kQuickRunFlag + 3},
+      {"sb to the display", board::kResultDisplay, 0, store(Op::sb), BusErrorStore, board::kResultDisplay},
+      {"sh to a lamp", board::kStatusLampA, 0, store(Op::sh), BusErrorStore, board::kStatusLampA},
+      {"swl to the display", board::kResultDisplay + 3, 0, store(Op::swl), BusErrorStore,
+       board::kResultDisplay + 3},
+      {"sw to the flag", board::kQuickRunFlag, 0, store(Op::sw), BusErrorStore, board::kQuickRunFlag},
       {"sw between board registers", 0xFFFFF00C, 0, store(Op::sw), BusErrorStore, 0xFFFFF00C},
       {"undefined primary opcode", 0, 0, 0xFC000000, ReservedInstruction, 0},
       {"undefined SPECIAL function", 0, 0, 0x00000001, ReservedInstruction, 0},
@@ -99,7 +100,7 @@ TEST(SimException, FetchFromBadAddresses) {
   } cases[] = {
       {kProgramBase + 2, Cause::AddressErrorFetch},
       {0x00001000, Cause::BusErrorFetch},
-      {layout::kQuickRunFlag, Cause::BusErrorFetch},
+      {board::kQuickRunFlag, Cause::BusErrorFetch},
       {0xBFC00100 + 1, Cause::AddressErrorFetch},
   };
   for (const auto& c : cases) {

@@ -7,6 +7,7 @@
 #include "common/error.h"
 #include "program.h"
 #include "sim/report.h"
+#include "board/board.h"
 
 namespace r3k::sim::test {
 namespace {
@@ -33,10 +34,10 @@ TEST(SimMachine, BoardWritesAreLoggedInOrderAndTheFlagReadsCounted) {
     const RunResult result = run(board_program(), options);
     EXPECT_EQ(result.stop, StopReason::Finished);
     ASSERT_EQ(result.board_writes.size(), 4u);
-    const BoardWrite expected[] = {{layout::kStatusLampB, 2, 9},
-                                   {layout::kStatusLampA, 1, 10},
-                                   {layout::kLampBank, 0xFFFF, 11},
-                                   {layout::kResultDisplay, 0, 12}};
+    const BoardWrite expected[] = {{board::kStatusLampB, 2, 9},
+                                   {board::kStatusLampA, 1, 10},
+                                   {board::kLampBank, 0xFFFF, 11},
+                                   {board::kResultDisplay, 0, 12}};
     for (int i = 0; i < 4; ++i) {
       EXPECT_EQ(result.board_writes[i].address, expected[i].address) << i;
       EXPECT_EQ(result.board_writes[i].value, expected[i].value) << i;
@@ -179,29 +180,29 @@ TEST(SimReport, NamesAndDisplayWords) {
   EXPECT_EQ(describe({Cause::BusErrorLoad, 0xBFC00010, 0xFFFFF000}),
             "bus error on load at 0xbfc00010 (address 0xfffff000)");
 
-  const DisplayWord last = decode_display(0x44000044);
+  const board::DisplayWord last = board::decode_display(0x44000044);
   EXPECT_EQ(last.test_number, 68);
   EXPECT_EQ(last.pass_count, 68u);
-  const DisplayWord failing = decode_display(0x05000003);
+  const board::DisplayWord failing = board::decode_display(0x05000003);
   EXPECT_EQ(failing.test_number, 5);
   EXPECT_EQ(failing.pass_count, 3u);
 
-  EXPECT_EQ(routine_number_of("n21_add_test"), 21);
-  EXPECT_EQ(routine_number_of("n16_beq_ds_test"), 16);
+  EXPECT_EQ(board::routine_number_of("n21_add_test"), 21);
+  EXPECT_EQ(board::routine_number_of("n16_beq_ds_test"), 16);
   for (const char* other : {"wait_1s", "n_add_test", "n21_test", "n21add_test", "n-3_add_test", "n21_add_tests"})
-    EXPECT_EQ(routine_number_of(other), std::nullopt) << other;
+    EXPECT_EQ(board::routine_number_of(other), std::nullopt) << other;
 }
 
 TEST(SimReport, VerdictComesFromTheLampsAtTheEndLoop) {
   RunResult result;
   result.stop = StopReason::Finished;
-  result.board = {layout::kLampBankAll, layout::kLampOn, layout::kLampOn, 0x44000044};
+  result.board = {board::kLampBankAll, board::kLampOn, board::kLampOn, 0x44000044};
   EXPECT_EQ(verdict_of(result), Verdict::Pass);
-  result.board = {0, layout::kLampFail, layout::kLampFail, 0x44000043};
+  result.board = {0, board::kLampFail, board::kLampFail, 0x44000043};
   EXPECT_EQ(verdict_of(result), Verdict::Fail);
-  result.board = {layout::kLampBankAll, layout::kLampOn, layout::kLampFail, 0};  // still running
+  result.board = {board::kLampBankAll, board::kLampOn, board::kLampFail, 0};  // still running
   EXPECT_EQ(verdict_of(result), Verdict::None);
-  result.board = {layout::kLampBankAll, layout::kLampOn, layout::kLampOn, 0x44000044};
+  result.board = {board::kLampBankAll, board::kLampOn, board::kLampOn, 0x44000044};
   result.stop = StopReason::ExceptionLoop;
   EXPECT_EQ(verdict_of(result), Verdict::None);
 }

@@ -3,6 +3,7 @@
 #include "image/build.h"
 #include "image/layout.h"
 #include "sim/report.h"
+#include "board/board.h"
 
 namespace r3k::test {
 
@@ -17,19 +18,11 @@ bool ImageRun::passed() const {
 }
 
 void read_display_words(ImageRun& run) {
-  uint32_t passes = 0;
-  bool start_pattern = true;
-  for (const sim::BoardWrite& write : run.result.board_writes) {
-    if (write.address != layout::kResultDisplay) continue;
-    if (start_pattern) {
-      start_pattern = false;
-      continue;
-    }
-    run.display_words.push_back(write.value);
-    const sim::DisplayWord shown = sim::decode_display(write.value);
-    if (shown.pass_count == passes + 1) ++passes;
-    else run.failed.insert(shown.test_number);
-  }
+  board::DisplayReader display;
+  for (const sim::BoardWrite& write : run.result.board_writes)
+    if (write.address == board::kResultDisplay) display.on_write(write.value);
+  run.display_words = display.words();
+  run.failed = display.failed();
 }
 
 ImageRun run_image(const Image& image, const sim::Fault& fault, uint32_t quick_run_flag) {
@@ -40,13 +33,7 @@ ImageRun run_image(const Image& image, const sim::Fault& fault, uint32_t quick_r
 ImageRun run_default_image(const sim::Fault& fault) { return run_image(default_image(), fault); }
 
 std::vector<uint32_t> expected_display_words(const std::set<int>& failing) {
-  std::vector<uint32_t> words;
-  uint32_t passes = 0;
-  for (int number = 1; number <= layout::kRoutineCount; ++number) {
-    if (!failing.count(number)) ++passes;
-    words.push_back(static_cast<uint32_t>(number) << 24 | passes);
-  }
-  return words;
+  return board::display_words_when_failing(failing, layout::kRoutineCount);
 }
 
 }  // namespace r3k::test

@@ -1,0 +1,79 @@
+#include "image/case_index.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace r3k {
+namespace {
+
+std::string hex_word(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08x", value);
+  return text;
+}
+
+}  // namespace
+
+Place find_place(const Image& image, uint32_t address) {
+  Place place;
+  place.address = address;
+  const std::vector<StartBlock>& blocks = start_code_blocks();
+  for (const StartBlock& block : blocks)
+    if (address >= block.address && address < block.end) {
+      place.block = &block;
+      return place;
+    }
+  const auto routine = std::upper_bound(image.routines.begin(), image.routines.end(), address,
+                                        [](uint32_t a, const RoutineInfo& r) { return a < r.address; });
+  if (routine == image.routines.begin()) return place;
+  const RoutineInfo& info = *std::prev(routine);
+  if (address - info.address >= info.size) return place;
+  place.routine = &info;
+  const auto record = std::upper_bound(image.cases.begin(), image.cases.end(), address,
+                                       [](uint32_t a, const CaseRecord& c) { return a < c.address; });
+  if (record != image.cases.begin()) {
+    const CaseRecord& candidate = *std::prev(record);
+    if (candidate.routine == info.number && address < candidate.end) place.test_case = &candidate;
+  }
+  return place;
+}
+
+const RoutineInfo* find_routine(const Image& image, int number) {
+  for (const RoutineInfo& routine : image.routines)
+    if (routine.number == number) return &routine;
+  return nullptr;
+}
+
+CaseRange cases_of(const Image& image, int routine_number) {
+  const RoutineInfo* routine = find_routine(image, routine_number);
+  if (!routine) return {};
+  const auto begin = std::lower_bound(image.cases.begin(), image.cases.end(), routine->address,
+                                      [](const CaseRecord& c, uint32_t a) { return c.address < a; });
+  auto end = begin;
+  while (end != image.cases.end() && end->routine == routine_number) ++end;
+  return {image.cases.data() + (begin - image.cases.begin()), image.cases.data() + (end - image.cases.begin())};
+}
+
+std::string describe_case(const CaseRecord& record) {
+  std::string text = "case " + std::to_string(record.number);
+  if (record.group != 0) {
+    text += ", group " + std::to_string(record.group);
+    if (!record.group_name.empty()) text += " (" + record.group_name + ")";
+  }
+  const char* separator = ": ";
+  for (const CaseValue& value : record.values) {
+    text += separator + value.name + " = " + hex_word(value.value);
+    separator = ", ";
+  }
+  if (!record.note.empty()) text += (record.values.empty() ? ": " : "; ") + record.note;
+  return text;
+}
+
+std::string describe_place(const Place& place) {
+  if (place.block) return std::string(place.block->name);
+  if (!place.routine) return "";
+  if (place.test_case) return place.routine->name + " case " + std::to_string(place.test_case->number);
+  return place.routine->name + (place.address < place.routine->inst_error - 12 ? " (entry)" : " (exit)");
+}
+
+}  // namespace r3k
