@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "isa/isa.h"
+
 namespace r3k {
 namespace {
 
@@ -52,6 +54,17 @@ CaseRange cases_of(const Image& image, int routine_number) {
   auto end = begin;
   while (end != image.cases.end() && end->routine == routine_number) ++end;
   return {image.cases.data() + (begin - image.cases.begin()), image.cases.data() + (end - image.cases.begin())};
+}
+
+std::string code_lines(const Image& image, uint32_t address, uint32_t end, std::optional<uint32_t> mark) {
+  std::string text;
+  for (; address < end && address >= image.text_base && address < image.text_end(); address += 4) {
+    const uint32_t word = image.word_at(address);
+    char line[48];
+    std::snprintf(line, sizeof line, "%s0x%08x: %08x  ", mark == address ? "=> " : "   ", address, word);
+    text += line + isa::disassemble(word, address) + "\n";
+  }
+  return text;
 }
 
 std::string describe_case(const CaseRecord& record) {

@@ -41,4 +41,8 @@ std::string describe_case(const CaseRecord& record);
 // "" for a place outside the start code and the routines.
 std::string describe_place(const Place& place);
 
+// One line per word from `address` to `end`: "   0xbfc01234: 3c081234  lui $t0, 0x1234",
+// with "=> " in place of the indent on the word at `mark`.
+std::string code_lines(const Image& image, uint32_t address, uint32_t end, std::optional<uint32_t> mark = {});
+
 }  // namespace r3k

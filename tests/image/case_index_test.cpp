@@ -3,6 +3,8 @@
 // and the lookup finds them from any address.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "image/build.h"
 #include "image/case_index.h"
 #include "image/layout.h"
@@ -88,6 +90,19 @@ TEST(CaseIndex, DescribesACaseWithItsGroupValuesAndNote) {
   EXPECT_TRUE(describe_case(last_beq).ends_with("; taken"));
   const CaseRecord& slot = *cases_of(image, 16).first;
   EXPECT_NE(describe_case(slot).find("in the delay slot: "), std::string::npos) << describe_case(slot);
+}
+
+TEST(CaseIndex, CodeLinesMarkTheAskedWord) {
+  const Image& image = test::default_image();
+  const RoutineInfo& lui = *find_routine(image, 1);
+  const std::string text = code_lines(image, lui.address, lui.address + 8, lui.address + 4);
+  const size_t newline = text.find('
+');
+  EXPECT_TRUE(text.starts_with("   0x")) << text;
+  EXPECT_TRUE(text.substr(newline + 1).starts_with("=> 0x")) << text;
+  EXPECT_NE(text.find(isa::disassemble(image.word_at(lui.address), lui.address)), std::string::npos);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '
+'), 2);
 }
 
 }  // namespace
