@@ -20,6 +20,8 @@ constexpr const char* kUsage =
     "commands:\n"
     "  build   write the test image as an ELF file    (r3kcheck build -o out/image.elf)\n"
     "  run     run an image on the reference simulator (r3kcheck run out/image.elf)\n"
+    "  faults  score the image against the fault catalog (r3kcheck faults)\n"
+    "  diagnose  likely causes of failing routines  (r3kcheck diagnose --failed 18,20)\n"
     "\n"
     "r3kcheck <command> --help describes a command's options.\n"
     "exit codes: 0 success (run: pass), 1 run: fail, 2 error or no verdict.\n";
@@ -32,6 +34,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"build", r3k::cli::build_command},
     {"run", r3k::cli::run_command},
+    {"faults", r3k::cli::faults_command},
+    {"diagnose", r3k::cli::diagnose_command},
 };
 
 }  // namespace

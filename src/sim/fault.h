@@ -18,6 +18,11 @@ enum class PipelineEffect : uint8_t {
   skip_slot_always,
   slot_twice,                // the delay slot executes twice, then the branch goes on
   delayed_load,              // the loaded register changes only after the next instruction
+  // Forwarding and interlock faults; `latency` says how many instructions late.
+  late_result,               // the general register it writes changes only `latency` instructions later
+  late_hi_lo,                // the HI and LO it writes change only `latency` instructions later
+  stale_rs,                  // reads $rs without the result of the instruction right before it
+  stale_rt,                  // reads $rt without the result of the instruction right before it
 };
 
 // Replacement semantics get the processor as the normal semantics see it
@@ -32,6 +37,7 @@ struct Fault {
   isa::Op op = isa::Op::invalid;  // the instruction kind affected; invalid: no fault
   Semantics semantics;            // empty: the normal semantics
   PipelineEffect effect = PipelineEffect::none;
+  int latency = 1;  // late_result and late_hi_lo: instructions that run before the result lands
 
   bool active() const { return op != isa::Op::invalid; }
 };

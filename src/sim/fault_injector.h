@@ -2,7 +2,9 @@
 // it, so a plain run pays nothing for faults.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "sim/cpu.h"
 #include "sim/decoded.h"
@@ -24,12 +26,32 @@ class FaultInjector {
   void after_instruction(Cpu& cpu);
 
  private:
+  // The replacement semantics, or the real ones.
+  void run_semantics(Cpu& cpu, const Decoded& decoded) const;
+  // Runs the instruction with register `number` as it was before the
+  // instruction right before it.
+  void run_with_stale(Cpu& cpu, const Decoded& decoded, unsigned number) const;
+  void hold_back_result(Cpu& cpu, const std::array<uint32_t, 32>& before);
+  void hold_back_hi_lo(Cpu& cpu, uint32_t hi_before, uint32_t lo_before);
+
   const Fault& fault_;
   int redirect_countdown_ = 0;  // instructions until after_next becomes redirect_target_
   uint32_t redirect_target_ = 0;
   int load_countdown_ = 0;  // instructions until the delayed load lands
   uint8_t load_register_ = 0;
   uint32_t load_value_ = 0;
+
+  // Results held back by late_result and late_hi_lo, in the order they land.
+  enum class Target : uint8_t { general, hi, lo };
+  struct Pending {
+    Target target;
+    uint8_t number;
+    uint32_t value;
+    int countdown;
+  };
+  std::vector<Pending> pending_;
+  // stale_rs and stale_rt: the registers before the last instruction and now.
+  std::array<uint32_t, 32> registers_before_last_{}, registers_now_{};
 };
 
 }  // namespace r3k::sim

@@ -1,0 +1,194 @@
+// r3kcheck diagnose: from the routines a processor fails to the catalog
+// faults that fail the same ones. It reads the catalog's expectations and
+// runs nothing.
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "cli/args.h"
+#include "cli/commands.h"
+#include "cli/fault_text.h"
+#include "common/error.h"
+#include "common/json_reader.h"
+#include "faults/campaign.h"
+#include "faults/diagnosis.h"
+#include "image/layout.h"
+#include "image/run_order.h"
+
+namespace r3k::cli {
+namespace {
+
+constexpr const char* kHelp =
+    "usage: r3kcheck diagnose (--display W1,W2,... | --failed N,N,... | --json FILE) [--nearest N]\n"
+    "\n"
+    "Names the likely causes of failing routines: the faults of the catalog\n"
+    "(r3kcheck faults --list) that make exactly the observed routines fail, then\n"
+    "the nearest ones by overlap with the differences, each with the hardware\n"
+    "mistake it models and the instructions to look at. It works from the\n"
+    "catalog's recorded expectations for the default image; it runs nothing.\n"
+    "\n"
+    "  --display W1,W2,...  the display words in the order the board showed them\n"
+    "                       (the start pattern's 0 may lead); a routine failed when\n"
+    "                       the pass count in bits 23..0 did not rise by one\n"
+    "  --failed N,N,...     the failing routine numbers (1 to 68)\n"
+    "  --json FILE          a report of r3kcheck run --json\n"
+    "  --nearest N          how many near matches to show (default 5)\n"
+    "\n"
+    "exit codes: 0 an answer was given, 2 bad input\n";
+
+struct Observation {
+  std::set<int> failed;
+  size_t reported = 0;       // routines that wrote a display word
+  std::string stopped;       // not empty: the run did not reach the end loop, and why
+  std::vector<std::string> warnings;
+};
+
+std::vector<std::string> split(const std::string& text) {
+  std::vector<std::string> parts;
+  std::stringstream stream(text);
+  for (std::string part; std::getline(stream, part, ',');) parts.push_back(part);
+  return parts;
+}
+
+uint32_t word_of(const std::string& text, const std::string& option) {
+  const auto number = parse_number(text, UINT32_MAX);
+  if (!number) throw Error("diagnose: bad display word '" + text + "' in " + option + " (expected 0x hex or decimal)");
+  return static_cast<uint32_t>(*number);
+}
+
+Observation from_display(std::vector<uint32_t> words) {
+  if (!words.empty() && words.front() == 0) words.erase(words.begin());
+  Observation seen;
+  seen.failed = faults::failed_routines(words);
+  seen.reported = words.size();
+  for (size_t i = 0; i < words.size(); ++i) {
+    const int shown = static_cast<int>(words[i] >> 24);
+    if (shown != static_cast<int>(i) + 1)
+      seen.warnings.push_back("display word " + std::to_string(i + 1) + " names routine " + std::to_string(shown) +
+                              ", not " + std::to_string(i + 1) + ": the frame forms that number with sll");
+  }
+  if (seen.warnings.size() > 3) seen.warnings.resize(3);
+  return seen;
+}
+
+Observation from_failed(const std::string& list) {
+  Observation seen;
+  for (const std::string& item : split(list)) {
+    const auto number = parse_number(item, layout::kRoutineCount);
+    if (!number || *number == 0) throw Error("diagnose: bad routine number '" + item + "' in --failed (1 to 68)");
+    seen.failed.insert(static_cast<int>(*number));
+  }
+  seen.reported = layout::kRoutineCount;
+  return seen;
+}
+
+Observation from_report(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) throw Error("diagnose: cannot read " + path);
+  std::stringstream bytes;
+  bytes << file.rdbuf();
+  json::Value report;
+  try {
+    report = json::parse(bytes.str());
+  } catch (const Error& error) {
+    throw Error("diagnose: " + path + ": " + error.what());
+  }
+  const json::Value* words = report.find("display_words");
+  if (!words || words->kind != json::Value::Kind::array)
+    throw Error("diagnose: " + path + ": no \"display_words\" array (is it from r3kcheck run --json?)");
+  std::vector<uint32_t> values;
+  for (const json::Value& word : words->items) {
+    if (word.kind == json::Value::Kind::string) values.push_back(word_of(word.text, path));
+    else if (word.kind == json::Value::Kind::number && word.number >= 0 && word.number <= 4294967295.0)
+      values.push_back(static_cast<uint32_t>(word.number));
+    else throw Error("diagnose: " + path + ": a display word is neither a string nor a number");
+  }
+  Observation seen = from_display(values);
+  const json::Value* exception = report.find("exception");
+  const json::Value* stop = report.find("stop");
+  const std::string stop_text = stop && stop->kind == json::Value::Kind::string ? stop->text : "";
+  if ((exception && !exception->is_null()) || stop_text.find("exception") != std::string::npos)
+    seen.stopped = "the run ended in the exception loop";
+  else if (stop_text.find("limit") != std::string::npos) seen.stopped = "the run hit its instruction limit";
+  return seen;
+}
+
+std::string named(const std::set<int>& routines) {
+  std::string text;
+  for (int n : routines) text += (text.empty() ? "" : ", ") + std::string(run_order()[n - 1].name);
+  return text.empty() ? "none" : text;
+}
+
+void print_candidate(const faults::Candidate& c) {
+  const faults::CatalogFault& f = *c.fault;
+  std::printf("  %s [%s]: %s\n", std::string(f.name).c_str(), std::string(faults::class_name(f.fault_class)).c_str(),
+              std::string(f.models).c_str());
+  if (!c.exact()) {
+    std::printf("    similarity %.2f", c.similarity);
+    if (!c.missing.empty()) std::printf("; would also fail %s", routine_list(c.missing).c_str());
+    if (!c.extra.empty()) std::printf("; would not fail %s", routine_list(c.extra).c_str());
+    std::printf("\n");
+  }
+  std::printf("    look at: %s\n", faults::look_at_text(f).c_str());
+}
+
+}  // namespace
+
+int diagnose_command(const Arguments& arguments) {
+  Args args("diagnose", arguments);
+  std::optional<Observation> seen;
+  size_t nearest = 5;
+  const auto set_once = [&](Observation observation) {
+    if (seen) throw Error("diagnose: give one of --display, --failed or --json");
+    seen = std::move(observation);
+  };
+  while (args.next()) {
+    const std::string& a = args.current();
+    if (a == "--help" || a == "-h") {
+      std::fputs(kHelp, stdout);
+      return kExitOk;
+    }
+    if (a == "--display") {
+      std::vector<uint32_t> words;
+      for (const std::string& item : split(args.value())) words.push_back(word_of(item, "--display"));
+      set_once(from_display(words));
+    } else if (a == "--failed") {
+      set_once(from_failed(args.value()));
+    } else if (a == "--json") {
+      set_once(from_report(args.value()));
+    } else if (a == "--nearest") {
+      nearest = args.value_u32();
+    } else {
+      args.unknown();
+    }
+  }
+  if (!seen) throw Error("diagnose: nothing to diagnose (give --display, --failed or --json; see --help)");
+
+  for (const std::string& warning : seen->warnings) std::printf("note: %s\n", warning.c_str());
+  if (!seen->stopped.empty()) {
+    std::printf("%s after %zu routines reported (failed: %s). A run that stops there has no failing-routine\n"
+                "signature to match: look at the instruction at the exception's pc (r3kcheck run prints it)\n"
+                "and at the routine after the last one reported.\n",
+                seen->stopped.c_str(), seen->reported, routine_list(seen->failed).c_str());
+    return kExitOk;
+  }
+  if (seen->failed.empty()) {
+    std::printf("no routine failed%s: nothing to diagnose. The faults the image cannot see are listed\n"
+                "as \"unseen\" by r3kcheck faults --list.\n",
+                seen->reported < layout::kRoutineCount ? " (but fewer than 68 routines reported)" : "");
+    return kExitOk;
+  }
+  std::printf("failed: %s (%s)\n", routine_list(seen->failed).c_str(), named(seen->failed).c_str());
+  const std::vector<faults::Candidate> causes = faults::rank_causes(seen->failed, nearest);
+  const auto exact = std::count_if(causes.begin(), causes.end(), [](const faults::Candidate& c) { return c.exact(); });
+  std::printf(exact ? "faults that fail exactly these routines:\n" : "no fault of the catalog fails exactly these routines\n");
+  for (const faults::Candidate& c : causes)
+    if (c.exact()) print_candidate(c);
+  if (static_cast<size_t>(exact) < causes.size()) std::printf("nearest:\n");
+  for (const faults::Candidate& c : causes)
+    if (!c.exact()) print_candidate(c);
+  return kExitOk;
+}
+
+}  // namespace r3k::cli

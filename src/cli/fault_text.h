@@ -1,0 +1,26 @@
+// Words for the fault catalog and a fault campaign, shared by the faults and
+// diagnose commands.
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "faults/campaign.h"
+#include "faults/catalog.h"
+
+namespace r3k::cli {
+
+// "18 20", or "none".
+std::string routine_list(const std::set<int>& routines);
+// "fails 18 20", "unseen", "exception loop after 2 3", "run breaks".
+std::string expectation_text(const faults::Expectation& expected);
+// Glob (* and ?) against the name or the class name; a plain pattern matches
+// any name containing it.
+bool fault_matches(const faults::CatalogFault& fault, const std::string& pattern);
+// "failed 5", "ended in the exception loop after 5 display words", ...
+std::string baseline_problem(const faults::FaultRun& run);
+std::string campaign_json(const faults::Campaign& campaign);
+// A JSON string literal.
+std::string json_string(std::string_view text);
+
+}  // namespace r3k::cli

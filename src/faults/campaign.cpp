@@ -1,0 +1,160 @@
+#include "faults/campaign.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+#include "board/board.h"
+#include "common/error.h"
+#include "elf/elf_reader.h"
+#include "image/image.h"
+#include "image/layout.h"
+
+namespace r3k::faults {
+
+ImageShape shape_of(const Image& image) {
+  ImageShape shape;
+  for (const RoutineInfo& routine : image.routines) shape.routines.push_back({routine.address, routine.size});
+  return shape;
+}
+
+ImageShape shape_of(const elf::LoadedElf& elf) {
+  ImageShape shape;
+  shape.routines.resize(layout::kRoutineCount);
+  for (const elf::ElfSymbol& symbol : elf.symbols) {
+    const std::optional<int> number = board::routine_number_of(symbol.name);
+    if (number && *number >= 1 && *number <= layout::kRoutineCount)
+      shape.routines[*number - 1] = {symbol.value, symbol.size};
+  }
+  for (int n = 1; n <= layout::kRoutineCount; ++n)
+    if (shape.routines[n - 1].size < 40)
+      throw Error("the image has no function symbol for routine " + std::to_string(n) + " (nN_xxx_test)");
+  return shape;
+}
+
+std::set<int> failed_routines(const std::vector<uint32_t>& words) {
+  board::DisplayReader display;
+  display.on_write(0);
+  std::set<int> failed;
+  for (size_t i = 0; i < words.size(); ++i)
+    if (!display.on_write(words[i])->passed) failed.insert(static_cast<int>(i) + 1);
+  return failed;
+}
+
+bool FaultRun::passed() const {
+  return lamps == board::Verdict::Pass && failed.empty() && display_words.size() == layout::kRoutineCount;
+}
+
+FaultRun run_with_fault(sim::Machine& machine, const sim::Fault& fault, uint64_t max_instructions,
+                        uint32_t quick_run_flag) {
+  sim::RunOptions options;
+  options.quick_run_flag = quick_run_flag;
+  options.max_instructions = max_instructions;
+  options.fault = fault;
+  const sim::RunResult result = machine.run(options);
+  FaultRun run;
+  run.stop = result.stop;
+  run.exception = result.exception;
+  run.lamps = sim::verdict_of(result);
+  run.instructions = result.instructions;
+  for (const sim::BoardWrite& write : result.board_writes)
+    if (write.address == board::kResultDisplay) run.display_words.push_back(write.value);
+  if (!run.display_words.empty()) run.display_words.erase(run.display_words.begin());  // the start pattern's 0
+  run.failed = failed_routines(run.display_words);
+  return run;
+}
+
+std::string_view verdict_name(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::caught_by_expected: return "caught by its routines";
+    case Verdict::caught_elsewhere: return "caught elsewhere only";
+    case Verdict::escaped: return "escaped";
+    case Verdict::exception_loop: return "exception loop";
+    case Verdict::limit: return "hit the limit";
+    case Verdict::no_verdict: return "no verdict";
+  }
+  return "?";
+}
+
+Verdict judge(const CatalogFault& fault, const FaultRun& run) {
+  if (run.stop == sim::StopReason::ExceptionLoop) return Verdict::exception_loop;
+  if (run.stop == sim::StopReason::InstructionLimit) return Verdict::limit;
+  if (run.passed()) return Verdict::escaped;
+  if (run.lamps != board::Verdict::Fail) return Verdict::no_verdict;
+  const std::set<int>& expected = fault.expected.routines;
+  const bool all_expected = fault.expected.outcome == Outcome::routines_fail && !expected.empty() &&
+                            std::includes(run.failed.begin(), run.failed.end(), expected.begin(), expected.end());
+  return all_expected ? Verdict::caught_by_expected : Verdict::caught_elsewhere;
+}
+
+bool as_expected(const Expectation& expected, const FaultRun& run) {
+  switch (expected.outcome) {
+    case Outcome::routines_fail:
+      return run.stop == sim::StopReason::Finished && run.lamps == board::Verdict::Fail &&
+             run.failed == expected.routines && run.display_words.size() == layout::kRoutineCount;
+    case Outcome::unseen: return run.passed();
+    case Outcome::exception_loop:
+      return run.stop == sim::StopReason::ExceptionLoop && run.failed == expected.routines;
+    case Outcome::run_breaks:  // lost, cut, or lamps and display words that disagree
+      return run.stop != sim::StopReason::ExceptionLoop && !run.passed() &&
+             !(run.stop == sim::StopReason::Finished && run.lamps == board::Verdict::Fail &&
+               run.display_words.size() == layout::kRoutineCount);
+  }
+  return false;
+}
+
+Campaign run_campaign(const std::vector<uint8_t>& boot, const ImageShape& shape,
+                      const std::vector<const CatalogFault*>& faults, const CampaignOptions& options) {
+  Campaign campaign;
+  {
+    sim::Machine machine(boot);
+    campaign.baseline = run_with_fault(machine, {}, 2'000'000'000, options.quick_run_flag);
+  }
+  if (!campaign.baseline.passed()) return campaign;
+  campaign.limit = std::max(options.limit_factor * campaign.baseline.instructions, options.min_limit);
+  campaign.results.resize(faults.size());
+
+  std::atomic<size_t> next{0};
+  size_t done = 0;
+  std::mutex progress_mutex;
+  const auto worker = [&] {
+    sim::Machine machine(boot);  // one per worker: a machine holds the run's memory and board
+    for (size_t i = next++; i < faults.size(); i = next++) {
+      FaultResult& result = campaign.results[i];
+      result.fault = faults[i];
+      result.run = run_with_fault(machine, faults[i]->make(shape), campaign.limit, options.quick_run_flag);
+      result.verdict = judge(*faults[i], result.run);
+      if (options.progress) {
+        const std::lock_guard lock(progress_mutex);
+        options.progress(++done, faults.size());
+      }
+    }
+  };
+  unsigned threads = options.threads ? options.threads : std::max(1u, std::thread::hardware_concurrency());
+  threads = static_cast<unsigned>(std::min<size_t>(threads, std::max<size_t>(faults.size(), 1)));
+  std::vector<std::thread> pool;
+  for (unsigned t = 1; t < threads; ++t) pool.emplace_back(worker);
+  worker();
+  for (std::thread& thread : pool) thread.join();
+  return campaign;
+}
+
+Score score_of(const std::vector<FaultResult>& results) {
+  Score score;
+  for (const FaultResult& r : results) {
+    ++score.faults;
+    const bool has_routines = r.fault->expected.outcome == Outcome::routines_fail;
+    if (r.verdict != Verdict::escaped) ++score.caught;
+    if (r.verdict == Verdict::caught_by_expected) ++score.caught_by_expected;
+    if (has_routines) ++score.expected_routines;
+    if (has_routines && r.verdict != Verdict::caught_by_expected) ++score.expected_missed;
+    if (r.verdict == Verdict::escaped) {
+      if (r.fault->expected.outcome == Outcome::unseen) ++score.escaped_with_reason;
+      else ++score.escaped_without_reason;
+    }
+  }
+  return score;
+}
+
+}  // namespace r3k::faults

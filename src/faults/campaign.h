@@ -1,0 +1,102 @@
+// Running the image once per catalog fault and judging each run: the engine
+// of `r3kcheck faults`, its tests and its benchmark.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string_view>
+#include <vector>
+
+#include "faults/catalog.h"
+#include "sim/exception.h"
+#include "sim/machine.h"
+#include "sim/report.h"
+
+namespace r3k {
+struct Image;
+namespace elf {
+struct LoadedElf;
+}
+}  // namespace r3k
+
+namespace r3k::faults {
+
+ImageShape shape_of(const Image& image);
+// From the routines' function symbols "nN_xxx_test"; throws r3k::Error when
+// one of them is missing.
+ImageShape shape_of(const elf::LoadedElf& elf);
+
+// The routines that failed, from the display words in the order written
+// (the start pattern's 0 left out): the n-th word is routine n's, and it
+// passed when the pass count rose by one. The words' test-number fields are
+// not trusted: a processor with a broken sll writes them wrong.
+std::set<int> failed_routines(const std::vector<uint32_t>& words);
+
+// What one run showed, as the board and the stop tell it.
+struct FaultRun {
+  sim::StopReason stop = sim::StopReason::InstructionLimit;
+  std::optional<sim::ExceptionRecord> exception;
+  board::Verdict lamps = board::Verdict::None;
+  std::vector<uint32_t> display_words;  // the start pattern's 0 left out
+  std::set<int> failed;
+  uint64_t instructions = 0;
+
+  bool passed() const;  // the pass lamps, every routine reported, none failed
+};
+
+// One run of the machine (which is reset first) with `fault`.
+FaultRun run_with_fault(sim::Machine& machine, const sim::Fault& fault, uint64_t max_instructions,
+                        uint32_t quick_run_flag = 1);
+
+// How the image did against one fault.
+enum class Verdict : uint8_t {
+  caught_by_expected,  // every routine the catalog expects failed (others may have too)
+  caught_elsewhere,    // routines failed, but not all the expected ones
+  escaped,             // the run passed
+  exception_loop,      // the run ended in the exception loop
+  limit,               // the instruction limit cut the run
+  no_verdict,          // the end loop, but the lamps disagree with the display words or show nothing
+};
+std::string_view verdict_name(Verdict verdict);
+Verdict judge(const CatalogFault& fault, const FaultRun& run);
+// The run is exactly what the catalog says: the failing set, the stop.
+bool as_expected(const Expectation& expected, const FaultRun& run);
+
+struct FaultResult {
+  const CatalogFault* fault = nullptr;
+  FaultRun run;
+  Verdict verdict = Verdict::escaped;
+};
+
+struct CampaignOptions {
+  uint32_t quick_run_flag = 1;
+  unsigned threads = 0;  // 0: one per core
+  // Each fault's run stops after max(limit_factor x the baseline's count,
+  // min_limit). A stale QUICK_RUN_FLAG read lengthens the pauses about a
+  // hundredfold (load-use-stale: 12.7 million instructions), and is still a
+  // finished run.
+  uint64_t limit_factor = 200;
+  uint64_t min_limit = 5'000'000;
+  std::function<void(size_t done, size_t total)> progress;  // called from the workers, one at a time
+};
+
+struct Campaign {
+  FaultRun baseline;
+  uint64_t limit = 0;
+  std::vector<FaultResult> results;  // in the order of `faults`; empty when the baseline did not pass
+};
+
+// The baseline run first; the faults only when it passes.
+Campaign run_campaign(const std::vector<uint8_t>& boot, const ImageShape& shape,
+                      const std::vector<const CatalogFault*>& faults, const CampaignOptions& options);
+
+struct Score {
+  size_t faults = 0, caught = 0, caught_by_expected = 0, expected_routines = 0;
+  size_t escaped_with_reason = 0, escaped_without_reason = 0;
+  size_t expected_missed = 0;  // faults with expected routines not caught by them
+};
+Score score_of(const std::vector<FaultResult>& results);
+
+}  // namespace r3k::faults

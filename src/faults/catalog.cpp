@@ -1,0 +1,74 @@
+#include "faults/catalog.h"
+
+#include "faults/catalog_parts.h"
+
+namespace r3k::faults {
+
+std::string_view class_name(FaultClass fault_class) {
+  switch (fault_class) {
+    case FaultClass::alu: return "ALU";
+    case FaultClass::shift: return "shift";
+    case FaultClass::branch_decision: return "branch decision";
+    case FaultClass::branch_target: return "branch target";
+    case FaultClass::link: return "link";
+    case FaultClass::delay_slot: return "delay slot";
+    case FaultClass::load_store_lane: return "load/store lane or extension";
+    case FaultClass::unaligned_merge: return "unaligned merge";
+    case FaultClass::multiply_divide: return "multiply/divide";
+    case FaultClass::hi_lo: return "HI/LO";
+    case FaultClass::forwarding: return "forwarding/interlock";
+  }
+  return "?";
+}
+
+std::string_view outcome_name(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::routines_fail: return "routines fail";
+    case Outcome::unseen: return "not visible to the image";
+    case Outcome::exception_loop: return "ends in the exception loop";
+    case Outcome::run_breaks: return "run breaks";
+  }
+  return "?";
+}
+
+Expectation fails(std::set<int> routines) { return {Outcome::routines_fail, std::move(routines), {}}; }
+Expectation unseen(std::string_view reason) { return {Outcome::unseen, {}, reason}; }
+Expectation exception_loop(std::set<int> failing_before, std::string_view where) {
+  return {Outcome::exception_loop, std::move(failing_before), where};
+}
+Expectation breaks_run(std::string_view how) { return {Outcome::run_breaks, {}, how}; }
+
+// The frame: two instructions at the entry (count the test, clear the error
+// flag) before the first case; after the last case the 8-word exit.
+uint32_t ImageShape::cases_begin(int number) const { return routines.at(number - 1).address + 8; }
+uint32_t ImageShape::cases_end(int number) const {
+  const RoutineSpan& span = routines.at(number - 1);
+  return span.address + span.size - 32;
+}
+
+const std::vector<CatalogFault>& catalog() {
+  static const std::vector<CatalogFault> all = [] {
+    std::vector<CatalogFault> joined;
+    for (auto part : {alu_and_shift_faults, branch_and_jump_faults, delay_slot_faults, multiply_divide_faults,
+                      memory_faults, forwarding_faults}) {
+      std::vector<CatalogFault> faults = part();
+      joined.insert(joined.end(), faults.begin(), faults.end());
+    }
+    return joined;
+  }();
+  return all;
+}
+
+const CatalogFault* find_fault(std::string_view name) {
+  for (const CatalogFault& fault : catalog())
+    if (fault.name == name) return &fault;
+  return nullptr;
+}
+
+std::string look_at_text(const CatalogFault& fault) {
+  std::string text(isa::info(fault.op).mnemonic);
+  if (!fault.look_at.empty()) text += "; also: " + std::string(fault.look_at);
+  return text;
+}
+
+}  // namespace r3k::faults

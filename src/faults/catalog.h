@@ -1,0 +1,83 @@
+// The fault catalog: processors wrong in one way each, the hardware mistake
+// each models, and what the test image is expected to do about it. The
+// `faults` command runs them, `diagnose` reads them backwards (from failing
+// routines to likely causes), and the tests pin every expectation.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "isa/isa.h"
+#include "sim/fault.h"
+
+namespace r3k::faults {
+
+enum class FaultClass : uint8_t {
+  alu,
+  shift,
+  branch_decision,
+  branch_target,
+  link,
+  delay_slot,
+  load_store_lane,
+  unaligned_merge,
+  multiply_divide,
+  hi_lo,
+  forwarding,
+};
+std::string_view class_name(FaultClass fault_class);
+
+// What a run of the image on a processor with the fault does.
+enum class Outcome : uint8_t {
+  routines_fail,   // the run ends with the fail lamps and exactly `routines` failing
+  unseen,          // the run passes: the image cannot tell; `note` says why
+  exception_loop,  // the run ends in the exception loop, `routines` failing before it
+  run_breaks,      // the run ends without a verdict another way (lost, or the limit)
+};
+std::string_view outcome_name(Outcome outcome);
+
+struct Expectation {
+  Outcome outcome = Outcome::routines_fail;
+  std::set<int> routines;
+  std::string_view note;  // why it is unseen, or where the run stops
+};
+Expectation fails(std::set<int> routines);
+Expectation unseen(std::string_view reason);
+Expectation exception_loop(std::set<int> failing_before, std::string_view where);
+Expectation breaks_run(std::string_view how);
+
+// Where a routine of the image under test lies, for faults that stay inside
+// one routine's cases (j, jal and jr also carry the driver and the start
+// code: broken there, they wreck the run before the routine can report).
+struct RoutineSpan {
+  uint32_t address = 0, size = 0;
+};
+struct ImageShape {
+  std::vector<RoutineSpan> routines;  // by run number - 1
+  // [first case, end of the last case) of routine `number`.
+  uint32_t cases_begin(int number) const;
+  uint32_t cases_end(int number) const;
+};
+
+struct CatalogFault {
+  std::string_view name;    // "load-use-stale"
+  FaultClass fault_class;
+  isa::Op op;               // the instruction kind it breaks
+  std::string_view models;  // the hardware mistake, one line
+  Expectation expected;
+  std::string_view look_at;  // where to look beyond the instruction itself; may be empty
+  sim::Fault (*make)(const ImageShape& shape);  // a fresh fault (stateful ones start clean)
+};
+
+// Every fault, in catalog order (grouped by class). Built once; safe to read
+// from several threads.
+const std::vector<CatalogFault>& catalog();
+const CatalogFault* find_fault(std::string_view name);
+
+// "lw", or "lw; also: the instruction after it".
+std::string look_at_text(const CatalogFault& fault);
+
+}  // namespace r3k::faults

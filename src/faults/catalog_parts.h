@@ -1,0 +1,17 @@
+// The catalog's parts, one per group of classes; catalog.cpp joins them.
+#pragma once
+
+#include <vector>
+
+#include "faults/catalog.h"
+
+namespace r3k::faults {
+
+std::vector<CatalogFault> alu_and_shift_faults();
+std::vector<CatalogFault> branch_and_jump_faults();
+std::vector<CatalogFault> delay_slot_faults();
+std::vector<CatalogFault> multiply_divide_faults();
+std::vector<CatalogFault> memory_faults();
+std::vector<CatalogFault> forwarding_faults();
+
+}  // namespace r3k::faults
