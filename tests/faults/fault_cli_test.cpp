@@ -1,0 +1,79 @@
+// The faults and diagnose commands as a user runs them.
+#include <gtest/gtest.h>
+
+#include "elf/elf_writer.h"
+#include "isa/isa.h"
+#include "support/image_run.h"
+#include "support/tools.h"
+
+namespace r3k {
+namespace {
+
+const std::string kTool = R3K_TOOL_PATH;
+test::CommandResult tool(const std::string& arguments) { return test::run_command(kTool + " " + arguments); }
+
+// A mutation score on an image that fails by itself means nothing.
+TEST(FaultsCommand, RefusesAnImageThatFailsWithoutAFault) {
+  Image image = test::default_image();
+  const RoutineInfo& n5 = image.routines.at(4);
+  // The exit's pass-count increment, right before inst_error.
+  const uint32_t increment = n5.inst_error - 4;
+  ASSERT_EQ(isa::disassemble(image.word_at(increment), increment), "addiu $s3, $s3, 1");
+  image.text.at((increment - image.text_base) / 4) = 0;
+  test::TempDir dir;
+  write_elf_file(image, dir.path("broken.elf"));
+  const auto result = tool("faults --image " + dir.path("broken.elf"));
+  EXPECT_EQ(result.exit_code, 2);
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find("routines 5 fail"), std::string::npos) << result.err;
+  EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1);
+}
+
+TEST(FaultsCommand, ScoresTheBuiltImageAndListsTheCatalog) {
+  test::TempDir dir;
+  ASSERT_EQ(tool("build -o " + dir.path("image.elf")).exit_code, 0);
+  const auto run = tool("faults --image " + dir.path("image.elf") + " --only 'delay slot'");
+  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("jr-slot-skipped                failed 20"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("32 faults: 20 caught, 20 by their expected routines"), std::string::npos) << run.out;
+  const auto list = tool("faults --list --only 'load-use*'");
+  EXPECT_EQ(list.exit_code, 0);
+  EXPECT_NE(list.out.find("load-use-stale"), std::string::npos);
+  EXPECT_EQ(tool("faults --only no-such-fault").exit_code, 2);
+  EXPECT_EQ(tool("faults --bogus").exit_code, 2);
+}
+
+TEST(DiagnoseCommand, NamesTheLateLoadForRoutines18And20) {
+  const auto failed = tool("diagnose --failed 18,20");
+  EXPECT_EQ(failed.exit_code, 0) << failed.err;
+  EXPECT_NE(failed.out.find("faults that fail exactly these routines:\n  load-use-stale"), std::string::npos)
+      << failed.out;
+  std::string words;
+  for (uint32_t w : test::expected_display_words({18, 20})) words += (words.empty() ? "" : ",") + std::to_string(w);
+  EXPECT_EQ(tool("diagnose --display " + words).out, failed.out);
+  EXPECT_NE(tool("diagnose --failed 0").exit_code, 0);
+  EXPECT_NE(tool("diagnose").exit_code, 0);
+}
+
+TEST(DiagnoseCommand, ReadsRunReportsAndAnswersExceptionLoopsPlainly) {
+  test::TempDir dir;
+  test::write_bytes(dir.path("loop.json"),
+                    std::vector<unsigned char>{'{', '}'});
+  const auto empty = tool("diagnose --json " + dir.path("loop.json"));
+  EXPECT_EQ(empty.exit_code, 2);
+  const std::string report =
+      R"({"verdict":"none","stop":"exception loop","display_words":["0x01000001","0x02000002"],)"
+      R"("routines":[],"exception":{"cause":"bus error on load"}})";
+  test::write_bytes(dir.path("r.json"), std::vector<unsigned char>(report.begin(), report.end()));
+  const auto looped = tool("diagnose --json " + dir.path("r.json"));
+  EXPECT_EQ(looped.exit_code, 0) << looped.err;
+  EXPECT_NE(looped.out.find("exception loop after 2 routines"), std::string::npos) << looped.out;
+  const std::string bad = R"({"display_words":["0x01000001",]})";
+  test::write_bytes(dir.path("bad.json"), std::vector<unsigned char>(bad.begin(), bad.end()));
+  const auto refused = tool("diagnose --json " + dir.path("bad.json"));
+  EXPECT_EQ(refused.exit_code, 2);
+  EXPECT_NE(refused.err.find("line 1, column"), std::string::npos) << refused.err;
+}
+
+}  // namespace
+}  // namespace r3k
