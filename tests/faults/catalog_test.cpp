@@ -4,6 +4,7 @@
 // fault's display words, names that fault first.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <set>
 
 #include "board/board.h"
@@ -72,7 +73,9 @@ TEST(Catalog, CoversEveryInstructionUnderTestWithUniqueNames) {
   for (const CatalogFault& fault : catalog()) {
     EXPECT_TRUE(names.insert(fault.name).second) << fault.name;
     EXPECT_FALSE(fault.models.empty()) << fault.name;
-    if (fault.expected.outcome == Outcome::unseen) EXPECT_FALSE(fault.expected.note.empty()) << fault.name;
+    if (fault.expected.outcome == Outcome::unseen) {
+      EXPECT_FALSE(fault.expected.note.empty()) << fault.name;
+    }
     ops.insert(fault.op);
     EXPECT_EQ(find_fault(fault.name), &fault);
   }

@@ -1,6 +1,8 @@
 // The faults and diagnose commands as a user runs them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "elf/elf_writer.h"
 #include "isa/isa.h"
 #include "support/image_run.h"
@@ -21,7 +23,7 @@ TEST(FaultsCommand, RefusesAnImageThatFailsWithoutAFault) {
   ASSERT_EQ(isa::disassemble(image.word_at(increment), increment), "addiu $s3, $s3, 1");
   image.text.at((increment - image.text_base) / 4) = 0;
   test::TempDir dir;
-  write_elf_file(image, dir.path("broken.elf"));
+  elf::write_elf_file(image, dir.path("broken.elf"));
   const auto result = tool("faults --image " + dir.path("broken.elf"));
   EXPECT_EQ(result.exit_code, 2);
   EXPECT_EQ(result.out, "");
