@@ -41,6 +41,19 @@ class LineWriter {
 
 size_t word_index(const Image& image, uint32_t address) { return (address - image.text_base) / 4; }
 
+// The line of the image's own numbering (1 = entry, case N = N + 1, the last
+// = exit) of the word at address; 0 where the image gives none.
+uint32_t logical_line(const Image& image, uint32_t address) {
+  const size_t index = word_index(image, address);
+  return index < image.lines.size() ? image.lines[index].line : 0;
+}
+
+uint16_t file_index(const Image& image, const std::string& name) {
+  for (size_t i = 0; i < image.files.size(); ++i)
+    if (image.files[i] == name) return static_cast<uint16_t>(i);
+  return 0;
+}
+
 bool ends_in_delay_slot(const Image& image, uint32_t address) {
   if (address == image.text_base) return false;
   const isa::Op before = isa::decode(image.word_at(address - 4));
@@ -121,6 +134,7 @@ void render_start(const Image& image, uint32_t end, SourceTree& tree) {
 }
 
 std::string line_comment(int line, int cases) {
+  if (line == 0) return "no case";
   if (line == 1) return "entry: count the test, clear the error flag";
   if (line == cases + 2) return "exit: count the routine as passed unless a case failed";
   return "case " + std::to_string(line - 1);
@@ -128,7 +142,7 @@ std::string line_comment(int line, int cases) {
 
 void render_routine(const Image& image, const RoutineInfo& routine, SourceTree& tree) {
   const uint32_t first = routine.address, end = routine.address + routine.size;
-  const uint16_t file = image.lines.at(word_index(image, first)).file;
+  const uint16_t file = file_index(image, routine.file);
   LineWriter out;
   out.line("# " + routine.file + ": routine " + std::to_string(routine.number) + ", " + std::to_string(routine.cases) +
            " cases, values from seed " + hex8(image.seed) + ".");
@@ -144,14 +158,15 @@ void render_routine(const Image& image, const RoutineInfo& routine, SourceTree& 
   std::map<uint32_t, int> per_line;  // labels so far on each source line of the routine
   for (uint32_t target : referenced_addresses(image, first, end)) {
     if (target <= first || target >= end) continue;
-    const uint32_t line = image.lines.at(word_index(image, target)).line;
-    labels[target] = ".L" + std::to_string(line - 1) + "_" + std::to_string(++per_line[line]);  // case number
+    const uint32_t line = logical_line(image, target);
+    labels[target] = line ? ".L" + std::to_string(line - 1) + "_" + std::to_string(++per_line[line])  // case number
+                          : ".L" + hex8(target).substr(2);
   }
   labels[routine.inst_error] = "inst_error";
   const StatementWriter writer(image, labels, false);
 
   for (uint32_t address = first; address < end;) {
-    const uint32_t logical = image.lines.at(word_index(image, address)).line;
+    const uint32_t logical = logical_line(image, address);
     std::string text = kIndent;
     bool first_statement = true, commented = false;
     auto flush = [&] {
@@ -161,7 +176,7 @@ void render_routine(const Image& image, const RoutineInfo& routine, SourceTree& 
       text = kIndent;
       first_statement = true;
     };
-    while (address < end && image.lines.at(word_index(image, address)).line == logical) {
+    while (address < end && logical_line(image, address) == logical) {
       if (address == routine.inst_error && address != first) {
         if (!first_statement) flush();
         out.line("inst_error:");
