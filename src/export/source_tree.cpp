@@ -10,6 +10,7 @@
 #include "export/gas_statements.h"
 #include "image/layout.h"
 #include "isa/isa.h"
+#include "image/case_index.h"
 
 namespace r3k::source {
 namespace {
@@ -133,10 +134,13 @@ void render_start(const Image& image, uint32_t end, SourceTree& tree) {
   tree.files.push_back({image.files.at(0), out.take()});
 }
 
-std::string line_comment(int line, int cases) {
+// A case's line names the case with its group and values, as the case index has them.
+std::string line_comment(const Image& image, const RoutineInfo& routine, int line) {
   if (line == 0) return "no case";
   if (line == 1) return "entry: count the test, clear the error flag";
-  if (line == cases + 2) return "exit: count the routine as passed unless a case failed";
+  if (line == routine.cases + 2) return "exit: count the routine as passed unless a case failed";
+  const CaseRange cases = cases_of(image, routine.number);
+  if (line - 2 < static_cast<int>(cases.size())) return describe_case(cases.first[line - 2]);
   return "case " + std::to_string(line - 1);
 }
 
@@ -170,7 +174,7 @@ void render_routine(const Image& image, const RoutineInfo& routine, SourceTree& 
     std::string text = kIndent;
     bool first_statement = true, commented = false;
     auto flush = [&] {
-      if (!commented) text += "    # " + line_comment(static_cast<int>(logical), routine.cases);
+      if (!commented) text += "    # " + line_comment(image, routine, static_cast<int>(logical));
       commented = true;
       out.line(text);
       text = kIndent;

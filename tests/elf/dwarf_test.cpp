@@ -11,6 +11,7 @@
 #include "export/source_tree.h"
 #include "support/image_run.h"
 #include "support/tools.h"
+#include "image/case_index.h"
 
 namespace r3k::elf {
 namespace {
@@ -87,7 +88,7 @@ TEST_F(ImageDebugSections, Addr2lineNamesTheLineOfEveryCaseAndLabel) {
     const auto& routine = *std::find_if(image.routines.begin(), image.routines.end(),
                                         [&](const RoutineInfo& r) { return r.file == image.files[loc.file]; });
     if (loc.line > static_cast<uint32_t>(routine.cases) + 1) continue;  // the exit
-    const std::string comment = "# case " + std::to_string(loc.line - 1);
+    const std::string comment = "# " + describe_case(cases_of(image, routine.number).first[loc.line - 2]);
     if (first || last)
       queries.push_back({image.text_base + 4 * static_cast<uint32_t>(i), image.files[loc.file], comment, false});
   }
