@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "board/board.h"
 #include "elf/elf_symbols.h"
 #include "export/gas_statements.h"
 #include "image/layout.h"
@@ -37,7 +38,8 @@ std::string header() {
       "# the words it assembles to.\n"
       "#\n"
       "# Board status registers (start.S names them where it loads their addresses):\n";
-  for (const BoardName& board : kBoardNames) text += "#   " + std::string(board.name) + " " + hex8(board.address) + "\n";
+  for (const board::RegisterName& board : board::kRegisterNames)
+    text += "#   " + std::string(board.name) + " " + hex8(board.address) + "\n";
   text +=
       "\n"
       "# A test routine: a global function (the linker script aligns each one),\n"

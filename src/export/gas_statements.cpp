@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "asm/assembler.h"
+#include "board/board.h"
 #include "image/layout.h"
 #include "isa/isa.h"
 
@@ -63,8 +64,8 @@ std::string StatementWriter::target(uint32_t address) const {
 
 std::string StatementWriter::constant(uint32_t value) const {
   if (board_names_)
-    for (const BoardName& board : kBoardNames)
-      if (board.address == value) return hex(value) + "    # " + board.name;
+    for (const board::RegisterName& board : board::kRegisterNames)
+      if (board.address == value) return hex(value) + "    # " + std::string(board.name);
   const auto as_signed = static_cast<int32_t>(value);
   if (as_signed < 0 && as_signed >= -0x8000) return std::to_string(as_signed);
   return hex(value);

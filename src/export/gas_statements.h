@@ -15,18 +15,6 @@
 
 namespace r3k::source {
 
-// The board registers, named in a comment where the start code loads their
-// addresses (names defined with .equ would land in the symbol table).
-struct BoardName {
-  uint32_t address;
-  const char* name;
-};
-inline constexpr BoardName kBoardNames[] = {
-    {layout::kLampBank, "LAMP_BANK"},         {layout::kStatusLampA, "STATUS_LAMP_A"},
-    {layout::kStatusLampB, "STATUS_LAMP_B"},  {layout::kResultDisplay, "RESULT_DISPLAY"},
-    {layout::kQuickRunFlag, "QUICK_RUN_FLAG"},
-};
-
 // Where the words at [first, last) branch, jump or take the address of.
 std::vector<uint32_t> referenced_addresses(const Image& image, uint32_t first, uint32_t last);
 
