@@ -1,5 +1,6 @@
-# make       builds the tool, builds the image into out/ and runs it on the
-#            reference simulator with the quick-run flag set
+# make       builds the tool, builds the image into out/ (out/image.elf with its
+#            debug sections, and its GNU assembler sources in out/src/) and
+#            runs it on the reference simulator with the quick-run flag set
 # make test  builds and runs the whole test suite (with ASan and UBSan)
 
 MAKEFLAGS += --no-print-directory
@@ -18,7 +19,7 @@ tool:
 	@cmake --build $(BUILD) -j $(JOBS) --target r3kcheck
 
 image: tool
-	@$(BUILD)/r3kcheck build -o out/image.elf
+	@$(BUILD)/r3kcheck build -o out/image.elf --sources out/src
 
 run: image
 	@$(BUILD)/r3kcheck run out/image.elf
