@@ -185,6 +185,52 @@ TEST(SimFault, BackToBackDelayedLoadsBothLand) {
   EXPECT_EQ(result.regs[t4], 7u + 9u);
 }
 
+// A result held back: the next instruction still reads the old value, the
+// one after it the new.
+TEST(SimFault, LateResultLandsAfterTheNextInstruction) {
+  Program p;
+  p.emit(Op::addiu, {.rt = t0, .imm = 5}).emit(Op::addiu, {.rt = t1, .imm = 7});
+  p.emit(Op::addu, {.rs = t0, .rt = t1, .rd = t2}).emit(Op::addu, {.rs = t2, .rd = t3});
+  p.emit(Op::addu, {.rs = t2, .rd = t4}).finish();
+  RunOptions options;
+  options.fault = disturb(Op::addu, PipelineEffect::late_result);
+  const RunResult result = run(p, options);
+  EXPECT_EQ(result.regs[t3], 0u);
+  EXPECT_EQ(result.regs[t4], 12u);
+}
+
+TEST(SimFault, LateHiLoLandsAfterLatencyInstructions) {
+  for (const int latency : {1, 2}) {
+    Program p;
+    p.emit(Op::addiu, {.rt = t0, .imm = 3}).emit(Op::addiu, {.rt = t1, .imm = 4});
+    p.emit(Op::mult, {.rs = t0, .rt = t1}).emit(Op::mflo, {.rd = t2}).emit(Op::mflo, {.rd = t3});
+    p.emit(Op::mflo, {.rd = t4}).finish();
+    RunOptions options;
+    options.fault = {Op::mult, {}, PipelineEffect::late_hi_lo, latency};
+    const RunResult result = run(p, options);
+    EXPECT_EQ(result.regs[t2], 0u) << latency;
+    EXPECT_EQ(result.regs[t3], latency == 1 ? 12u : 0u) << latency;
+    EXPECT_EQ(result.regs[t4], 12u) << latency;
+  }
+}
+
+// A source read without the result of the instruction right before it: the
+// value two instructions back; the register itself keeps the new value.
+TEST(SimFault, StaleSourceMissesOnlyTheInstructionJustBefore) {
+  for (const bool stale_rs : {true, false}) {
+    Program p;
+    p.emit(Op::addiu, {.rt = t1, .imm = 1}).emit(Op::addiu, {.rt = t1, .imm = 9});
+    p.emit(Op::subu, {.rs = stale_rs ? t1 : zero, .rt = stale_rs ? zero : t1, .rd = t2}).nop();
+    p.emit(Op::subu, {.rs = stale_rs ? t1 : zero, .rt = stale_rs ? zero : t1, .rd = t3}).finish();
+    RunOptions options;
+    options.fault = disturb(Op::subu, stale_rs ? PipelineEffect::stale_rs : PipelineEffect::stale_rt);
+    const RunResult result = run(p, options);
+    EXPECT_EQ(result.regs[t2], stale_rs ? 1u : uint32_t(-1)) << stale_rs;
+    EXPECT_EQ(result.regs[t3], stale_rs ? 9u : uint32_t(-9)) << stale_rs;
+    EXPECT_EQ(result.regs[t1], 9u);
+  }
+}
+
 TEST(SimFault, AFaultOnAnUnusedInstructionChangesNothing) {
   Program p;
   emit_two_way(p, Op::beq, zero, zero);
