@@ -36,7 +36,7 @@ TEST(DelaySlotFaults, WithoutTheWrongPathRestoreTheRunIsLost) {
   ASSERT_EQ(isa::disassemble(image.text.at(slot), 0), "addu $ra, $zero, $s7");
   image.text[slot] = 0;
   const Fault never_branches{Op::bltzal, [](Cpu& c, const Decoded&) { c.set_reg(isa::ra, c.link_address()); },
-                             PipelineEffect::none};
+                             sim::PipelineEffect::none};
   const test::ImageRun run = test::run_image(image, never_branches);
   EXPECT_EQ(run.result.stop, sim::StopReason::InstructionLimit);
   // n41 failed before: 54 passes when n56 first reports, then n56 again
