@@ -95,7 +95,9 @@ bool as_expected(const Expectation& expected, const FaultRun& run) {
              run.failed == expected.routines && run.display_words.size() == layout::kRoutineCount;
     case Outcome::unseen: return run.passed();
     case Outcome::exception_loop:
-      return run.stop == sim::StopReason::ExceptionLoop && run.failed == expected.routines;
+      // Which routines fail before the run derails can depend on the seed's values.
+      return run.stop == sim::StopReason::ExceptionLoop &&
+             std::includes(run.failed.begin(), run.failed.end(), expected.routines.begin(), expected.routines.end());
     case Outcome::run_breaks:  // lost, cut, or lamps and display words that disagree
       return run.stop != sim::StopReason::ExceptionLoop && !run.passed() &&
              !(run.stop == sim::StopReason::Finished && run.lamps == board::Verdict::Fail &&

@@ -34,7 +34,7 @@ std::string_view class_name(FaultClass fault_class);
 enum class Outcome : uint8_t {
   routines_fail,   // the run ends with the fail lamps and exactly `routines` failing
   unseen,          // the run passes: the image cannot tell; `note` says why
-  exception_loop,  // the run ends in the exception loop, `routines` failing before it
+  exception_loop,  // the run ends in the exception loop, at least `routines` failing before it
   run_breaks,      // the run ends without a verdict another way (lost, or the limit)
 };
 std::string_view outcome_name(Outcome outcome);

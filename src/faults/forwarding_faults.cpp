@@ -120,8 +120,6 @@ std::vector<CatalogFault> forwarding_faults() {
       stale_source<Op::bne, stale_rs>("bne-rs-stale", "bne's first operand misses the result of the instruction before",
                                       fails({2, 3, 7, 8, 9, 10, 11, 16, 17, 18, 20, 21, 22, 23, 24, 25, 26, 27,
                                              28, 29, 30, 31, 32, 33, 34, 35, 36, 52, 53, 54, 55, 56, 57, 58})),
-      stale_source<Op::bgez, stale_rs>("bgez-rs-stale", "bgez's operand misses the result of the instruction before",
-                                       unseen("no bgez of the image reads its operand right after it is written")),
       stale_source<Op::addu, stale_rt>("addu-rt-stale", "addu's $rt misses the result of the instruction before",
                                        unseen("no addu of the image reads $rt right after it is written")),
       stale_source<Op::subu, stale_rs>("subu-rs-stale", "subu's $rs misses the result of the instruction before",
