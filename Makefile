@@ -1,6 +1,7 @@
-# make       builds the tool, builds the image into out/ (out/image.elf with its
-#            debug sections, and its GNU assembler sources in out/src/) and
-#            runs it on the reference simulator with the quick-run flag set
+# make       builds the tool, builds the image into out/ (image.elf with its
+#            debug sections, its GNU assembler sources in out/src/, its boot
+#            memory as image.bin, .hex, .coe, .mif and the listing image.lst)
+#            and runs it on the reference simulator with the quick-run flag set
 # make test  builds and runs the whole test suite (with ASan and UBSan)
 
 MAKEFLAGS += --no-print-directory
@@ -20,6 +21,7 @@ tool:
 
 image: tool
 	@$(BUILD)/r3kcheck build -o out/image.elf --sources out/src
+	@for format in bin hex coe mif lst; do $(BUILD)/r3kcheck export out/image.elf --format $$format >/dev/null || exit 2; done
 
 run: image
 	@$(BUILD)/r3kcheck run out/image.elf

@@ -20,6 +20,10 @@ constexpr const char* kUsage =
     "commands:\n"
     "  build   write the test image as an ELF file    (r3kcheck build -o out/image.elf)\n"
     "  run     run an image on the reference simulator (r3kcheck run out/image.elf)\n"
+    "  export  write the boot memory as bin, hex, coe, mif or a listing\n"
+    "                                                  (r3kcheck export out/image.elf --format hex)\n"
+    "  explain the routine and case behind an address, a display word or a routine\n"
+    "                                                  (r3kcheck explain 0x25000024)\n"
     "\n"
     "r3kcheck <command> --help describes a command's options.\n"
     "exit codes: 0 success (run: pass), 1 run: fail, 2 error or no verdict.\n";
@@ -32,6 +36,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"build", r3k::cli::build_command},
     {"run", r3k::cli::run_command},
+    {"export", r3k::cli::export_command},
+    {"explain", r3k::cli::explain_command},
 };
 
 }  // namespace
