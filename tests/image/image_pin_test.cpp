@@ -11,7 +11,8 @@ namespace r3k {
 namespace {
 
 // SHA-256 of `r3kcheck build` with the default seed.
-constexpr const char* kPinnedDefaultImageSha256 = "PIN";
+constexpr const char* kPinnedDefaultImageSha256 =
+    "c1803dde8a5e696b25824ac6de4c22bdedfc51f25744fdd2a3b485ce4873891b";
 
 TEST(ImagePin, TheDefaultImageIsThePinnedOne) {
   const std::string digest = test::sha256_hex(elf::elf_bytes(test::default_image()));
