@@ -163,8 +163,8 @@ TEST_F(PatchedImages, WordsOfTheVerdictLineFitTheirNumbers) {
   EXPECT_EQ(run.out.find("  "), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("after syscall at pc 0xBFC00000 (address"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("; 1 instruction\n"), std::string::npos) << run.out;
-  const auto limit = tool("run -q --max-instructions 3 " + write(image, "syscall.elf"));
-  EXPECT_NE(limit.out.find("reached at pc 0xBFC00380; lamps"), std::string::npos) << limit.out;
+  const auto limit = tool("run -q --max-instructions 1 " + write(test::default_image(), "image.elf"));
+  EXPECT_NE(limit.out.find("instruction limit of 1 reached at pc 0xBFC00004; lamps"), std::string::npos) << limit.out;
 }
 
 // The driver calls routine 1's failure exit in place of routines 2 and 3:
