@@ -18,6 +18,9 @@ FUZZ_BUILD := build-fuzz
 CHECK_SEEDS := 0x52334B31 2 0xDE1A7
 FUZZERS := elf_reader_fuzzer run_image_fuzzer
 FUZZ_SECONDS ?= 60
+# Inputs up to 64 KiB: the small image and the raw boot memories fit, and
+# mutations stay fast; the 580 KB default image is read cut to this length.
+FUZZ_MAX_LEN := 65536
 
 .PHONY: all tool image run test bench clean clang-check fuzz-build fuzz-smoke fuzz fuzz-run
 
@@ -72,7 +75,7 @@ fuzz-build:
 fuzz-run:
 	@for f in $(FUZZERS); do \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$f $(FUZZ_BUILD)/artifacts; \
-	  if ! $(FUZZ_BUILD)/fuzz/$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	  if ! $(FUZZ_BUILD)/fuzz/$$f -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) -print_final_stats=1 \
 	      -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$f- $(FUZZ_BUILD)/corpus/$$f $(FUZZ_BUILD)/seeds \
 	      >$(FUZZ_BUILD)/$$f.log 2>&1; then \
 	    tail -n 60 $(FUZZ_BUILD)/$$f.log; echo "$$f: FAILED (log $(FUZZ_BUILD)/$$f.log)"; exit 1; \
