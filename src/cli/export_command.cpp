@@ -133,10 +133,7 @@ int export_command(const Arguments& arguments) {
     if (*options.format == Format::lst) throw;
     throw Error("export: " + options.image_path + ": " + error.what());
   }
-  const std::filesystem::path parent = std::filesystem::path(options.output).parent_path();
-  std::error_code ignored;
-  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
-  write_file_atomically(options.output, std::vector<uint8_t>(text.begin(), text.end()));
+  write_file_atomically(options.output, std::string_view(text));
   std::printf("wrote %s: %s of the boot memory 0x%08X..0x%08zX (%zu bytes)\n", options.output.c_str(),
               options.format_name.c_str(), layout::kResetVector, layout::kResetVector + elf.boot.size() - 1,
               elf.boot.size());

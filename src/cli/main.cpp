@@ -25,7 +25,7 @@ constexpr const char* kUsage =
     "  explain the routine and case behind an address, a display word or a routine\n"
     "                                                  (r3kcheck explain 0x25000024)\n"
     "\n"
-    "r3kcheck <command> --help describes a command's options.\n"
+    "r3kcheck <command> --help (or r3kcheck help <command>) describes a command's options.\n"
     "exit codes: 0 success (run: pass), 1 run: fail, 2 error or no verdict.\n";
 
 struct Command {
@@ -40,6 +40,47 @@ constexpr Command kCommands[] = {
     {"explain", r3k::cli::explain_command},
 };
 
+// An error stays one line whatever the user typed: control characters in
+// an echoed argument or path are shown escaped ("\n", "\x1b").
+std::string one_line(std::string_view text) {
+  std::string line;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') line += "\\n";
+    else if (c == '\t') line += "\\t";
+    else if (c == '\r') line += "\\r";
+    else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      line += escaped;
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
+int error(std::string_view message) {
+  std::fprintf(stderr, "r3kcheck: %s\n", one_line(message).c_str());
+  return r3k::cli::kExitError;
+}
+
+int run(const Command& command, const r3k::cli::Arguments& arguments) {
+  try {
+    return command.handler(arguments);
+  } catch (const r3k::Error& failure) {
+    return error(failure.what());
+  } catch (const std::exception& failure) {
+    return error(std::string("internal error: ") + failure.what());
+  }
+}
+
+const Command* find_command(std::string_view name) {
+  for (const Command& command : kCommands)
+    if (command.name == name) return &command;
+  return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -49,22 +90,15 @@ int main(int argc, char** argv) {
     return kExitError;
   }
   const std::string_view name = argv[1];
+  if (name == "help" && argc == 3) {  // "r3kcheck help build" is "r3kcheck build --help"
+    const Command* command = find_command(argv[2]);
+    if (!command) return error("unknown command '" + std::string(argv[2]) + "' (see r3kcheck --help)");
+    return run(*command, {"--help"});
+  }
   if (name == "--help" || name == "-h" || name == "help") {
     std::fputs(kUsage, stdout);
     return kExitOk;
   }
-  for (const Command& command : kCommands) {
-    if (command.name != name) continue;
-    try {
-      return command.handler(Arguments(argv + 2, argv + argc));
-    } catch (const r3k::Error& error) {
-      std::fprintf(stderr, "r3kcheck: %s\n", error.what());
-      return kExitError;
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "r3kcheck: internal error: %s\n", error.what());
-      return kExitError;
-    }
-  }
-  std::fprintf(stderr, "r3kcheck: unknown command '%s' (see r3kcheck --help)\n", argv[1]);
-  return kExitError;
+  if (const Command* command = find_command(name)) return run(*command, Arguments(argv + 2, argv + argc));
+  return error("unknown command '" + std::string(name) + "' (see r3kcheck --help)");
 }

@@ -1,4 +1,5 @@
 // r3kcheck run: runs an image on the reference simulator and shows the verdict.
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -115,6 +116,27 @@ class Progress {
   board::DisplayReader display_;
 };
 
+// "pc 0x80001234", and " n21_add_test+0x1c" after it when the pc lies in a routine.
+std::string pc_and_place(uint32_t pc, const RoutineNames& names) {
+  char text[24];
+  std::snprintf(text, sizeof text, "pc 0x%08X", pc);
+  const std::string place = names.place(pc);
+  return place.empty() ? text : text + (" " + place);
+}
+
+// Each failed routine once, in the order they failed: a garbled image may
+// write one routine's display word more than once.
+std::string failed_list(const std::vector<int>& failed, const RoutineNames& names) {
+  std::string list;
+  std::vector<int> named;
+  for (const int number : failed) {
+    if (std::find(named.begin(), named.end(), number) != named.end()) continue;
+    named.push_back(number);
+    list += " " + names.name(number);
+  }
+  return list;
+}
+
 std::string lamps(const sim::BoardState& board) {
   char text[96];
   std::snprintf(text, sizeof text, "lamps A=%u B=%u bank=0x%04X, display 0x%08X", board.status_lamp_a,
@@ -138,7 +160,8 @@ int run_command(const Arguments& arguments) {
   const sim::RunResult result = machine.run(options.run, progress);
   const sim::Verdict verdict = sim::verdict_of(result);
   const unsigned passes = board::decode_display(result.board.result_display).pass_count;
-  const std::string count = std::to_string(result.instructions) + " instructions";
+  const std::string count =
+      std::to_string(result.instructions) + (result.instructions == 1 ? " instruction" : " instructions");
 
   switch (verdict) {
     case sim::Verdict::Pass:
@@ -146,8 +169,7 @@ int run_command(const Arguments& arguments) {
                   lamps(result.board).c_str(), count.c_str());
       return kExitOk;
     case sim::Verdict::Fail: {
-      std::string failed;
-      for (int number : progress.failed()) failed += " " + names.name(number);
+      const std::string failed = failed_list(progress.failed(), names);
       std::printf("FAIL: %u of %d routines passed (failed:%s); %s; %s\n", passes, layout::kRoutineCount,
                   failed.c_str(), lamps(result.board).c_str(), count.c_str());
       return kExitFailed;
@@ -155,13 +177,13 @@ int run_command(const Arguments& arguments) {
     case sim::Verdict::None: break;
   }
   if (result.stop == sim::StopReason::InstructionLimit) {
-    std::printf("NO VERDICT: instruction limit of %llu reached at pc 0x%08X %s; %s\n",
-                static_cast<unsigned long long>(options.run.max_instructions), result.pc,
-                names.place(result.pc).c_str(), lamps(result.board).c_str());
+    std::printf("NO VERDICT: instruction limit of %llu reached at %s; %s\n",
+                static_cast<unsigned long long>(options.run.max_instructions),
+                pc_and_place(result.pc, names).c_str(), lamps(result.board).c_str());
   } else if (result.exception) {
     const sim::ExceptionRecord& e = *result.exception;
-    std::printf("NO VERDICT: exception loop reached after %s at pc 0x%08X %s (address 0x%08X); %s; %s\n",
-                std::string(sim::cause_name(e.cause)).c_str(), e.pc, names.place(e.pc).c_str(), e.bad_address,
+    std::printf("NO VERDICT: exception loop reached after %s at %s (address 0x%08X); %s; %s\n",
+                std::string(sim::cause_name(e.cause)).c_str(), pc_and_place(e.pc, names).c_str(), e.bad_address,
                 lamps(result.board).c_str(), count.c_str());
   } else if (result.stop == sim::StopReason::ExceptionLoop) {
     std::printf("NO VERDICT: the exception loop was reached without an exception; %s; %s\n",

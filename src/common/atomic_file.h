@@ -1,15 +1,25 @@
 // Writing an output file so that a reader never sees half of it: the bytes go
 // to a temporary file beside the target, which then replaces the target in one
-// rename. A failed write leaves the old file (or none) and no temporary.
+// rename. Every file the tool writes goes through here, so all share one
+// behaviour:
+//   * missing parent directories are created;
+//   * a symbolic link is written through: its target is replaced, atomically,
+//     by a temporary beside that target;
+//   * an existing path that is not a regular file (a directory, a device such
+//     as /dev/null, a FIFO, a socket) is refused, never replaced;
+//   * a failed write, or SIGINT or SIGTERM during one, leaves the old file (or
+//     none) and no temporary.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace r3k {
 
 // Throws r3k::Error "cannot write PATH: REASON" on failure.
 void write_file_atomically(const std::string& path, const std::vector<uint8_t>& bytes);
+void write_file_atomically(const std::string& path, std::string_view text);
 
 }  // namespace r3k

@@ -107,10 +107,12 @@ std::vector<uint8_t> load_boot_memory(const ElfFile& file, std::vector<ProgramHe
       file.fail("loadable segments overlap at load address " + hex(segment.physical_address));
     end = uint64_t{segment.physical_address} + segment.memory_size;
   }
+  if (end == kBootBase) file.fail("no loadable segment holds any bytes");
   std::vector<uint8_t> boot(end - kBootBase, 0);
   for (const ProgramHeader& segment : segments)
-    std::copy_n(bytes.begin() + segment.offset, segment.file_size,
-                boot.begin() + (segment.physical_address - kBootBase));
+    if (segment.memory_size != 0)  // an empty segment may lie anywhere, even past the others
+      std::copy_n(bytes.begin() + segment.offset, segment.file_size,
+                  boot.begin() + (segment.physical_address - kBootBase));
   return boot;
 }
 
