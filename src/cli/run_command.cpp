@@ -126,14 +126,10 @@ std::string pc_and_place(uint32_t pc, const RoutineNames& names) {
 
 // Each failed routine once, in the order they failed: a garbled image may
 // write one routine's display word more than once.
-std::string failed_list(const std::vector<int>& failed, const RoutineNames& names) {
+// Each failed routine once, however often a garbled image shows it.
+std::string failed_list(const std::set<int>& failed, const RoutineNames& names) {
   std::string list;
-  std::vector<int> named;
-  for (const int number : failed) {
-    if (std::find(named.begin(), named.end(), number) != named.end()) continue;
-    named.push_back(number);
-    list += " " + names.name(number);
-  }
+  for (const int number : failed) list += " " + names.name(number);
   return list;
 }
 
