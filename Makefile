@@ -1,6 +1,8 @@
 # make       builds the tool, builds the image into out/ and runs it on the
 #            reference simulator with the quick-run flag set
 # make test  builds and runs the whole test suite (with ASan and UBSan)
+# make bench prints the simulator's speed and times the tool against unicorn
+#            and GNU as + ld (bench/compare.sh)
 
 MAKEFLAGS += --no-print-directory
 
@@ -32,6 +34,8 @@ bench:
 	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DR3K_BENCH=ON >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench_*; do echo "== $$b"; $$b; done
+	@echo "== bench/compare.sh: whole processes, medians"
+	@bench/compare.sh $(BENCH_BUILD)
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(BENCH_BUILD) out
