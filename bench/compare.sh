@@ -7,6 +7,8 @@
 # above 1 means r3kcheck is faster) and r3kcheck's peak memory.
 #
 #   bench/compare.sh BUILD_DIR      (make bench calls it with build-bench)
+#   BEFORE=old/r3kcheck bench/compare.sh BUILD_DIR
+#                                   also times an earlier build of the tool, in the same run
 #
 # Peak memory comes from GNU time (/usr/bin/time -v); on Debian or Ubuntu
 # `apt-get install time` installs it. Without libunicorn (libunicorn-dev) the
@@ -20,6 +22,7 @@ unicorn=$build_dir/unicorn_run
 quick_runs=${QUICK_RUNS:-11}
 full_runs=${FULL_RUNS:-5}
 build_runs=${BUILD_RUNS:-11}
+before=${BEFORE:-}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -49,13 +52,26 @@ peak_kib() {
   fi
 }
 
-row() {  # name, runs, ours, other ("" when there is none), peak KiB
-  local ratio="-" other="-"
+row() {  # name, runs, ours, other ("" when there is none), peak KiB, earlier build ("" when none)
+  local ratio="-" other="-" earlier=""
   if [[ -n $4 ]]; then
     other=$(printf '%.4f s' "$4")
     ratio=$(printf '%.1fx' "$(echo "$4 / $3" | bc -l)")
   fi
-  printf '%-11s %5s  %12s  %12s  %8s  %8s KiB\n' "$1" "$2" "$(printf '%.4f s' "$3")" "$other" "$ratio" "$5"
+  if [[ -n $6 && -n $4 ]]; then
+    earlier=$(printf '  (before: %.4f s, %.1fx)' "$6" "$(echo "$4 / $6" | bc -l)")
+  elif [[ -n $6 ]]; then
+    earlier=$(printf '  (before: %.4f s)' "$6")
+  fi
+  printf '%-11s %5s  %12s  %12s  %8s  %8s KiB%s\n' "$1" "$2" "$(printf '%.4f s' "$3")" "$other" "$ratio" "$5" "$earlier"
+}
+
+# The earlier build's median, or "" without one.
+before_seconds() {
+  [[ -n $before ]] || return 0
+  local count=$1
+  shift
+  median_seconds "$count" "$before" "$@"
 }
 
 echo "cores: $(nproc), load: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -68,12 +84,14 @@ printf '%-11s %5s  %12s  %12s  %8s  %12s\n' "" "runs" "r3kcheck" "other" "ratio"
 ours=$(median_seconds "$quick_runs" "$tool" run "$image" --quiet)
 other=""
 [[ -x $unicorn ]] && other=$(median_seconds "$quick_runs" "$unicorn" "$image")
-row "quick run" "$quick_runs" "$ours" "$other" "$(peak_kib "$tool" run "$image" --quiet)"
+row "quick run" "$quick_runs" "$ours" "$other" "$(peak_kib "$tool" run "$image" --quiet)" \
+  "$(before_seconds "$quick_runs" run "$image" --quiet)"
 
 ours=$(median_seconds "$full_runs" "$tool" run "$image" --quiet --full)
 other=""
 [[ -x $unicorn ]] && other=$(median_seconds "$full_runs" "$unicorn" "$image" --full)
-row "full run" "$full_runs" "$ours" "$other" "$(peak_kib "$tool" run "$image" --quiet --full)"
+row "full run" "$full_runs" "$ours" "$other" "$(peak_kib "$tool" run "$image" --quiet --full)" \
+  "$(before_seconds "$full_runs" run "$image" --quiet --full)"
 
 ours=$(median_seconds "$build_runs" "$tool" build -o "$work/again.elf")
 other=""
@@ -82,6 +100,7 @@ if "$tool" build --help | grep -q -- --sources && command -v mipsel-linux-gnu-as
   make -s -C "$work/src" >/dev/null  # a tree that does not build has no time to compare
   other=$(median_seconds "$build_runs" make -s -B -C "$work/src")
 fi
-row "build" "$build_runs" "$ours" "$other" "$(peak_kib "$tool" build -o "$work/again.elf")"
+row "build" "$build_runs" "$ours" "$other" "$(peak_kib "$tool" build -o "$work/again.elf")" \
+  "$(before_seconds "$build_runs" build -o "$work/again.elf")"
 [[ -x $unicorn ]] || echo "(unicorn_run not built: install libunicorn-dev for the run comparisons)"
 [[ -n $other ]] || echo "(build: no exported GNU as source tree to compare with)"
