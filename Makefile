@@ -7,6 +7,8 @@
 #            same images as the g++ tool, and compiles the tests with clang++
 # make fuzz-smoke   runs each libFuzzer target for FUZZ_SECONDS (60) seconds;
 #            make fuzz runs them for 10 minutes each
+# make bench prints the simulator's speed and times the tool against unicorn
+#            and GNU as + ld (bench/compare.sh)
 
 MAKEFLAGS += --no-print-directory
 
@@ -48,6 +50,8 @@ bench:
 	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DR3K_BENCH=ON >/dev/null
 	@cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench_*; do echo "== $$b"; $$b; done
+	@echo "== bench/compare.sh: whole processes, medians"
+	@bench/compare.sh $(BENCH_BUILD)
 
 # The clang++ test build is compiled, not run: `make test` already runs the
 # suite under the sanitizers, and the images of both compilers are compared.

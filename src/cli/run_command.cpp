@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "cli/args.h"
 #include "cli/commands.h"
@@ -149,9 +150,9 @@ int run_command(const Arguments& arguments) {
     std::fputs(kHelp, stdout);
     return kExitOk;
   }
-  const elf::LoadedElf elf = elf::read_elf_file(options.image_path);
+  elf::LoadedElf elf = elf::read_elf_file(options.image_path);
   const RoutineNames names(elf);
-  sim::Machine machine(elf.boot);
+  sim::Machine machine(std::move(elf.boot));  // a copy would be most of a quick run's set-up
   Progress progress(names, options.quiet);
   const sim::RunResult result = machine.run(options.run, progress);
   const sim::Verdict verdict = sim::verdict_of(result);
