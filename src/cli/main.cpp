@@ -20,6 +20,8 @@ constexpr const char* kUsage =
     "commands:\n"
     "  build   write the test image as an ELF file    (r3kcheck build -o out/image.elf)\n"
     "  run     run an image on the reference simulator (r3kcheck run out/image.elf)\n"
+    "  trace-diff  compare a design's instruction trace with the reference\n"
+    "              (r3kcheck trace-diff dut.trace --image out/image.elf)\n"
     "\n"
     "r3kcheck <command> --help describes a command's options.\n"
     "exit codes: 0 success (run: pass), 1 run: fail, 2 error or no verdict.\n";
@@ -32,6 +34,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"build", r3k::cli::build_command},
     {"run", r3k::cli::run_command},
+    {"trace-diff", r3k::cli::trace_diff_command},
 };
 
 }  // namespace
