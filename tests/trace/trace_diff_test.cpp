@@ -117,7 +117,8 @@ TEST(TraceDiff, KeyValueLinesWithMappedKeysBehaveTheSame) {
 
   // A value changed: reported at that line of the key=value file.
   std::string changed = text;
-  const size_t at = changed.find(" val=", changed.size() / 3);
+  size_t at = changed.find(" val=", changed.size() / 3);
+  while (changed.compare(changed.rfind(" rd=", at), 6, " rd=0 ") == 0) at = changed.find(" val=", at + 1);
   const size_t end = changed.find('\n', at);
   changed[end - 1] = changed[end - 1] == '0' ? '1' : '0';
   outcome = diff_text(changed, keys);
@@ -149,14 +150,12 @@ TEST(TraceDiff, AFaultyProcessorsTraceDivergesAtTheFirstChangedInstruction) {
        {Op::slt, [](Cpu& c, const Decoded& d) { c.set_reg(d.rd, c.reg(d.rs) < c.reg(d.rt)); }}},
       {"sltiu compares signed", "n10_sltiu_test",
        {Op::sltiu, [](Cpu& c, const Decoded& d) { c.set_reg(d.rt, int32_t(c.reg(d.rs)) < int32_t(d.imm)); }}},
-      {"mult leaves HI alone", "n46_mult_test",
-       {Op::mult, [](Cpu& c, const Decoded& d) { c.lo = sim::multiply_signed(c.reg(d.rs), c.reg(d.rt)).lo; }}},
       {"sb writes the byte one lane up", "n67_sb_test",
        {Op::sb, [](Cpu& c, const Decoded& d) { c.store(c.reg(d.rs) + d.imm + 1, sim::Width::byte, c.reg(d.rt)); }}},
-      {"xori also writes $at", "n31_xori_test",
-       {Op::xori, [](Cpu& c, const Decoded& d) {
+      {"slti also writes $at", "n9_slti_test",
+       {Op::slti, [](Cpu& c, const Decoded& d) {
           sim::execute_normal(c, d);
-          if ((c.reg(d.rs) ^ d.imm) & 0x8000) c.set_reg(isa::at, 1);
+          c.set_reg(isa::at, 0x5A5A5A5A);
         }}},
   };
   for (const FaultRow& row : rows) {
