@@ -150,7 +150,7 @@ TEST(TraceDiff, AFaultyProcessorsTraceDivergesAtTheFirstChangedInstruction) {
        {Op::slt, [](Cpu& c, const Decoded& d) { c.set_reg(d.rd, c.reg(d.rs) < c.reg(d.rt)); }}},
       {"sltiu compares signed", "n10_sltiu_test",
        {Op::sltiu, [](Cpu& c, const Decoded& d) { c.set_reg(d.rt, int32_t(c.reg(d.rs)) < int32_t(d.imm)); }}},
-      {"sb writes the byte one lane up", "n67_sb_test",
+      {"sb writes the byte one lane up", "n65_sb_test",
        {Op::sb, [](Cpu& c, const Decoded& d) { c.store(c.reg(d.rs) + d.imm + 1, sim::Width::byte, c.reg(d.rt)); }}},
       {"slti also writes $at", "n9_slti_test",
        {Op::slti, [](Cpu& c, const Decoded& d) {
@@ -173,7 +173,11 @@ TEST(TraceDiff, AFaultyProcessorsTraceDivergesAtTheFirstChangedInstruction) {
     ASSERT_NE(place.routine, nullptr);
     EXPECT_EQ(place.routine->name, row.routine);
     EXPECT_NE(place.test_case, nullptr);
-    EXPECT_EQ(isa::decode(outcome.expected.word), row.fault.op);
+    // A store's line shows the store the instruction asks for, so a store
+    // fault shows first where the wrong bytes are read back.
+    if (row.fault.op != Op::sb) {
+      EXPECT_EQ(isa::decode(outcome.expected.word), row.fault.op);
+    }
   }
 }
 
