@@ -24,6 +24,8 @@ constexpr const char* kUsage =
     "                                                  (r3kcheck export out/image.elf --format hex)\n"
     "  explain the routine and case behind an address, a display word or a routine\n"
     "                                                  (r3kcheck explain 0x25000024)\n"
+    "  trace-diff  compare a design's instruction trace with the reference\n"
+    "              (r3kcheck trace-diff dut.trace --image out/image.elf)\n"
     "\n"
     "r3kcheck <command> --help (or r3kcheck help <command>) describes a command's options.\n"
     "exit codes: 0 success (run: pass), 1 run: fail, 2 error or no verdict.\n";
@@ -38,6 +40,7 @@ constexpr Command kCommands[] = {
     {"run", r3k::cli::run_command},
     {"export", r3k::cli::export_command},
     {"explain", r3k::cli::explain_command},
+    {"trace-diff", r3k::cli::trace_diff_command},
 };
 
 // An error stays one line whatever the user typed: control characters in

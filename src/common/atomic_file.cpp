@@ -86,6 +86,12 @@ void write_atomically(const std::string& path, const char* data, std::size_t siz
   temporary.commit(target);
 }
 
+void create_parent_directories(const std::string& path) {
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  std::error_code ignored;  // a parent that cannot be made shows as the temporary's error
+  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+}
+
 }  // namespace
 
 void write_file_atomically(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -94,6 +100,36 @@ void write_file_atomically(const std::string& path, const std::vector<uint8_t>& 
 
 void write_file_atomically(const std::string& path, std::string_view text) {
   write_atomically(path, text.data(), text.size());
+}
+
+AtomicFileStream::AtomicFileStream(const std::string& path) : path_(path) {
+  create_parent_directories(path);
+  file_ = create_temporary(path, temporary_);
+}
+
+AtomicFileStream::~AtomicFileStream() {
+  if (!file_) return;
+  std::fclose(file_);
+  std::remove(temporary_.c_str());
+}
+
+void AtomicFileStream::write(const char* bytes, size_t size) {
+  errno = 0;
+  if (file_ && std::fwrite(bytes, 1, size, file_) == size) return;
+  fail(path_, errno != 0 ? std::strerror(errno) : "write failed");
+}
+
+void AtomicFileStream::commit() {
+  errno = 0;
+  const bool closed = std::fclose(file_) == 0;
+  const int close_errno = errno;
+  file_ = nullptr;
+  std::error_code error;
+  if (closed) std::filesystem::rename(temporary_, path_, error);
+  if (!closed || error) {
+    std::remove(temporary_.c_str());
+    fail(path_, !closed ? (close_errno != 0 ? std::strerror(close_errno) : "write failed") : error.message());
+  }
 }
 
 }  // namespace r3k

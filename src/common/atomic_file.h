@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,5 +22,24 @@ namespace r3k {
 // Throws r3k::Error "cannot write PATH: REASON" on failure.
 void write_file_atomically(const std::string& path, const std::vector<uint8_t>& bytes);
 void write_file_atomically(const std::string& path, std::string_view text);
+
+// The same for output too large to hold in memory (a trace of the full
+// pause): written in pieces to the temporary, which commit() renames over the
+// target. Destroyed without commit() (an error on the way), it removes the
+// temporary and leaves the target alone.
+class AtomicFileStream {
+ public:
+  explicit AtomicFileStream(const std::string& path);
+  ~AtomicFileStream();
+  AtomicFileStream(const AtomicFileStream&) = delete;
+  AtomicFileStream& operator=(const AtomicFileStream&) = delete;
+
+  void write(const char* bytes, size_t size);  // throws like write_file_atomically
+  void commit();
+
+ private:
+  std::string path_, temporary_;
+  std::FILE* file_ = nullptr;
+};
 
 }  // namespace r3k

@@ -60,6 +60,10 @@ class Bus {
     if (!page_filled_[offset / kRamPageSize]) [[unlikely]] fill_page(offset / kRamPageSize);
     return &ram_[offset];
   }
+  const uint8_t* ram_at(uint32_t address) const {
+    const uint32_t offset = address - layout::kRamBase;
+    return offset < layout::kRamSize ? &ram_[offset] : nullptr;
+  }
 
   // Any aligned access anywhere on the map (alignment is the processor's
   // check). Values are zero-extended. False: nothing answers (a bus error).
