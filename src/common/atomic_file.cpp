@@ -71,7 +71,9 @@ void write_all(const std::string& path, int descriptor, const char* data, std::s
   }
 }
 
-void write_atomically(const std::string& path, const char* data, std::size_t size) {
+// Checks `path` and returns the file to write: its links followed, its
+// missing parent directories made.
+std::string prepare_target(const std::string& path) {
   if (path.empty()) throw Error("cannot write a file with an empty name");
   if (path.back() == '/') fail(path, "the name ends in '/', so it names a directory, not a file");
   const std::string target = followed_links(path);
@@ -81,15 +83,14 @@ void write_atomically(const std::string& path, const char* data, std::size_t siz
   } else {
     create_parent_directories(path, target);
   }
+  return target;
+}
+
+void write_atomically(const std::string& path, const char* data, std::size_t size) {
+  const std::string target = prepare_target(path);
   TemporaryFile temporary(target, path);
   write_all(path, temporary.descriptor(), data, size);
   temporary.commit(target);
-}
-
-void create_parent_directories(const std::string& path) {
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  std::error_code ignored;  // a parent that cannot be made shows as the temporary's error
-  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
 }
 
 }  // namespace
@@ -102,34 +103,23 @@ void write_file_atomically(const std::string& path, std::string_view text) {
   write_atomically(path, text.data(), text.size());
 }
 
-AtomicFileStream::AtomicFileStream(const std::string& path) : path_(path) {
-  create_parent_directories(path);
-  file_ = create_temporary(path, temporary_);
-}
+AtomicFileStream::AtomicFileStream(const std::string& path)
+    : path_(path), target_(prepare_target(path)), temporary_(std::make_unique<TemporaryFile>(target_, path)) {}
 
-AtomicFileStream::~AtomicFileStream() {
-  if (!file_) return;
-  std::fclose(file_);
-  std::remove(temporary_.c_str());
-}
+AtomicFileStream::~AtomicFileStream() = default;  // an uncommitted temporary goes with it
 
 void AtomicFileStream::write(const char* bytes, size_t size) {
-  errno = 0;
-  if (file_ && std::fwrite(bytes, 1, size, file_) == size) return;
-  fail(path_, errno != 0 ? std::strerror(errno) : "write failed");
+  constexpr size_t kBufferSize = 1 << 16;
+  buffer_.append(bytes, size);
+  if (buffer_.size() < kBufferSize) return;
+  write_all(path_, temporary_->descriptor(), buffer_.data(), buffer_.size());
+  buffer_.clear();
 }
 
 void AtomicFileStream::commit() {
-  errno = 0;
-  const bool closed = std::fclose(file_) == 0;
-  const int close_errno = errno;
-  file_ = nullptr;
-  std::error_code error;
-  if (closed) std::filesystem::rename(temporary_, path_, error);
-  if (!closed || error) {
-    std::remove(temporary_.c_str());
-    fail(path_, !closed ? (close_errno != 0 ? std::strerror(close_errno) : "write failed") : error.message());
-  }
+  write_all(path_, temporary_->descriptor(), buffer_.data(), buffer_.size());
+  buffer_.clear();
+  temporary_->commit(target_);
 }
 
 }  // namespace r3k

@@ -12,12 +12,14 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace r3k {
+
+class TemporaryFile;
 
 // Throws r3k::Error "cannot write PATH: REASON" on failure.
 void write_file_atomically(const std::string& path, const std::vector<uint8_t>& bytes);
@@ -38,8 +40,9 @@ class AtomicFileStream {
   void commit();
 
  private:
-  std::string path_, temporary_;
-  std::FILE* file_ = nullptr;
+  std::string path_, target_;
+  std::unique_ptr<TemporaryFile> temporary_;
+  std::string buffer_;
 };
 
 }  // namespace r3k
