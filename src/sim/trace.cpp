@@ -17,16 +17,6 @@ char* put_text(char* p, std::string_view text) {
   return p + text.size();
 }
 
-bool has_bad_address(Cause cause) {
-  switch (cause) {
-    case Cause::AddressErrorLoad:
-    case Cause::AddressErrorStore:
-    case Cause::BusErrorLoad:
-    case Cause::BusErrorStore: return true;
-    default: return false;  // a fetch's bad address is its pc
-  }
-}
-
 char width_letter(Action action) {
   switch (action) {
     case Action::sb: return 'b';
