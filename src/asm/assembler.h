@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "image/image.h"
+#include "asm/source_loc.h"
 #include "isa/isa.h"
 
 namespace r3k::assembly {

@@ -7,7 +7,7 @@
 #include "cli/commands.h"
 #include "common/error.h"
 #include "elf/elf_reader.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "sim/machine.h"
 #include "sim/report.h"
 

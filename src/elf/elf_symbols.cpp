@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::elf {
 namespace {

@@ -1,7 +1,7 @@
 #include "image/build.h"
 
 #include "image/frame.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "image/run_order.h"
 #include "image/start.h"
 

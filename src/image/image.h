@@ -6,14 +6,9 @@
 #include <string>
 #include <vector>
 
-namespace r3k {
+#include "asm/source_loc.h"
 
-// Where an instruction came from: a source file of the image (the start code
-// or one routine) and a line of it (one case per line in the routine files).
-struct SourceLoc {
-  uint16_t file = 0;  // index into Image::files
-  uint32_t line = 0;  // 1-based; 0 = not from a line
-};
+namespace r3k {
 
 struct RoutineInfo {
   int number = 0;          // run position, 1..68

@@ -1,42 +1,5 @@
-// Fixed addresses of the image and of the board it runs on.
+// The layout constants live in board/layout.h, below the image, where the
+// simulator can use them too; this path is kept for code written against it.
 #pragma once
 
-#include <cstdint>
-
-namespace r3k::layout {
-
-// Boot memory and the start code.
-inline constexpr uint32_t kResetVector = 0xBFC00000;
-inline constexpr uint32_t kEndLoop = 0xBFC00100;        // test_finish
-inline constexpr uint32_t kExceptionLoop = 0xBFC00380;  // general exception vector (boot)
-inline constexpr uint32_t kLocate = 0xBFC0038C;
-inline constexpr uint32_t kInstTest = 0xBFC003C0;
-inline constexpr uint32_t kTestEnd = 0xBFC00800;
-inline constexpr uint32_t kWait1s = 0xBFC0084C;
-inline constexpr uint32_t kFirstRoutine = 0xBFC00880;
-inline constexpr uint32_t kRoutineAlignment = 16;
-
-// RAM, and the data section placed at its start.
-inline constexpr uint32_t kRamBase = 0x80000000;
-inline constexpr uint32_t kRamSize = 0x40000;  // 256 KiB
-inline constexpr uint32_t kDataSize = 0x10;
-
-// Board registers.
-inline constexpr uint32_t kLampBank = 0xFFFFF000;
-inline constexpr uint32_t kStatusLampA = 0xFFFFF004;
-inline constexpr uint32_t kStatusLampB = 0xFFFFF008;
-inline constexpr uint32_t kResultDisplay = 0xFFFFF010;
-inline constexpr uint32_t kQuickRunFlag = 0xFFFFFFF4;
-
-// Lamp values.
-inline constexpr uint32_t kLampOn = 1, kLampFail = 2, kLampBankAll = 0xFFFF;
-
-// The driver.
-inline constexpr int kRoutineCount = 68;
-inline constexpr uint32_t kPauseCount = 0x200000;  // pause loop passes less one
-
-// The register-usage record in the last 24 bytes of the text.
-inline constexpr uint32_t kRegisterUsageMask = 0x800B7F70;
-inline constexpr uint32_t kRegisterUsageSize = 24;
-
-}  // namespace r3k::layout
+#include "board/layout.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::sim {
 

@@ -1,6 +1,6 @@
 #include "elf/elf_test_image.h"
 
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::test {
 namespace {

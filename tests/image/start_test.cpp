@@ -4,7 +4,7 @@
 #include <set>
 
 #include "image/build.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "image/run_order.h"
 
 namespace r3k {

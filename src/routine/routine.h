@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "asm/assembler.h"
-#include "image/random.h"
+#include "routine/random.h"
 #include "isa/isa.h"
 
 namespace r3k {
