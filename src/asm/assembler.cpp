@@ -128,8 +128,8 @@ void Assembler::load_store(Op op, Reg rt, int32_t offset, Reg base) {
     memory(op, rt, static_cast<int16_t>(offset), base);
     return;
   }
-  const bool merges_or_stores = op == Op::lwl || op == Op::lwr || op == Op::sb || op == Op::sh ||
-                                op == Op::sw || op == Op::swl || op == Op::swr;
+  const isa::OpInfo& row = isa::info(op);
+  const bool merges_or_stores = row.is_merging_load() || row.is_store();
   const Reg temp = merges_or_stores ? isa::at : rt;
   if (temp == base || (merges_or_stores && rt == isa::at))
     throw Error("assembler: long-form " + std::string(isa::info(op).mnemonic) +

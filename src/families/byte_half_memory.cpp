@@ -40,8 +40,8 @@ const ByteHalfRoutine& routine_of(Op op) {
   throw Error("byte and halfword cases: no routine tests " + std::string(isa::info(op).mnemonic));
 }
 
-bool is_store(Op op) { return op == Op::sb || op == Op::sh; }
-bool is_halfword(Op op) { return op == Op::lh || op == Op::lhu || op == Op::sh; }
+bool is_store(Op op) { return isa::info(op).is_store(); }
+bool is_halfword(Op op) { return isa::info(op).attributes.width == 2; }
 
 // The sign bit of the unit the case moves: lane k of W for a load, the low
 // unit of S for a store.

@@ -92,21 +92,11 @@ std::vector<SlotInstruction> full_list(const Variant& v) {
   };
 }
 
-// Which field of the instruction names the register it writes (or stores).
-enum class DestinationField { rd, rt, none };
-
-DestinationField destination_field(Op op) {
-  switch (info(op).format) {
-    case Format::RegisterAlu:
-    case Format::ShiftImmediate:
-    case Format::ShiftVariable:
-    case Format::MoveFromHiLo: return DestinationField::rd;
-    case Format::ImmediateSigned:
-    case Format::ImmediateUnsigned:
-    case Format::LoadUpper:
-    case Format::Memory: return DestinationField::rt;
-    default: return DestinationField::none;
-  }
+// Which field of the instruction names the register it writes or, for a
+// store, the register it stores.
+Destination destination_field(Op op) {
+  const OpInfo& row = info(op);
+  return row.is_store() ? Destination::rt : row.destination;
 }
 
 }  // namespace
@@ -115,8 +105,8 @@ bool SlotInstruction::writes_hilo() const { return info(op).format == Format::Mu
 
 Reg SlotInstruction::destination() const {
   switch (destination_field(op)) {
-    case DestinationField::rd: return static_cast<Reg>(fields.rd);
-    case DestinationField::rt: return static_cast<Reg>(fields.rt);
+    case Destination::rd: return static_cast<Reg>(fields.rd);
+    case Destination::rt: return static_cast<Reg>(fields.rt);
     default: throw Error("delay-slot family: " + std::string(info(op).mnemonic) + " has no destination register");
   }
 }
@@ -124,8 +114,8 @@ Reg SlotInstruction::destination() const {
 uint32_t SlotInstruction::encoding_into(Reg destination) const {
   Fields changed = fields;
   switch (destination_field(op)) {
-    case DestinationField::rd: changed.rd = destination; break;
-    case DestinationField::rt: changed.rt = destination; break;
+    case Destination::rd: changed.rd = destination; break;
+    case Destination::rt: changed.rt = destination; break;
     default: throw Error("delay-slot family: " + std::string(info(op).mnemonic) + " has no destination register");
   }
   return encode(op, changed);

@@ -65,8 +65,8 @@ const ImmediateAluMember& immediate_alu_member(Op op) {
 }
 
 uint32_t widen_immediate(Op op, uint16_t field) {
-  if (op == Op::andi || op == Op::ori || op == Op::xori) return field;
   immediate_alu_member(op);  // throws for an instruction outside the family
+  if (isa::info(op).immediate == isa::Extension::zero) return field;
   return uint32_t(int32_t(int16_t(field)));
 }
 

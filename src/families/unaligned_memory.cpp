@@ -39,7 +39,7 @@ const UnalignedRoutine& routine_of(Op op) {
   throw Error("unaligned cases: no routine tests " + std::string(isa::info(op).mnemonic));
 }
 
-bool is_load(Op op) { return op == Op::lwl || op == Op::lwr; }
+bool is_load(Op op) { return isa::info(op).is_load(); }
 
 uint32_t byte_of(uint32_t word, unsigned index) { return (word >> (8 * index)) & 0xFF; }
 uint32_t with_byte(uint32_t word, unsigned index, uint32_t byte) {
