@@ -49,7 +49,7 @@ std::vector<SymbolSpec> image_symbols(const Image& image) {
 
   const std::vector<const RoutineInfo*> routines = routines_in_link_order(image);
   for (const RoutineInfo* routine : routines) {
-    symbols.push_back(file_symbol(routine->file));
+    symbols.push_back(file_symbol(image.files.at(routine->file)));
     symbols.push_back(local("inst_error", routine->inst_error, kSymbolNoType, SymbolPlace::Text));
   }
 

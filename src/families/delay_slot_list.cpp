@@ -1,8 +1,8 @@
 #include "families/delay_slot_list.h"
 
 #include <string>
+#include <stdexcept>
 
-#include "common/error.h"
 
 namespace r3k::delay_slots {
 
@@ -50,7 +50,7 @@ SlotInstruction memory(Op op, Reg rt, int32_t offset, Reg base) { return {op, {.
 const Variant& variant_of(Op under_test) {
   for (const Variant& v : kVariants)
     if (v.under_test == under_test) return v;
-  throw Error("delay-slot family: no routine tests the delay slot of " + std::string(info(under_test).mnemonic));
+  throw std::logic_error("delay-slot family: no routine tests the delay slot of " + std::string(info(under_test).mnemonic));
 }
 
 std::vector<SlotInstruction> full_list(const Variant& v) {
@@ -107,7 +107,7 @@ Reg SlotInstruction::destination() const {
   switch (destination_field(op)) {
     case Destination::rd: return static_cast<Reg>(fields.rd);
     case Destination::rt: return static_cast<Reg>(fields.rt);
-    default: throw Error("delay-slot family: " + std::string(info(op).mnemonic) + " has no destination register");
+    default: throw std::logic_error("delay-slot family: " + std::string(info(op).mnemonic) + " has no destination register");
   }
 }
 
@@ -116,7 +116,7 @@ uint32_t SlotInstruction::encoding_into(Reg destination) const {
   switch (destination_field(op)) {
     case Destination::rd: changed.rd = destination; break;
     case Destination::rt: changed.rt = destination; break;
-    default: throw Error("delay-slot family: " + std::string(info(op).mnemonic) + " has no destination register");
+    default: throw std::logic_error("delay-slot family: " + std::string(info(op).mnemonic) + " has no destination register");
   }
   return encode(op, changed);
 }

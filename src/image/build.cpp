@@ -30,7 +30,6 @@ void emit_register_usage(assembly::Assembler& as) {
 
 Image build_image(uint32_t seed) {
   Image image;
-  image.seed = seed;
   image.text_base = layout::kResetVector;
   image.files.push_back("start.S");
 

@@ -13,7 +13,7 @@ namespace r3k {
 struct RoutineInfo {
   int number = 0;          // run position, 1..68
   std::string name;        // "n2_addu_test"
-  std::string file;        // "inst/n2_addu.S"
+  uint16_t file = 0;       // its source file, an index into Image::files ("inst/n2_addu.S")
   uint32_t address = 0;    // entry
   uint32_t size = 0;       // bytes, entry to the delay slot of the final jr
   uint32_t inst_error = 0; // address of the failure exit
@@ -27,7 +27,6 @@ struct StartLabel {
 };
 
 struct Image {
-  uint32_t seed = 0;
   uint32_t text_base = 0;              // 0xBFC00000
   std::vector<uint32_t> text;          // every word of the text, register-usage record included
   std::vector<SourceLoc> lines;        // one per text word

@@ -1,5 +1,7 @@
 #include "isa/isa.h"
 
+#include "common/hex.h"
+
 #include <array>
 #include <cstdio>
 #include <stdexcept>
@@ -121,11 +123,8 @@ struct DecodeTables {
 };
 constexpr DecodeTables kDecode;
 
-std::string hex(uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%x", value);
-  return buffer;
-}
+// Disassembly writes as few digits as a value needs, as objdump does.
+std::string hex(uint32_t value) { return r3k::hex(value, {.min_digits = 1}); }
 
 std::string signed_imm(uint16_t imm) {
   const auto value = static_cast<int16_t>(imm);
