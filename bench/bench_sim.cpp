@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "image/build.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "isa/isa.h"
 #include "sim/machine.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "elf/elf_reader.h"
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace {
 

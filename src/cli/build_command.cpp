@@ -6,7 +6,7 @@
 #include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_writer.h"
-#include "export/source_tree.h"
+#include "source/source_tree.h"
 #include "image/build.h"
 
 namespace r3k::cli {

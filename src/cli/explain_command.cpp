@@ -8,7 +8,7 @@
 #include "elf/elf_reader.h"
 #include "export/explain.h"
 #include "export/matching_build.h"
-#include "image/random.h"
+#include "routine/random.h"
 
 namespace r3k::cli {
 namespace {

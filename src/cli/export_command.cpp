@@ -14,8 +14,8 @@
 #include "export/matching_build.h"
 #include "export/memory_files.h"
 #include "export/memory_words.h"
-#include "image/layout.h"
-#include "image/random.h"
+#include "board/layout.h"
+#include "routine/random.h"
 
 namespace r3k::cli {
 namespace {

@@ -13,7 +13,7 @@
 #include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_reader.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "sim/machine.h"
 #include "sim/report.h"
 #include "sim/trace.h"

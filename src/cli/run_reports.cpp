@@ -4,7 +4,7 @@
 #include <map>
 
 #include "common/json_writer.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "image/run_order.h"
 #include "sim/report.h"
 

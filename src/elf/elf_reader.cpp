@@ -9,17 +9,14 @@
 #include <sstream>
 
 #include "common/error.h"
+#include "common/hex.h"
 #include "elf/elf_format.h"
 #include "elf/elf_layout.h"
 
 namespace r3k::elf {
 namespace {
 
-std::string hex(uint64_t value) {
-  std::ostringstream out;
-  out << "0x" << std::uppercase << std::hex << value;
-  return out.str();
-}
+std::string hex(uint64_t value) { return r3k::hex(value, {.min_digits = 1, .upper = true}); }
 
 // The file's bytes with every access checked. All offset arithmetic is done
 // in 64 bits, where the sum of two 32-bit fields cannot overflow.
@@ -220,7 +217,7 @@ LoadedElf read_elf_reusing(std::vector<uint8_t>&& bytes, const std::string& name
 }  // namespace
 
 LoadedElf read_elf_file(const std::string& path) {
-  // Larger than any image with its debug sections; refusing it early keeps a
+  // Far larger than any image this tool writes; refusing it early keeps a
   // mistaken path (a disk image, a device) from being read whole.
   constexpr uint64_t kLargestFile = 256u << 20;
   std::error_code error;

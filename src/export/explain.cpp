@@ -6,7 +6,7 @@
 #include "common/error.h"
 #include "export/listing.h"
 #include "image/case_index.h"
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::exporting {
 namespace {
@@ -101,7 +101,7 @@ std::string explain_display_word(const Image& image, uint32_t word) {
 }
 
 std::string explain_routine(const Image& image, const RoutineInfo& routine) {
-  std::string text = routine_title(routine) + ", source " + routine.file + "\n";
+  std::string text = routine_title(routine) + ", source " + image.files[routine.file] + "\n";
   text += "  " + std::to_string(routine.cases) + " cases, code " + range(routine.address, routine.address + routine.size) +
           " (" + std::to_string(routine.size) + " bytes), inst_error at " + hex_word(routine.inst_error) + "\n";
   const CaseRange cases = cases_of(image, routine.number);

@@ -77,7 +77,7 @@ void list_start_code(std::string& text, WordWriter& writer) {
 
 void list_routine(std::string& text, WordWriter& writer, const Image& image, const RoutineInfo& routine) {
   const uint32_t end = routine.address + routine.size;
-  heading(text, "==== routine " + std::to_string(routine.number) + ": " + routine.name + " (" + routine.file +
+  heading(text, "==== routine " + std::to_string(routine.number) + ": " + routine.name + " (" + image.files[routine.file] +
                     "), instruction " + routine_subject(routine) + ", " +
                     std::to_string(routine.cases) + " cases, " + hex_word(routine.address) + ".." +
                     hex_word(end - 1) + " ====");

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "export/memory_words.h"
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::exporting {
 namespace {

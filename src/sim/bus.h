@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::sim {
 

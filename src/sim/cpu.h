@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "image/layout.h"
+#include "board/layout.h"
 #include "sim/bus.h"
 #include "sim/exception.h"
 

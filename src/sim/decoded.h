@@ -13,7 +13,7 @@ namespace r3k::sim {
 // order (so an Action converts to and from isa::Op), then the entries that are
 // not instructions.
 enum class Action : uint8_t {
-#define R3K_ACTION(name, mnemonic, format, primary, secondary) name,
+#define R3K_ACTION(name, ...) name,
   R3K_INSTRUCTIONS(R3K_ACTION)
 #undef R3K_ACTION
   reserved,        // isa::Op::invalid: raises the reserved-instruction exception

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "image/layout.h"
+#include "board/layout.h"
 #include "sim/bus.h"
 #include "sim/cpu.h"
 #include "sim/decoded.h"

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "elf/elf_writer.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "support/image_run.h"
 #include "support/tools.h"
 

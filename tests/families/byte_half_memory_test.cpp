@@ -152,7 +152,7 @@ TEST(ByteHalfCases, TellingRows) {
   EXPECT_EQ(byte_half_expected(Op::lbu, 0x00008000, 0, 1), 0x00000080u);
   EXPECT_EQ(byte_half_expected(Op::lh, 0x8001FFFF, 0, 2), 0xFFFF8001u);
   EXPECT_EQ(byte_half_expected(Op::lhu, 0x8001FFFF, 0, 0), 0x0000FFFFu);
-  EXPECT_THROW(byte_half_expected(Op::lh, 0, 0, 1), Error);
+  EXPECT_THROW(byte_half_expected(Op::lh, 0, 0, 1), std::logic_error);
 }
 
 TEST(ByteHalfCases, EveryCaseFollowsItsTemplate) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "board/board.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "sim/bus.h"
 #include "sim/machine.h"
 #include "sim/trace.h"
