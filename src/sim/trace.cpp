@@ -38,22 +38,16 @@ Destinations destinations_of(const Decoded& d) {
     case A::mult: case A::multu: case A::div: case A::divu: return {0, true, true};
     case A::mthi: return {0, true, false};
     case A::mtlo: return {0, false, true};
-    case A::jal: case A::bltzal: case A::bgezal: return {isa::ra};
     default: break;
   }
   if (d.action >= A::reserved) return {};
-  switch (isa::info(d.op()).format) {
-    case isa::Format::RegisterAlu:
-    case isa::Format::ShiftImmediate:
-    case isa::Format::ShiftVariable:
-    case isa::Format::MoveFromHiLo:
-    case isa::Format::JumpLinkRegister: return {d.rd};
-    case isa::Format::ImmediateSigned:
-    case isa::Format::ImmediateUnsigned:
-    case isa::Format::LoadUpper: return {d.rt};
-    case isa::Format::Memory: return is_store(d.action) ? Destinations{} : Destinations{d.rt};
-    default: return {};
+  switch (isa::info(d.op()).destination) {  // the instruction table's word on what each writes
+    case isa::Destination::rd: return {d.rd};
+    case isa::Destination::rt: return {d.rt};
+    case isa::Destination::ra: return {isa::ra};
+    case isa::Destination::none: break;
   }
+  return {};
 }
 
 std::string_view exception_code(Cause cause) {
