@@ -9,7 +9,7 @@
 
 #include "common/atomic_file.h"
 #include "elf/elf_writer.h"
-#include "export/source_tree.h"
+#include "source/source_tree.h"
 #include "image/build.h"
 
 namespace {

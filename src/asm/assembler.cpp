@@ -1,8 +1,8 @@
 #include "asm/assembler.h"
 
-#include <cstdio>
+#include "common/hex.h"
+#include <stdexcept>
 
-#include "common/error.h"
 
 namespace r3k::assembly {
 namespace {
@@ -13,20 +13,29 @@ bool fits_signed16(int64_t value) { return value >= -0x8000 && value <= 0x7FFF; 
 uint16_t high_half(uint32_t value) { return static_cast<uint16_t>((value + 0x8000) >> 16); }
 uint16_t low_half(uint32_t value) { return static_cast<uint16_t>(value & 0xFFFF); }
 
-std::string hex(uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%08X", value);
-  return buffer;
+std::string hex(uint32_t value) { return r3k::hex(value, {.upper = true}); }
+
+// The forms of the constant load: one addiu from $zero (a sign-extended
+// 16-bit value), one ori from $zero (up to 0xFFFF), one lui (low half zero),
+// or lui then ori.
+enum class ConstantLoad : uint8_t { addiu, ori, lui, lui_ori };
+
+ConstantLoad constant_load(uint32_t value) {
+  if (fits_signed16(static_cast<int32_t>(value))) return ConstantLoad::addiu;
+  if (value <= 0xFFFF) return ConstantLoad::ori;
+  if ((value & 0xFFFF) == 0) return ConstantLoad::lui;
+  return ConstantLoad::lui_ori;
+}
+
+// Whether a j or jal at `address` reaches `target`: a word in the same
+// 256 MiB region as its delay slot.
+bool jump_reaches(uint32_t address, uint32_t target) {
+  return target % 4 == 0 && isa::jump_target(address, target >> 2) == target;
 }
 
 }  // namespace
 
-int constant_load_length(uint32_t value) {
-  if (fits_signed16(static_cast<int32_t>(value))) return 1;
-  if (value <= 0xFFFF) return 1;
-  if ((value & 0xFFFF) == 0) return 1;
-  return 2;
-}
+int constant_load_length(uint32_t value) { return constant_load(value) == ConstantLoad::lui_ori ? 2 : 1; }
 
 bool needs_long_form(int32_t offset) { return !fits_signed16(offset); }
 
@@ -39,14 +48,14 @@ Label Assembler::make_label() {
 
 void Assembler::bind(Label label) {
   int64_t& slot = labels_.at(label.id_);
-  if (slot >= 0) throw Error("assembler: label bound twice");
+  if (slot >= 0) throw std::logic_error("assembler: label bound twice");
   slot = here();
 }
 
 bool Assembler::is_bound(Label label) const { return labels_.at(label.id_) >= 0; }
 
 uint32_t Assembler::address_of(Label label) const {
-  if (!label.valid() || !is_bound(label)) throw Error("assembler: label used but never bound");
+  if (!label.valid() || !is_bound(label)) throw std::logic_error("assembler: label used but never bound");
   return static_cast<uint32_t>(labels_[label.id_]);
 }
 
@@ -101,18 +110,20 @@ void Assembler::jump(Op op, Label target) {
 }
 
 void Assembler::jump_absolute(Op op, uint32_t target) {
-  if (((here() + 4) ^ target) & 0xF0000000) throw Error("assembler: jump target " + hex(target) + " out of reach");
+  if (!jump_reaches(here(), target))
+    throw std::logic_error("assembler: jump target " + hex(target) + " out of reach");
   emit(op, {.target = target >> 2});
 }
 
 void Assembler::li(Reg rt, uint32_t value) {
-  if (fits_signed16(static_cast<int32_t>(value))) {
-    addiu(rt, isa::zero, static_cast<int16_t>(value));
-  } else if (value <= 0xFFFF) {
-    ori(rt, isa::zero, static_cast<uint16_t>(value));
-  } else {
-    lui(rt, static_cast<uint16_t>(value >> 16));
-    if (value & 0xFFFF) ori(rt, rt, low_half(value));
+  switch (constant_load(value)) {
+    case ConstantLoad::addiu: addiu(rt, isa::zero, static_cast<int16_t>(value)); break;
+    case ConstantLoad::ori: ori(rt, isa::zero, static_cast<uint16_t>(value)); break;
+    case ConstantLoad::lui: lui(rt, static_cast<uint16_t>(value >> 16)); break;
+    case ConstantLoad::lui_ori:
+      lui(rt, static_cast<uint16_t>(value >> 16));
+      ori(rt, rt, low_half(value));
+      break;
   }
 }
 
@@ -128,11 +139,11 @@ void Assembler::load_store(Op op, Reg rt, int32_t offset, Reg base) {
     memory(op, rt, static_cast<int16_t>(offset), base);
     return;
   }
-  const bool merges_or_stores = op == Op::lwl || op == Op::lwr || op == Op::sb || op == Op::sh ||
-                                op == Op::sw || op == Op::swl || op == Op::swr;
+  const isa::OpInfo& row = isa::info(op);
+  const bool merges_or_stores = row.is_merging_load() || row.is_store();
   const Reg temp = merges_or_stores ? isa::at : rt;
   if (temp == base || (merges_or_stores && rt == isa::at))
-    throw Error("assembler: long-form " + std::string(isa::info(op).mnemonic) +
+    throw std::logic_error("assembler: long-form " + std::string(isa::info(op).mnemonic) +
                 " would overwrite its own operand in " + std::string(isa::reg_name(temp)));
   const auto split = static_cast<uint32_t>(offset);
   lui(temp, high_half(split));
@@ -141,7 +152,7 @@ void Assembler::load_store(Op op, Reg rt, int32_t offset, Reg base) {
 }
 
 void Assembler::fixup(FixupKind kind, Label label, int32_t addend) {
-  if (!label.valid()) throw Error("assembler: reference to a label that was never made");
+  if (!label.valid()) throw std::logic_error("assembler: reference to a label that was never made");
   fixups_.push_back({words_.size(), kind, label, addend});
 }
 
@@ -153,13 +164,13 @@ void Assembler::patch(const Fixup& f) {
     case FixupKind::Branch: {
       const int64_t distance = (int64_t(target) - int64_t(at_address) - 4) / 4;
       if (target % 4 != 0 || !fits_signed16(distance))
-        throw Error("assembler: branch at " + hex(at_address) + " cannot reach " + hex(target));
+        throw std::logic_error("assembler: branch at " + hex(at_address) + " cannot reach " + hex(target));
       w = (w & 0xFFFF0000) | static_cast<uint16_t>(distance);
       break;
     }
     case FixupKind::Jump:
-      if (((at_address + 4) ^ target) & 0xF0000000 || target % 4 != 0)
-        throw Error("assembler: jump at " + hex(at_address) + " cannot reach " + hex(target));
+      if (!jump_reaches(at_address, target))
+        throw std::logic_error("assembler: jump at " + hex(at_address) + " cannot reach " + hex(target));
       w = (w & 0xFC000000) | ((target >> 2) & 0x03FFFFFF);
       break;
     case FixupKind::AddressHigh: w = (w & 0xFFFF0000) | high_half(target); break;

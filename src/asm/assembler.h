@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "image/image.h"
+#include "asm/source_loc.h"
 #include "isa/isa.h"
 
 namespace r3k::assembly {
@@ -99,7 +99,7 @@ class Assembler {
   // rt and so need its old value).
   void load_store(Op op, Reg rt, int32_t offset, Reg base);
 
-  // Patches every branch, jump and address load. Throws r3k::Error for an
+  // Patches every branch, jump and address load. Throws std::logic_error for an
   // unbound label or a branch out of reach.
   void finish();
 

@@ -1,13 +1,12 @@
 // r3kcheck build: writes the test image as an ELF file.
 #include <cstdio>
-#include <filesystem>
 
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_writer.h"
-#include "export/source_tree.h"
+#include "source/source_tree.h"
 #include "image/build.h"
 
 namespace r3k::cli {
@@ -54,9 +53,6 @@ int build_command(const Arguments& arguments) {
   }
 
   const Image image = build_image(seed);
-  const std::filesystem::path parent = std::filesystem::path(output).parent_path();
-  std::error_code ignored;
-  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
   write_file_atomically(output, elf::elf_bytes(image, options));
   if (!sources.empty()) source::write_source_tree(source::render_source_tree(image), sources);
 

@@ -13,7 +13,7 @@
 #include "common/json_reader.h"
 #include "faults/campaign.h"
 #include "faults/diagnosis.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "image/run_order.h"
 
 namespace r3k::cli {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::cli {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "export/source_tree.h"
+#include "source/source_tree.h"
 #include "image/image.h"
 
 namespace r3k::elf {

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "elf/elf_format.h"
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::elf {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "elf/elf_layout.h"
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::elf {
 namespace {

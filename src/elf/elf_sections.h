@@ -1,4 +1,4 @@
-// The chunks of an image's ELF file other than the debug sections.
+// The chunks of an image's ELF file: headers, text, data and symbols.
 #pragma once
 
 #include <vector>

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::elf {
 namespace {
@@ -30,14 +30,6 @@ SymbolSpec file_symbol(std::string name) {
 
 }  // namespace
 
-std::vector<const RoutineInfo*> routines_in_link_order(const Image& image) {
-  std::vector<const RoutineInfo*> routines;
-  for (const RoutineInfo& routine : image.routines) routines.push_back(&routine);
-  std::stable_sort(routines.begin(), routines.end(),
-                   [](const RoutineInfo* a, const RoutineInfo* b) { return a->address < b->address; });
-  return routines;
-}
-
 std::vector<SymbolSpec> image_symbols(const Image& image) {
   std::vector<SymbolSpec> symbols;
   symbols.push_back(local("", image.text_base, kSymbolSection, SymbolPlace::Text));
@@ -49,7 +41,7 @@ std::vector<SymbolSpec> image_symbols(const Image& image) {
 
   const std::vector<const RoutineInfo*> routines = routines_in_link_order(image);
   for (const RoutineInfo* routine : routines) {
-    symbols.push_back(file_symbol(routine->file));
+    symbols.push_back(file_symbol(image.files.at(routine->file)));
     symbols.push_back(local("inst_error", routine->inst_error, kSymbolNoType, SymbolPlace::Text));
   }
 

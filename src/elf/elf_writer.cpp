@@ -6,7 +6,7 @@
 #include "common/error.h"
 #include "elf/dwarf_sections.h"
 #include "elf/elf_sections.h"
-#include "export/source_tree.h"
+#include "source/source_tree.h"
 
 namespace r3k::elf {
 namespace {

@@ -5,8 +5,8 @@
 // reference, and in the slot of a branch that is certainly taken. The first
 // instruction after each slot compares the slot's result with the reference.
 #include <string>
+#include <stdexcept>
 
-#include "common/error.h"
 #include "families/delay_slot_list.h"
 #include "families/delay_slot_paths.h"
 #include "families/families.h"
@@ -59,7 +59,7 @@ constexpr Reg kNotTakenLo = v0, kTakenLo = v1;
 const Member& member(Op op) {
   for (const Member& m : kMembers)
     if (m.op == op) return m;
-  throw Error("branch delay-slot family: no routine tests " + std::string(info(op).mnemonic));
+  throw std::logic_error("branch delay-slot family: no routine tests " + std::string(info(op).mnemonic));
 }
 
 // The link routines keep the routine's return address in $s7, so their

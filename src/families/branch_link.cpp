@@ -1,7 +1,8 @@
 // bltzal, bgezal
 #include "families/branch_link.h"
 
-#include "common/error.h"
+#include <stdexcept>
+
 #include "families/branches.h"
 #include "families/families.h"
 #include "families/link_register.h"
@@ -79,7 +80,7 @@ void emit_case(Assembler& as, Op op, const Case& c, Label inst_error) {
 const Member& member(Op op) {
   for (const Member& m : kMembers)
     if (m.op == op) return m;
-  throw Error("branch-and-link family: no routine tests " + std::string(info(op).mnemonic));
+  throw std::logic_error("branch-and-link family: no routine tests " + std::string(info(op).mnemonic));
 }
 
 bool condition(Op op, uint32_t x) {
@@ -87,7 +88,7 @@ bool condition(Op op, uint32_t x) {
   switch (op) {
     case Op::bltzal: return s < 0;
     case Op::bgezal: return s >= 0;
-    default: throw Error("branch-and-link family: no condition for " + std::string(info(op).mnemonic));
+    default: throw std::logic_error("branch-and-link family: no condition for " + std::string(info(op).mnemonic));
   }
 }
 

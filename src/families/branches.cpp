@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <stdexcept>
 
-#include "common/error.h"
 #include "families/families.h"
 
 namespace r3k {
@@ -133,7 +133,7 @@ void emit_case(Assembler& as, const Member& m, const Case& c, Label inst_error) 
 const Member& member(Op op) {
   for (const Member& m : kMembers)
     if (m.op == op) return m;
-  throw Error("branch family: no routine tests " + std::string(info(op).mnemonic));
+  throw std::logic_error("branch family: no routine tests " + std::string(info(op).mnemonic));
 }
 
 bool two_operands(Op op) { return op == Op::beq || op == Op::bne; }
@@ -147,7 +147,7 @@ bool condition(Op op, uint32_t x, uint32_t y) {
     case Op::bgtz: return s > 0;
     case Op::blez: return s <= 0;
     case Op::bltz: return s < 0;
-    default: throw Error("branch family: no condition for " + std::string(info(op).mnemonic));
+    default: throw std::logic_error("branch family: no condition for " + std::string(info(op).mnemonic));
   }
 }
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "families/marker_scheme.h"
-#include "image/random.h"
+#include "routine/random.h"
 #include "isa/isa.h"
 
 namespace r3k::branches {

@@ -3,9 +3,10 @@
 
 #include <array>
 #include <string>
+#include <stdexcept>
 
-#include "common/error.h"
 #include "families/families.h"
+#include "families/marker_scheme.h"
 #include "families/memory_draw.h"
 
 namespace r3k {
@@ -25,6 +26,9 @@ struct ByteHalfRoutine {
   int top_bit_set;
 };
 
+// The counts of each routine's table of cases, one row per routine: they fix
+// the shape of the routine (group sizes, long forms, lanes, top bits), and
+// the seed draws only the values within it.
 constexpr ByteHalfRoutine kByteHalfRoutines[] = {
     {Op::lb, {57, 41, 19}, 33, {57, 12, 36, 12}, 55},
     {Op::lbu, {53, 50, 23}, 35, {67, 20, 26, 13}, 73},
@@ -37,11 +41,11 @@ constexpr ByteHalfRoutine kByteHalfRoutines[] = {
 const ByteHalfRoutine& routine_of(Op op) {
   for (const ByteHalfRoutine& routine : kByteHalfRoutines)
     if (routine.op == op) return routine;
-  throw Error("byte and halfword cases: no routine tests " + std::string(isa::info(op).mnemonic));
+  throw std::logic_error("byte and halfword cases: no routine tests " + std::string(isa::info(op).mnemonic));
 }
 
-bool is_store(Op op) { return op == Op::sb || op == Op::sh; }
-bool is_halfword(Op op) { return op == Op::lh || op == Op::lhu || op == Op::sh; }
+bool is_store(Op op) { return isa::info(op).is_store(); }
+bool is_halfword(Op op) { return isa::info(op).attributes.width == 2; }
 
 // The sign bit of the unit the case moves: lane k of W for a load, the low
 // unit of S for a store.
@@ -51,11 +55,12 @@ bool unit_top_bit(Op op, uint32_t value, unsigned lane) {
   return (value >> (shift + unit_bits - 1)) & 1;
 }
 
-// A full-width random word whose moved unit has the asked top bit. Each draw
-// succeeds with even odds, so the loop ends after a couple of draws.
+// A full-width random word whose moved unit has the asked top bit, loaded by
+// lui then ori like every W, P and S. Each draw succeeds with even odds, so
+// the loop ends after a couple of draws.
 uint32_t word_with_top_bit(Random& random, Op op, unsigned lane, bool top_bit) {
   for (;;) {
-    const uint32_t value = random.word();
+    const uint32_t value = markers::draw_two_instruction_word(random);
     if (unit_top_bit(op, value, lane) == top_bit) return value;
   }
 }
@@ -63,7 +68,7 @@ uint32_t word_with_top_bit(Random& random, Op op, unsigned lane, bool top_bit) {
 }  // namespace
 
 uint32_t byte_half_expected(Op op, uint32_t memory_word, uint32_t store_data, unsigned lane) {
-  if (lane > 3 || (is_halfword(op) && lane % 2 != 0)) throw Error("byte and halfword cases: bad lane offset");
+  if (lane > 3 || (is_halfword(op) && lane % 2 != 0)) throw std::logic_error("byte and halfword cases: bad lane offset");
   const unsigned shift = 8 * lane;
   const uint32_t unit_mask = is_halfword(op) ? 0xFFFF : 0xFF;
   switch (op) {
@@ -73,7 +78,7 @@ uint32_t byte_half_expected(Op op, uint32_t memory_word, uint32_t store_data, un
     case Op::lhu: return (memory_word >> shift) & unit_mask;
     case Op::sb:
     case Op::sh: return (memory_word & ~(unit_mask << shift)) | ((store_data & unit_mask) << shift);
-    default: throw Error("byte and halfword cases: " + std::string(isa::info(op).mnemonic) + " is not one");
+    default: throw std::logic_error("byte and halfword cases: " + std::string(isa::info(op).mnemonic) + " is not one");
   }
 }
 
@@ -85,12 +90,12 @@ std::vector<memory::MemoryCase> draw_byte_half_cases(Op op, Random& random) {
   --random_lanes[0];
   const std::vector<unsigned> lanes = memory::shuffled_lanes(random, random_lanes);
   const std::vector<bool> top_bits = memory::shuffled_flags(random, cases.size() - 1, routine.top_bit_set);
-  if (lanes.size() != top_bits.size()) throw Error("byte and halfword cases: lane counts do not add up");
+  if (lanes.size() != top_bits.size()) throw std::logic_error("byte and halfword cases: lane counts do not add up");
   for (std::size_t i = 0; i + 1 < cases.size(); ++i) {
     memory::MemoryCase& c = cases[i];
     c.lane = lanes[i];
     if (is_store(op)) {
-      c.memory_word = random.word();
+      c.memory_word = markers::draw_two_instruction_word(random);
       c.register_value = word_with_top_bit(random, op, c.lane, top_bits[i]);
     } else {
       c.memory_word = word_with_top_bit(random, op, c.lane, top_bits[i]);

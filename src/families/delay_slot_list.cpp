@@ -1,8 +1,8 @@
 #include "families/delay_slot_list.h"
 
 #include <string>
+#include <stdexcept>
 
-#include "common/error.h"
 
 namespace r3k::delay_slots {
 
@@ -50,7 +50,7 @@ SlotInstruction memory(Op op, Reg rt, int32_t offset, Reg base) { return {op, {.
 const Variant& variant_of(Op under_test) {
   for (const Variant& v : kVariants)
     if (v.under_test == under_test) return v;
-  throw Error("delay-slot family: no routine tests the delay slot of " + std::string(info(under_test).mnemonic));
+  throw std::logic_error("delay-slot family: no routine tests the delay slot of " + std::string(info(under_test).mnemonic));
 }
 
 std::vector<SlotInstruction> full_list(const Variant& v) {
@@ -92,21 +92,11 @@ std::vector<SlotInstruction> full_list(const Variant& v) {
   };
 }
 
-// Which field of the instruction names the register it writes (or stores).
-enum class DestinationField { rd, rt, none };
-
-DestinationField destination_field(Op op) {
-  switch (info(op).format) {
-    case Format::RegisterAlu:
-    case Format::ShiftImmediate:
-    case Format::ShiftVariable:
-    case Format::MoveFromHiLo: return DestinationField::rd;
-    case Format::ImmediateSigned:
-    case Format::ImmediateUnsigned:
-    case Format::LoadUpper:
-    case Format::Memory: return DestinationField::rt;
-    default: return DestinationField::none;
-  }
+// Which field of the instruction names the register it writes or, for a
+// store, the register it stores.
+Destination destination_field(Op op) {
+  const OpInfo& row = info(op);
+  return row.is_store() ? Destination::rt : row.destination;
 }
 
 }  // namespace
@@ -115,18 +105,18 @@ bool SlotInstruction::writes_hilo() const { return info(op).format == Format::Mu
 
 Reg SlotInstruction::destination() const {
   switch (destination_field(op)) {
-    case DestinationField::rd: return static_cast<Reg>(fields.rd);
-    case DestinationField::rt: return static_cast<Reg>(fields.rt);
-    default: throw Error("delay-slot family: " + std::string(info(op).mnemonic) + " has no destination register");
+    case Destination::rd: return static_cast<Reg>(fields.rd);
+    case Destination::rt: return static_cast<Reg>(fields.rt);
+    default: throw std::logic_error("delay-slot family: " + std::string(info(op).mnemonic) + " has no destination register");
   }
 }
 
 uint32_t SlotInstruction::encoding_into(Reg destination) const {
   Fields changed = fields;
   switch (destination_field(op)) {
-    case DestinationField::rd: changed.rd = destination; break;
-    case DestinationField::rt: changed.rt = destination; break;
-    default: throw Error("delay-slot family: " + std::string(info(op).mnemonic) + " has no destination register");
+    case Destination::rd: changed.rd = destination; break;
+    case Destination::rt: changed.rt = destination; break;
+    default: throw std::logic_error("delay-slot family: " + std::string(info(op).mnemonic) + " has no destination register");
   }
   return encode(op, changed);
 }

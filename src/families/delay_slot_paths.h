@@ -14,7 +14,7 @@
 #include "families/delay_slot_list.h"
 #include "families/link_register.h"
 #include "families/marker_scheme.h"
-#include "image/routine.h"
+#include "routine/routine.h"
 #include "isa/isa.h"
 
 namespace r3k::delay_slots {

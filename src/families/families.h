@@ -3,7 +3,7 @@
 // test from the row.
 #pragma once
 
-#include "image/routine.h"
+#include "routine/routine.h"
 
 namespace r3k {
 

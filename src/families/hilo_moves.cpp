@@ -3,8 +3,8 @@
 
 #include <array>
 #include <unordered_set>
+#include <stdexcept>
 
-#include "common/error.h"
 #include "families/families.h"
 
 namespace r3k {
@@ -26,7 +26,7 @@ constexpr std::array<HiLoMoveShape, 4> kShapes = {{
 const HiLoMoveShape& hilo_move_shape(Op op) {
   for (const HiLoMoveShape& shape : kShapes)
     if (shape.op == op) return shape;
-  throw Error("not a move to or from HI or LO: " + std::string(info(op).mnemonic));
+  throw std::logic_error("not a move to or from HI or LO: " + std::string(info(op).mnemonic));
 }
 
 // The finaliser of MurmurHash3.

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/random.h"
+#include "routine/random.h"
 #include "isa/isa.h"
 
 namespace r3k {
@@ -20,7 +20,7 @@ struct HiLoMoveShape {
   unsigned word_class;  // which quarter of the word space the routine draws from
 };
 
-// Throws r3k::Error for an instruction outside the family.
+// Throws std::logic_error for an instruction outside the family.
 const HiLoMoveShape& hilo_move_shape(isa::Op op);
 
 // The quarter (0..3) of the word space a non-zero word belongs to. Each move

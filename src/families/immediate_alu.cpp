@@ -2,8 +2,8 @@
 #include "families/immediate_alu.h"
 
 #include <unordered_set>
+#include <stdexcept>
 
-#include "common/error.h"
 #include "families/families.h"
 
 namespace r3k {
@@ -61,12 +61,12 @@ class OperandDraw {
 const ImmediateAluMember& immediate_alu_member(Op op) {
   for (const ImmediateAluMember& member : kMembers)
     if (member.op == op) return member;
-  throw Error(std::string(isa::info(op).mnemonic) + " is not an immediate ALU instruction");
+  throw std::logic_error(std::string(isa::info(op).mnemonic) + " is not an immediate ALU instruction");
 }
 
 uint32_t widen_immediate(Op op, uint16_t field) {
-  if (op == Op::andi || op == Op::ori || op == Op::xori) return field;
   immediate_alu_member(op);  // throws for an instruction outside the family
+  if (isa::info(op).immediate == isa::Extension::zero) return field;
   return uint32_t(int32_t(int16_t(field)));
 }
 
@@ -76,7 +76,7 @@ bool immediate_alu_overflows(Op op, uint32_t x, uint16_t field) {
 }
 
 uint32_t immediate_alu_result(Op op, uint32_t x, uint16_t field) {
-  if (immediate_alu_overflows(op, x, field)) throw Error("addi overflows: it traps and writes no result");
+  if (immediate_alu_overflows(op, x, field)) throw std::logic_error("addi overflows: it traps and writes no result");
   const uint32_t imm = widen_immediate(op, field);
   switch (op) {
     case Op::addi:
@@ -104,7 +104,7 @@ uint64_t comparison_distance(Op op, uint32_t x, uint16_t field) {
     return uint64_t(difference < 0 ? -difference : difference);
   }
   if (op == Op::sltiu) return x > imm ? uint64_t(x) - imm : uint64_t(imm) - x;
-  throw Error(std::string(isa::info(op).mnemonic) + " is not a comparison");
+  throw std::logic_error(std::string(isa::info(op).mnemonic) + " is not a comparison");
 }
 
 std::vector<ImmediateAluCase> draw_immediate_alu_cases(Op op, Random& random) {

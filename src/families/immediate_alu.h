@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/random.h"
+#include "routine/random.h"
 #include "isa/isa.h"
 
 namespace r3k {
@@ -26,7 +26,7 @@ struct ImmediateAluMember {
   std::array<int, 4> cases;  // per group
 };
 
-// Throws r3k::Error for an instruction outside the family.
+// Throws std::logic_error for an instruction outside the family.
 const ImmediateAluMember& immediate_alu_member(isa::Op op);
 
 // The immediate field as the instruction reads it: sign-extended for addi,
@@ -38,7 +38,7 @@ uint32_t widen_immediate(isa::Op op, uint16_t field);
 // other instruction.
 bool immediate_alu_overflows(isa::Op op, uint32_t x, uint16_t field);
 
-// `op $v0, X, field` by the MIPS-I definitions. Throws r3k::Error for an
+// `op $v0, X, field` by the MIPS-I definitions. Throws std::logic_error for an
 // overflowing addi, which has no result, and for an instruction outside the
 // family.
 uint32_t immediate_alu_result(isa::Op op, uint32_t x, uint16_t field);

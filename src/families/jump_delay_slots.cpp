@@ -4,8 +4,8 @@
 // jumps with the same instruction in the slot, and the first instruction at
 // the target that reads it compares the two.
 #include <string>
+#include <stdexcept>
 
-#include "common/error.h"
 #include "families/delay_slot_list.h"
 #include "families/delay_slot_paths.h"
 #include "families/families.h"
@@ -37,7 +37,7 @@ constexpr Reg kCleared = v0;  // cleared like the branch cases' not-taken LO, ne
 const Member& member(Op op) {
   for (const Member& m : kMembers)
     if (m.op == op) return m;
-  throw Error("jump delay-slot family: no routine tests " + std::string(info(op).mnemonic));
+  throw std::logic_error("jump delay-slot family: no routine tests " + std::string(info(op).mnemonic));
 }
 
 void emit_jump(Assembler& as, const Member& m, Label target) {
@@ -79,7 +79,7 @@ void emit_register_case(Assembler& as, const Member& m, const SlotInstruction& s
 // A multiply or divide in the slot of jalr: LO preset to the target address
 // (in $a0), which no result equals, so a skipped slot always shows.
 void emit_multiply_divide_case(Assembler& as, const Member& m, const SlotInstruction& slot, Label inst_error) {
-  if (m.op != Op::jalr) throw Error("jump delay-slot family: only jalr carries the multiply and divide cases");
+  if (m.op != Op::jalr) throw std::logic_error("jump delay-slot family: only jalr carries the multiply and divide cases");
   const Label target = as.make_label();
   prepare_jump(as, m, target);
   as.li(kCleared, 0);

@@ -1,7 +1,8 @@
 // j, jal, jr, jalr
 #include "families/jumps.h"
 
-#include "common/error.h"
+#include <stdexcept>
+
 #include "families/families.h"
 #include "families/link_register.h"
 #include "families/marker_scheme.h"
@@ -162,7 +163,7 @@ void emit_case(Assembler& as, const Member& m, const Case& c, Label inst_error) 
     default: emit_plain_case(as, m.op, c, inst_error); break;
   }
   if (as.here() - start != 4u * static_cast<uint32_t>(m.case_length))
-    throw Error("jump family: a " + std::string(info(m.op).mnemonic) + " case came out at the wrong length");
+    throw std::logic_error("jump family: a " + std::string(info(m.op).mnemonic) + " case came out at the wrong length");
 }
 
 }  // namespace
@@ -170,7 +171,7 @@ void emit_case(Assembler& as, const Member& m, const Case& c, Label inst_error) 
 const Member& member(Op op) {
   for (const Member& m : kMembers)
     if (m.op == op) return m;
-  throw Error("jump family: no routine tests " + std::string(info(op).mnemonic));
+  throw std::logic_error("jump family: no routine tests " + std::string(info(op).mnemonic));
 }
 
 std::vector<Case> draw_cases(Op op, Random& random) {

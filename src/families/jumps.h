@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/random.h"
+#include "routine/random.h"
 #include "isa/isa.h"
 
 namespace r3k::jumps {

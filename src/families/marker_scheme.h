@@ -12,7 +12,7 @@
 #include <set>
 
 #include "asm/assembler.h"
-#include "image/random.h"
+#include "routine/random.h"
 #include "isa/isa.h"
 
 namespace r3k::markers {

@@ -8,12 +8,13 @@ using assembly::Assembler;
 CaseInfo describe(const MemoryCase& c, Op access, bool grouped) {
   static constexpr std::string_view kGroupNames[] = {"", "B random, O random", "B = 0x80030000, O random",
                                                      "B = 0x80030000, O = 0"};
-  const bool store = access == Op::sb || access == Op::sh || access == Op::sw || access == Op::swl || access == Op::swr;
-  const bool merges = access == Op::lwl || access == Op::lwr;
+  const bool store = isa::info(access).is_store();
+  const bool merges = isa::info(access).is_merging_load();
   CaseInfo info{grouped ? c.group : 0, grouped ? kGroupNames[c.group] : std::string_view{},
                 {{"B", c.base}, {"O", c.offset}, {"A", c.address()}, {"k", c.lane}}, c.long_form() ? "long form" : ""};
   info.values.push_back({store ? "P" : "W", c.memory_word});
-  if (store) info.values.push_back({"S", c.register_value});
+  // The word routines share one template: sw stores the preset word P itself.
+  if (store && access != Op::sw) info.values.push_back({"S", c.register_value});
   if (merges) info.values.push_back({"R0", c.register_value});
   info.values.push_back({"expected", c.expected});
   return info;

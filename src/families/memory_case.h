@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "asm/assembler.h"
-#include "image/routine.h"
+#include "routine/routine.h"
 
 namespace r3k::memory {
 

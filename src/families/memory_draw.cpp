@@ -1,13 +1,13 @@
 #include "families/memory_draw.h"
 
 #include <algorithm>
+#include <stdexcept>
 
-#include "common/error.h"
 
 namespace r3k::memory {
 
 std::vector<bool> shuffled_flags(Random& random, std::size_t count, std::size_t set) {
-  if (set > count) throw Error("memory cases: more flagged cases than cases");
+  if (set > count) throw std::logic_error("memory cases: more flagged cases than cases");
   // vector<bool> hands out proxies that Random::shuffle cannot swap.
   std::vector<uint8_t> order(count, 0);
   std::fill_n(order.begin(), set, 1);
@@ -25,7 +25,7 @@ std::vector<unsigned> shuffled_lanes(Random& random, const std::array<int, 4>& c
 uint32_t word_offset(Random& random, bool long_form, uint32_t lowest, uint32_t highest) {
   const uint32_t low = long_form ? std::max(lowest, kLongFormOffset) : lowest;
   const uint32_t high = long_form ? highest : std::min(highest, kLongFormOffset - 4);
-  if (low > high) throw Error("memory cases: no word offset in the asked range");
+  if (low > high) throw std::logic_error("memory cases: no word offset in the asked range");
   return low + 4 * random.below((high - low) / 4 + 1);
 }
 

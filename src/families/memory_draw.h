@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "families/memory_case.h"
-#include "image/random.h"
+#include "routine/random.h"
 
 namespace r3k::memory {
 

@@ -3,8 +3,8 @@
 
 #include <array>
 #include <unordered_set>
+#include <stdexcept>
 
-#include "common/error.h"
 #include "families/families.h"
 
 namespace r3k {
@@ -75,12 +75,12 @@ void draw_random_pairs(Op op, int count, FreshWords& words, std::vector<Multiply
 const MultiplyDivideShape& multiply_divide_shape(Op op) {
   for (const MultiplyDivideShape& shape : kShapes)
     if (shape.op == op) return shape;
-  throw Error("not a multiply or divide instruction: " + std::string(info(op).mnemonic));
+  throw std::logic_error("not a multiply or divide instruction: " + std::string(info(op).mnemonic));
 }
 
 HiLoPair multiply_divide_result(Op op, uint32_t x, uint32_t y) {
-  if (is_divide(op) && y == 0) throw Error("a division by zero has no defined result");
-  if (overflows(op, x, y)) throw Error("0x80000000 divided by -1 has no defined result");
+  if (is_divide(op) && y == 0) throw std::logic_error("a division by zero has no defined result");
+  if (overflows(op, x, y)) throw std::logic_error("0x80000000 divided by -1 has no defined result");
   const auto sx = int64_t(int32_t(x)), sy = int64_t(int32_t(y));
   const auto split = [](uint64_t value) { return HiLoPair{uint32_t(value), uint32_t(value >> 32)}; };
   switch (op) {
@@ -91,7 +91,7 @@ HiLoPair multiply_divide_result(Op op, uint32_t x, uint32_t y) {
     case Op::divu: return {x / y, x % y};
     default: break;
   }
-  throw Error("not a multiply or divide instruction: " + std::string(info(op).mnemonic));
+  throw std::logic_error("not a multiply or divide instruction: " + std::string(info(op).mnemonic));
 }
 
 std::vector<MultiplyDivideCase> draw_multiply_divide_cases(Op op, Random& random) {

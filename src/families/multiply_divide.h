@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/random.h"
+#include "routine/random.h"
 #include "isa/isa.h"
 
 namespace r3k {
@@ -31,7 +31,7 @@ struct MultiplyDivideShape {
   int total() const { return random_pairs + random_times_zero + zero_times_random + zero_times_zero; }
 };
 
-// Throws r3k::Error for an instruction outside the family.
+// Throws std::logic_error for an instruction outside the family.
 const MultiplyDivideShape& multiply_divide_shape(isa::Op op);
 
 struct HiLoPair {
@@ -43,7 +43,7 @@ struct HiLoPair {
 // LO and HI after `op $x, $y` by the MIPS-I definitions: the 64-bit product
 // (LO its low word), or the quotient in LO and the remainder in HI. A signed
 // quotient is truncated toward zero, so the remainder is 0 or has the
-// dividend's sign. Throws r3k::Error for a zero divisor and for 0x80000000
+// dividend's sign. Throws std::logic_error for a zero divisor and for 0x80000000
 // divided by -1, whose results the architecture leaves undefined.
 HiLoPair multiply_divide_result(isa::Op op, uint32_t x, uint32_t y);
 

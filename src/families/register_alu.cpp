@@ -1,7 +1,8 @@
 // add, addu, sub, subu, slt, sltu, and, or, xor, nor
 #include "families/register_alu.h"
 
-#include "common/error.h"
+#include <stdexcept>
+
 #include "families/families.h"
 
 namespace r3k {
@@ -35,7 +36,7 @@ uint32_t non_zero_word(Random& random) {
 const RegisterAluMember& register_alu_member(Op op) {
   for (const RegisterAluMember& member : kMembers)
     if (member.op == op) return member;
-  throw Error(std::string(isa::info(op).mnemonic) + " is not a register ALU instruction");
+  throw std::logic_error(std::string(isa::info(op).mnemonic) + " is not a register ALU instruction");
 }
 
 bool register_alu_overflows(Op op, uint32_t a, uint32_t b) {
@@ -47,7 +48,7 @@ bool register_alu_overflows(Op op, uint32_t a, uint32_t b) {
 
 uint32_t register_alu_result(Op op, uint32_t a, uint32_t b) {
   if (register_alu_overflows(op, a, b))
-    throw Error(std::string(isa::info(op).mnemonic) + " overflows: it traps and writes no result");
+    throw std::logic_error(std::string(isa::info(op).mnemonic) + " overflows: it traps and writes no result");
   switch (op) {
     case Op::add:
     case Op::addu: return a + b;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/random.h"
+#include "routine/random.h"
 #include "isa/isa.h"
 
 namespace r3k {
@@ -27,7 +27,7 @@ struct RegisterAluMember {
   std::array<int, 4> drawn;
 };
 
-// Throws r3k::Error for an instruction outside the family.
+// Throws std::logic_error for an instruction outside the family.
 const RegisterAluMember& register_alu_member(isa::Op op);
 
 // Whether `add` or `sub` of these operands raises the overflow trap; false
@@ -35,7 +35,7 @@ const RegisterAluMember& register_alu_member(isa::Op op);
 bool register_alu_overflows(isa::Op op, uint32_t a, uint32_t b);
 
 // `op $v0, A, B` by the MIPS-I definitions (A is rs, B is rt). Throws
-// r3k::Error for an overflowing add or sub, which has no result, and for an
+// std::logic_error for an overflowing add or sub, which has no result, and for an
 // instruction outside the family.
 uint32_t register_alu_result(isa::Op op, uint32_t a, uint32_t b);
 

@@ -3,8 +3,8 @@
 
 #include <algorithm>
 #include <unordered_set>
+#include <stdexcept>
 
-#include "common/error.h"
 #include "families/families.h"
 
 namespace r3k {
@@ -62,12 +62,12 @@ class FreshWords {
 const ShiftMember& shift_member(Op op) {
   for (const ShiftMember& member : kMembers)
     if (member.op == op) return member;
-  throw Error(std::string(isa::info(op).mnemonic) + " is not a shift instruction");
+  throw std::logic_error(std::string(isa::info(op).mnemonic) + " is not a shift instruction");
 }
 
 uint32_t shift_result(Op op, uint32_t word, unsigned amount) {
   shift_member(op);  // throws for any other instruction
-  if (amount >= kAmounts) throw Error("shift amount " + std::to_string(amount) + " is outside 0 to 31");
+  if (amount >= kAmounts) throw std::logic_error("shift amount " + std::to_string(amount) + " is outside 0 to 31");
   switch (op) {
     case Op::sll:
     case Op::sllv: return word << amount;

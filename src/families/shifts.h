@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/random.h"
+#include "routine/random.h"
 #include "isa/isa.h"
 
 namespace r3k {
@@ -27,12 +27,12 @@ struct ShiftMember {
   std::array<int, 4> cases;  // per group, in group order
 };
 
-// Throws r3k::Error for an instruction outside the family.
+// Throws std::logic_error for an instruction outside the family.
 const ShiftMember& shift_member(isa::Op op);
 
 // `op $v0, word, amount` by the MIPS-I definitions, for amounts 0..31 (the
 // register forms use only bits 4..0 of the register, so their amount is
-// already in that range). Throws r3k::Error for a larger amount or an
+// already in that range). Throws std::logic_error for a larger amount or an
 // instruction outside the family.
 uint32_t shift_result(isa::Op op, uint32_t word, unsigned amount);
 

@@ -3,9 +3,10 @@
 
 #include <array>
 #include <string>
+#include <stdexcept>
 
-#include "common/error.h"
 #include "families/families.h"
+#include "families/marker_scheme.h"
 #include "families/memory_draw.h"
 
 namespace r3k {
@@ -36,10 +37,10 @@ constexpr UnalignedRoutine kUnalignedRoutines[] = {
 const UnalignedRoutine& routine_of(Op op) {
   for (const UnalignedRoutine& routine : kUnalignedRoutines)
     if (routine.op == op) return routine;
-  throw Error("unaligned cases: no routine tests " + std::string(isa::info(op).mnemonic));
+  throw std::logic_error("unaligned cases: no routine tests " + std::string(isa::info(op).mnemonic));
 }
 
-bool is_load(Op op) { return op == Op::lwl || op == Op::lwr; }
+bool is_load(Op op) { return isa::info(op).is_load(); }
 
 uint32_t byte_of(uint32_t word, unsigned index) { return (word >> (8 * index)) & 0xFF; }
 uint32_t with_byte(uint32_t word, unsigned index, uint32_t byte) {
@@ -53,7 +54,7 @@ uint32_t with_byte(uint32_t word, unsigned index, uint32_t byte) {
 // up to 3 into the register's bytes 0 up to 3 - k; swl and swr move the same
 // bytes the other way. Everything else keeps its value.
 uint32_t unaligned_expected(Op op, uint32_t memory_word, uint32_t register_value, unsigned lane) {
-  if (lane > 3) throw Error("unaligned cases: bad lane offset");
+  if (lane > 3) throw std::logic_error("unaligned cases: bad lane offset");
   uint32_t result = is_load(op) ? register_value : memory_word;
   for (unsigned i = 0; i <= (op == Op::lwl || op == Op::swl ? lane : 3 - lane); ++i) {
     switch (op) {
@@ -61,7 +62,7 @@ uint32_t unaligned_expected(Op op, uint32_t memory_word, uint32_t register_value
       case Op::lwr: result = with_byte(result, i, byte_of(memory_word, lane + i)); break;
       case Op::swl: result = with_byte(result, lane - i, byte_of(register_value, 3 - i)); break;
       case Op::swr: result = with_byte(result, lane + i, byte_of(register_value, i)); break;
-      default: throw Error("unaligned cases: " + std::string(isa::info(op).mnemonic) + " is not one");
+      default: throw std::logic_error("unaligned cases: " + std::string(isa::info(op).mnemonic) + " is not one");
     }
   }
   return result;
@@ -71,16 +72,20 @@ std::vector<memory::MemoryCase> draw_unaligned_cases(Op op, Random& random) {
   const UnalignedRoutine& routine = routine_of(op);
   const std::vector<bool> long_forms = memory::shuffled_flags(random, kCases, routine.long_form_cases);
   const std::vector<unsigned> lanes = memory::shuffled_lanes(random, routine.lanes);
-  if (lanes.size() != long_forms.size()) throw Error("unaligned cases: lane counts do not add up");
+  if (lanes.size() != long_forms.size()) throw std::logic_error("unaligned cases: lane counts do not add up");
   std::vector<memory::MemoryCase> cases(kCases);
   for (int i = 0; i < kCases; ++i) {
     memory::MemoryCase& c = cases[i];
     c.base = kBase;
     c.offset = memory::word_offset(random, long_forms[i], kLowestOffset, kHighestOffset);
     c.lane = lanes[i];
-    c.memory_word = random.word();
-    c.register_value = random.word();
-    c.expected = unaligned_expected(op, c.memory_word, c.register_value, c.lane);
+    // W or P, R0 or S, and E each take the two-instruction load, lui then
+    // ori; a pair whose merge E would not is drawn again.
+    do {
+      c.memory_word = markers::draw_two_instruction_word(random);
+      c.register_value = markers::draw_two_instruction_word(random);
+      c.expected = unaligned_expected(op, c.memory_word, c.register_value, c.lane);
+    } while (!markers::takes_two_instructions(c.expected));
   }
   return cases;
 }

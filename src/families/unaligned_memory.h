@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "families/memory_case.h"
-#include "image/random.h"
+#include "routine/random.h"
 #include "isa/isa.h"
 
 namespace r3k {

@@ -2,8 +2,8 @@
 #include "families/word_memory.h"
 
 #include <string>
+#include <stdexcept>
 
-#include "common/error.h"
 #include "families/families.h"
 #include "families/memory_draw.h"
 
@@ -31,7 +31,7 @@ constexpr WordRoutine kWordRoutines[] = {
 const WordRoutine& routine_of(Op op) {
   for (const WordRoutine& routine : kWordRoutines)
     if (routine.op == op) return routine;
-  throw Error("word memory cases: no routine tests " + std::string(info(op).mnemonic));
+  throw std::logic_error("word memory cases: no routine tests " + std::string(info(op).mnemonic));
 }
 
 // The stored word is the instruction under test of the sw routine and the

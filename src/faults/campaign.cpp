@@ -9,7 +9,7 @@
 #include "common/error.h"
 #include "elf/elf_reader.h"
 #include "image/image.h"
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::faults {
 

@@ -3,7 +3,7 @@
 // HI and LO late.
 #include "faults/catalog_parts.h"
 #include "faults/fault_kit.h"
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::faults {
 

@@ -3,7 +3,7 @@
 #include "board/board.h"
 
 #include "image/frame.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "image/run_order.h"
 #include "image/start.h"
 

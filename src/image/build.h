@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "image/image.h"
-#include "image/random.h"
+#include "routine/random.h"
 
 namespace r3k {
 

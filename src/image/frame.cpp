@@ -12,7 +12,7 @@ RoutineInfo emit_routine(assembly::Assembler& as, assembly::Label entry, const R
   RoutineInfo info;
   info.number = spec.number;
   info.name = std::string(spec.name);
-  info.file = board::routine_file_name(spec.name);
+  info.file = file;
 
   as.set_source({file, 1});
   as.bind(entry);

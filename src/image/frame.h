@@ -2,7 +2,7 @@
 #pragma once
 
 #include "image/image.h"
-#include "image/routine.h"
+#include "routine/routine.h"
 
 namespace r3k {
 

@@ -3,8 +3,8 @@
 
 #include <array>
 
-#include "image/routine.h"
-#include "image/layout.h"
+#include "routine/routine.h"
+#include "board/layout.h"
 
 namespace r3k {
 

@@ -1,9 +1,9 @@
 #include "image/start.h"
 
-#include <cstdio>
+#include "common/hex.h"
 #include <string>
+#include <stdexcept>
 
-#include "common/error.h"
 #include "board/board.h"
 
 namespace r3k {
@@ -16,11 +16,9 @@ using assembly::Label;
 // The start code's addresses are fixed; this checks that the code before
 // each piece came out at exactly the right length.
 void expect_at(const Assembler& as, uint32_t address, const char* what) {
-  if (as.here() != address) {
-    char message[96];
-    std::snprintf(message, sizeof message, "start code: %s at 0x%08X instead of 0x%08X", what, as.here(), address);
-    throw Error(message);
-  }
+  if (as.here() != address)
+    throw std::logic_error("start code: " + std::string(what) + " at " + hex(as.here(), {.upper = true}) +
+                           " instead of " + hex(address, {.upper = true}));
 }
 
 // An endless three-instruction loop that counts its passes in $t0.

@@ -7,7 +7,7 @@
 
 #include "asm/assembler.h"
 #include "image/image.h"
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k {
 

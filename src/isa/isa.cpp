@@ -1,43 +1,62 @@
 #include "isa/isa.h"
 
+#include "common/hex.h"
+
 #include <array>
 #include <cstdio>
+#include <stdexcept>
 
 namespace r3k::isa {
 namespace {
 
 // Field positions of a MIPS-I instruction word.
 constexpr uint32_t kOpcodeShift = 26, kRsShift = 21, kRtShift = 16, kRdShift = 11, kSaShift = 6;
-constexpr uint32_t kOpcodeBits = 0x3Fu << kOpcodeShift;
 constexpr uint32_t kRsBits = 0x1Fu << kRsShift;
 constexpr uint32_t kRtBits = 0x1Fu << kRtShift;
 constexpr uint32_t kRdBits = 0x1Fu << kRdShift;
 constexpr uint32_t kSaBits = 0x1Fu << kSaShift;
 constexpr uint32_t kFunctBits = 0x3F;
 
-// The bits a format leaves to the operands. Everything else is either the
-// opcode selection or must be zero.
-constexpr uint32_t operand_bits(Format format) {
+// The operand fields of a word, as a set.
+enum FieldSet : unsigned { kRs = 1, kRt = 2, kRd = 4, kSa = 8, kImm = 16, kTarget = 32, kCode = 64 };
+
+// The operand fields each format has.
+constexpr unsigned fields_used(Format format) {
   switch (format) {
-    case Format::RegisterAlu: return kRsBits | kRtBits | kRdBits;
-    case Format::ShiftImmediate: return kRtBits | kRdBits | kSaBits;
-    case Format::ShiftVariable: return kRsBits | kRtBits | kRdBits;
-    case Format::MultiplyDivide: return kRsBits | kRtBits;
-    case Format::MoveFromHiLo: return kRdBits;
-    case Format::MoveToHiLo: return kRsBits;
-    case Format::JumpRegister: return kRsBits;
-    case Format::JumpLinkRegister: return kRsBits | kRdBits;
-    case Format::Trap: return 0x03FFFFC0;
+    case Format::RegisterAlu:
+    case Format::ShiftVariable: return kRs | kRt | kRd;
+    case Format::ShiftImmediate: return kRt | kRd | kSa;
+    case Format::MultiplyDivide: return kRs | kRt;
+    case Format::MoveFromHiLo: return kRd;
+    case Format::MoveToHiLo:
+    case Format::JumpRegister: return kRs;
+    case Format::JumpLinkRegister: return kRs | kRd;
+    case Format::Trap: return kCode;
     case Format::ImmediateSigned:
     case Format::ImmediateUnsigned:
     case Format::BranchCompare:
-    case Format::Memory: return kRsBits | kRtBits | 0xFFFF;
-    case Format::LoadUpper: return kRtBits | 0xFFFF;
+    case Format::Memory: return kRs | kRt | kImm;
+    case Format::LoadUpper: return kRt | kImm;
     case Format::BranchZero:
-    case Format::BranchRegimm: return kRsBits | 0xFFFF;
-    case Format::Jump: return 0x03FFFFFF;
+    case Format::BranchRegimm: return kRs | kImm;
+    case Format::Jump: return kTarget;
   }
   return 0;
+}
+
+// The bits a format leaves to the operands. Everything else is either the
+// opcode selection or must be zero.
+constexpr uint32_t operand_bits(Format format) {
+  const unsigned used = fields_used(format);
+  uint32_t bits = 0;
+  if (used & kRs) bits |= kRsBits;
+  if (used & kRt) bits |= kRtBits;
+  if (used & kRd) bits |= kRdBits;
+  if (used & kSa) bits |= kSaBits;
+  if (used & kImm) bits |= 0xFFFF;
+  if (used & kTarget) bits |= 0x03FFFFFF;
+  if (used & kCode) bits |= 0xFFFFFu << 6;
+  return bits;
 }
 
 constexpr uint32_t match_of(uint32_t primary, uint32_t secondary) {
@@ -47,9 +66,34 @@ constexpr uint32_t match_of(uint32_t primary, uint32_t secondary) {
   return match;
 }
 
+constexpr Extension immediate_extension(Format format) {
+  switch (format) {
+    case Format::ImmediateSigned:
+    case Format::Memory: return Extension::sign;  // offsets too
+    case Format::ImmediateUnsigned: return Extension::zero;
+    default: return Extension::none;
+  }
+}
+
+constexpr Destination destination_of(Format format, const Attributes& attributes) {
+  switch (format) {
+    case Format::RegisterAlu:
+    case Format::ShiftImmediate:
+    case Format::ShiftVariable:
+    case Format::MoveFromHiLo:
+    case Format::JumpLinkRegister: return Destination::rd;
+    case Format::ImmediateSigned:
+    case Format::ImmediateUnsigned:
+    case Format::LoadUpper: return Destination::rt;
+    case Format::Memory: return attributes.memory == MemoryAccess::store ? Destination::none : Destination::rt;
+    default: return attributes.links ? Destination::ra : Destination::none;
+  }
+}
+
 constexpr std::array<OpInfo, kOpCount> kTable = {{
-#define R3K_ROW(name, mnemonic, format, primary, secondary) \
-  {mnemonic, Format::format, match_of(primary, secondary), ~operand_bits(Format::format)},
+#define R3K_ROW(name, mnemonic, format, primary, secondary, attributes)                                   \
+  {mnemonic, Format::format, match_of(primary, secondary), ~operand_bits(Format::format), attributes, \
+   immediate_extension(Format::format), destination_of(Format::format, attributes)},
     R3K_INSTRUCTIONS(R3K_ROW)
 #undef R3K_ROW
 }};
@@ -78,11 +122,8 @@ struct DecodeTables {
 };
 constexpr DecodeTables kDecode;
 
-std::string hex(uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%x", value);
-  return buffer;
-}
+// Disassembly writes as few digits as a value needs, as objdump does.
+std::string hex(uint32_t value) { return r3k::hex(value, {.min_digits = 1}); }
 
 std::string signed_imm(uint16_t imm) {
   const auto value = static_cast<int16_t>(imm);
@@ -106,15 +147,26 @@ std::string_view reg_name(unsigned number) { return kRegNames.at(number & 31); }
 
 uint32_t encode(Op op, const Fields& f) {
   const OpInfo& row = info(op);
+  const unsigned used = fields_used(row.format);
   uint32_t operands = 0;
-  operands |= uint32_t(f.rs & 31) << kRsShift;
-  operands |= uint32_t(f.rt & 31) << kRtShift;
-  operands |= uint32_t(f.rd & 31) << kRdShift;
-  operands |= uint32_t(f.sa & 31) << kSaShift;
-  operands |= f.imm;
-  if (row.format == Format::Jump) operands = f.target & 0x03FFFFFF;
-  if (row.format == Format::Trap) operands = (f.code & 0xFFFFF) << 6;
-  return row.match | (operands & ~row.mask);
+  bool fits = true;
+  // Fields the format does not have are ignored (fields_of fills them all);
+  // a field it has must fit its place, or it would be cut into another
+  // instruction: an sll by 40 is not an sll by 8.
+  auto place = [&](unsigned field, uint32_t value, uint32_t limit, uint32_t shift) {
+    if (!(used & field)) return;
+    fits = fits && value <= limit;
+    operands |= value << shift;
+  };
+  place(kRs, f.rs, 31, kRsShift);
+  place(kRt, f.rt, 31, kRtShift);
+  place(kRd, f.rd, 31, kRdShift);
+  place(kSa, f.sa, 31, kSaShift);
+  place(kImm, f.imm, 0xFFFF, 0);
+  place(kTarget, f.target, 0x03FFFFFF, 0);
+  place(kCode, f.code, 0xFFFFF, 6);
+  if (!fits) throw std::logic_error("encode: an operand of " + std::string(row.mnemonic) + " does not fit its field");
+  return row.match | operands;
 }
 
 Op decode(uint32_t word) {

@@ -38,71 +38,98 @@ enum class Format : uint8_t {
   Memory,          // op rt, offset(rs)
 };
 
-// X(enumerator, mnemonic, format, primary opcode, secondary value)
+// How a 16-bit immediate, or a loaded byte or halfword, becomes 32 bits.
+enum class Extension : uint8_t { none, sign, zero };
+
+// What an instruction does with memory. A merging load (lwl, lwr) keeps part
+// of its destination's old value, so it reads that register as well.
+enum class MemoryAccess : uint8_t { none, load, merging_load, store };
+
+// Which register an instruction writes: the one its rd or rt field names,
+// the link register $ra (jal, bltzal, bgezal), or none (stores, branches,
+// jumps without a link, multiply, divide, moves to HI and LO, traps).
+enum class Destination : uint8_t { none, rd, rt, ra };
+
+// The attributes of a row that its format does not fix.
+struct Attributes {
+  MemoryAccess memory = MemoryAccess::none;
+  uint8_t width = 0;                      // bytes of memory a load or store moves (lwl ... swr: 4)
+  Extension widen = Extension::none;      // how a byte or halfword load fills the register
+  bool links = false;                     // writes the return address
+};
+inline constexpr Attributes kPlain{};
+inline constexpr Attributes kLinks{.links = true};
+inline constexpr Attributes kMergingLoad{.memory = MemoryAccess::merging_load, .width = 4};
+constexpr Attributes load(uint8_t width, Extension widen) {
+  return {.memory = MemoryAccess::load, .width = width, .widen = widen};
+}
+constexpr Attributes store(uint8_t width) { return {.memory = MemoryAccess::store, .width = width}; }
+
+// X(enumerator, mnemonic, format, primary opcode, secondary value, attributes)
 // The secondary value is the funct field for SPECIAL rows, the rt field for
 // REGIMM rows, and unused (0) otherwise.
-#define R3K_INSTRUCTIONS(X)                                      \
-  X(sll, "sll", ShiftImmediate, kSpecial, 0x00)                  \
-  X(srl, "srl", ShiftImmediate, kSpecial, 0x02)                  \
-  X(sra, "sra", ShiftImmediate, kSpecial, 0x03)                  \
-  X(sllv, "sllv", ShiftVariable, kSpecial, 0x04)                 \
-  X(srlv, "srlv", ShiftVariable, kSpecial, 0x06)                 \
-  X(srav, "srav", ShiftVariable, kSpecial, 0x07)                 \
-  X(jr, "jr", JumpRegister, kSpecial, 0x08)                      \
-  X(jalr, "jalr", JumpLinkRegister, kSpecial, 0x09)              \
-  X(syscall, "syscall", Trap, kSpecial, 0x0C)                    \
-  X(break_, "break", Trap, kSpecial, 0x0D)                       \
-  X(mfhi, "mfhi", MoveFromHiLo, kSpecial, 0x10)                  \
-  X(mthi, "mthi", MoveToHiLo, kSpecial, 0x11)                    \
-  X(mflo, "mflo", MoveFromHiLo, kSpecial, 0x12)                  \
-  X(mtlo, "mtlo", MoveToHiLo, kSpecial, 0x13)                    \
-  X(mult, "mult", MultiplyDivide, kSpecial, 0x18)                \
-  X(multu, "multu", MultiplyDivide, kSpecial, 0x19)              \
-  X(div, "div", MultiplyDivide, kSpecial, 0x1A)                  \
-  X(divu, "divu", MultiplyDivide, kSpecial, 0x1B)                \
-  X(add, "add", RegisterAlu, kSpecial, 0x20)                     \
-  X(addu, "addu", RegisterAlu, kSpecial, 0x21)                   \
-  X(sub, "sub", RegisterAlu, kSpecial, 0x22)                     \
-  X(subu, "subu", RegisterAlu, kSpecial, 0x23)                   \
-  X(and_, "and", RegisterAlu, kSpecial, 0x24)                    \
-  X(or_, "or", RegisterAlu, kSpecial, 0x25)                      \
-  X(xor_, "xor", RegisterAlu, kSpecial, 0x26)                    \
-  X(nor, "nor", RegisterAlu, kSpecial, 0x27)                     \
-  X(slt, "slt", RegisterAlu, kSpecial, 0x2A)                     \
-  X(sltu, "sltu", RegisterAlu, kSpecial, 0x2B)                   \
-  X(bltz, "bltz", BranchRegimm, kRegimm, 0x00)                   \
-  X(bgez, "bgez", BranchRegimm, kRegimm, 0x01)                   \
-  X(bltzal, "bltzal", BranchRegimm, kRegimm, 0x10)               \
-  X(bgezal, "bgezal", BranchRegimm, kRegimm, 0x11)               \
-  X(j, "j", Jump, 0x02, 0)                                       \
-  X(jal, "jal", Jump, 0x03, 0)                                   \
-  X(beq, "beq", BranchCompare, 0x04, 0)                          \
-  X(bne, "bne", BranchCompare, 0x05, 0)                          \
-  X(blez, "blez", BranchZero, 0x06, 0)                           \
-  X(bgtz, "bgtz", BranchZero, 0x07, 0)                           \
-  X(addi, "addi", ImmediateSigned, 0x08, 0)                      \
-  X(addiu, "addiu", ImmediateSigned, 0x09, 0)                    \
-  X(slti, "slti", ImmediateSigned, 0x0A, 0)                      \
-  X(sltiu, "sltiu", ImmediateSigned, 0x0B, 0)                    \
-  X(andi, "andi", ImmediateUnsigned, 0x0C, 0)                    \
-  X(ori, "ori", ImmediateUnsigned, 0x0D, 0)                      \
-  X(xori, "xori", ImmediateUnsigned, 0x0E, 0)                    \
-  X(lui, "lui", LoadUpper, 0x0F, 0)                              \
-  X(lb, "lb", Memory, 0x20, 0)                                   \
-  X(lh, "lh", Memory, 0x21, 0)                                   \
-  X(lwl, "lwl", Memory, 0x22, 0)                                 \
-  X(lw, "lw", Memory, 0x23, 0)                                   \
-  X(lbu, "lbu", Memory, 0x24, 0)                                 \
-  X(lhu, "lhu", Memory, 0x25, 0)                                 \
-  X(lwr, "lwr", Memory, 0x26, 0)                                 \
-  X(sb, "sb", Memory, 0x28, 0)                                   \
-  X(sh, "sh", Memory, 0x29, 0)                                   \
-  X(swl, "swl", Memory, 0x2A, 0)                                 \
-  X(sw, "sw", Memory, 0x2B, 0)                                   \
-  X(swr, "swr", Memory, 0x2E, 0)
+#define R3K_INSTRUCTIONS(X)                                                    \
+  X(sll, "sll", ShiftImmediate, kSpecial, 0x00, kPlain)                    \
+  X(srl, "srl", ShiftImmediate, kSpecial, 0x02, kPlain)                    \
+  X(sra, "sra", ShiftImmediate, kSpecial, 0x03, kPlain)                    \
+  X(sllv, "sllv", ShiftVariable, kSpecial, 0x04, kPlain)                   \
+  X(srlv, "srlv", ShiftVariable, kSpecial, 0x06, kPlain)                   \
+  X(srav, "srav", ShiftVariable, kSpecial, 0x07, kPlain)                   \
+  X(jr, "jr", JumpRegister, kSpecial, 0x08, kPlain)                        \
+  X(jalr, "jalr", JumpLinkRegister, kSpecial, 0x09, kLinks)                \
+  X(syscall, "syscall", Trap, kSpecial, 0x0C, kPlain)                      \
+  X(break_, "break", Trap, kSpecial, 0x0D, kPlain)                         \
+  X(mfhi, "mfhi", MoveFromHiLo, kSpecial, 0x10, kPlain)                    \
+  X(mthi, "mthi", MoveToHiLo, kSpecial, 0x11, kPlain)                      \
+  X(mflo, "mflo", MoveFromHiLo, kSpecial, 0x12, kPlain)                    \
+  X(mtlo, "mtlo", MoveToHiLo, kSpecial, 0x13, kPlain)                      \
+  X(mult, "mult", MultiplyDivide, kSpecial, 0x18, kPlain)                  \
+  X(multu, "multu", MultiplyDivide, kSpecial, 0x19, kPlain)                \
+  X(div, "div", MultiplyDivide, kSpecial, 0x1A, kPlain)                    \
+  X(divu, "divu", MultiplyDivide, kSpecial, 0x1B, kPlain)                  \
+  X(add, "add", RegisterAlu, kSpecial, 0x20, kPlain)                       \
+  X(addu, "addu", RegisterAlu, kSpecial, 0x21, kPlain)                     \
+  X(sub, "sub", RegisterAlu, kSpecial, 0x22, kPlain)                       \
+  X(subu, "subu", RegisterAlu, kSpecial, 0x23, kPlain)                     \
+  X(and_, "and", RegisterAlu, kSpecial, 0x24, kPlain)                      \
+  X(or_, "or", RegisterAlu, kSpecial, 0x25, kPlain)                        \
+  X(xor_, "xor", RegisterAlu, kSpecial, 0x26, kPlain)                      \
+  X(nor, "nor", RegisterAlu, kSpecial, 0x27, kPlain)                       \
+  X(slt, "slt", RegisterAlu, kSpecial, 0x2A, kPlain)                       \
+  X(sltu, "sltu", RegisterAlu, kSpecial, 0x2B, kPlain)                     \
+  X(bltz, "bltz", BranchRegimm, kRegimm, 0x00, kPlain)                     \
+  X(bgez, "bgez", BranchRegimm, kRegimm, 0x01, kPlain)                     \
+  X(bltzal, "bltzal", BranchRegimm, kRegimm, 0x10, kLinks)                 \
+  X(bgezal, "bgezal", BranchRegimm, kRegimm, 0x11, kLinks)                 \
+  X(j, "j", Jump, 0x02, 0, kPlain)                                         \
+  X(jal, "jal", Jump, 0x03, 0, kLinks)                                     \
+  X(beq, "beq", BranchCompare, 0x04, 0, kPlain)                            \
+  X(bne, "bne", BranchCompare, 0x05, 0, kPlain)                            \
+  X(blez, "blez", BranchZero, 0x06, 0, kPlain)                             \
+  X(bgtz, "bgtz", BranchZero, 0x07, 0, kPlain)                             \
+  X(addi, "addi", ImmediateSigned, 0x08, 0, kPlain)                        \
+  X(addiu, "addiu", ImmediateSigned, 0x09, 0, kPlain)                      \
+  X(slti, "slti", ImmediateSigned, 0x0A, 0, kPlain)                        \
+  X(sltiu, "sltiu", ImmediateSigned, 0x0B, 0, kPlain)                      \
+  X(andi, "andi", ImmediateUnsigned, 0x0C, 0, kPlain)                      \
+  X(ori, "ori", ImmediateUnsigned, 0x0D, 0, kPlain)                        \
+  X(xori, "xori", ImmediateUnsigned, 0x0E, 0, kPlain)                      \
+  X(lui, "lui", LoadUpper, 0x0F, 0, kPlain)                                \
+  X(lb, "lb", Memory, 0x20, 0, load(1, Extension::sign))                       \
+  X(lh, "lh", Memory, 0x21, 0, load(2, Extension::sign))                       \
+  X(lwl, "lwl", Memory, 0x22, 0, kMergingLoad)                             \
+  X(lw, "lw", Memory, 0x23, 0, load(4, Extension::none))                       \
+  X(lbu, "lbu", Memory, 0x24, 0, load(1, Extension::zero))                     \
+  X(lhu, "lhu", Memory, 0x25, 0, load(2, Extension::zero))                     \
+  X(lwr, "lwr", Memory, 0x26, 0, kMergingLoad)                             \
+  X(sb, "sb", Memory, 0x28, 0, store(1))                                   \
+  X(sh, "sh", Memory, 0x29, 0, store(2))                                   \
+  X(swl, "swl", Memory, 0x2A, 0, store(4))                                 \
+  X(sw, "sw", Memory, 0x2B, 0, store(4))                                   \
+  X(swr, "swr", Memory, 0x2E, 0, store(4))
 
 enum class Op : uint8_t {
-#define R3K_ENUMERATOR(name, mnemonic, format, primary, secondary) name,
+#define R3K_ENUMERATOR(name, ...) name,
   R3K_INSTRUCTIONS(R3K_ENUMERATOR)
 #undef R3K_ENUMERATOR
   invalid,  // an encoding that matches no row: reserved instruction
@@ -115,6 +142,14 @@ struct OpInfo {
   Format format;
   uint32_t match;  // encoding bits that identify the row
   uint32_t mask;   // which bits of an encoding `match` fixes
+  Attributes attributes;
+  Extension immediate;      // how the 16-bit immediate or offset is widened (lui: none, it is shifted)
+  Destination destination;  // the register the instruction writes
+
+  bool is_load() const { return attributes.memory == MemoryAccess::load || is_merging_load(); }
+  bool is_merging_load() const { return attributes.memory == MemoryAccess::merging_load; }
+  bool is_store() const { return attributes.memory == MemoryAccess::store; }
+  bool links() const { return attributes.links; }
 };
 
 const OpInfo& info(Op op);

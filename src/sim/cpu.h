@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "image/layout.h"
+#include "board/layout.h"
 #include "sim/bus.h"
 #include "sim/exception.h"
 
@@ -75,6 +75,7 @@ class Cpu : public MemoryAccess<Cpu> {
   }
 
   Bus& bus() { return *bus_; }
+  const Bus& bus() const { return *bus_; }
 
  private:
   Bus* bus_;

@@ -13,13 +13,15 @@ namespace r3k::sim {
 // order (so an Action converts to and from isa::Op), then the entries that are
 // not instructions.
 enum class Action : uint8_t {
-#define R3K_ACTION(name, mnemonic, format, primary, secondary) name,
+#define R3K_ACTION(name, ...) name,
   R3K_INSTRUCTIONS(R3K_ACTION)
 #undef R3K_ACTION
   reserved,        // isa::Op::invalid: raises the reserved-instruction exception
   end_loop,        // the pc reached the end loop: the run is finished
   exception_loop,  // the pc reached the exception loop
   outside_rom,     // a word past the boot ROM's contents: fetch through the bus
+  counted_loop,    // an addiu heading a counted loop (sim/counted_loop.h): a plain
+                   // run may take whole passes at once; anything else sees addiu
 };
 static_assert(static_cast<int>(Action::reserved) == static_cast<int>(isa::Op::invalid));
 

@@ -1,6 +1,6 @@
 #include "elf/elf_test_image.h"
 
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::test {
 namespace {
@@ -13,13 +13,13 @@ void append_routine(Image& image, int number, const std::string& stem, uint32_t 
   RoutineInfo routine;
   routine.number = number;
   routine.name = "n" + std::to_string(number) + "_" + stem + "_test";
-  routine.file = "inst/n" + std::to_string(number) + "_" + stem + ".S";
+  routine.file = static_cast<uint16_t>(image.files.size());
   routine.address = image.text_end();
   routine.size = 4 * words;
   routine.inst_error = routine.address + routine.size - 5 * 4;
   routine.cases = 3;
   for (uint32_t i = 0; i < words; ++i) image.text.push_back(filler_word(image.text.size()));
-  image.files.push_back(routine.file);
+  image.files.push_back("inst/n" + std::to_string(number) + "_" + stem + ".S");
   image.routines.push_back(routine);
 }
 

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "elf/elf_writer.h"
-#include "export/source_tree.h"
+#include "source/source_tree.h"
 #include "image/build.h"
 #include "support/image_run.h"
 #include "support/tools.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "image/build.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "sim/report.h"
 #include "sim/semantics.h"
 #include "support/image_run.h"

@@ -48,8 +48,7 @@ std::vector<size_t> EmittedCase::branch_indices() const {
 }
 
 std::vector<EmittedCase> emitted_cases(const Image& image, const RoutineInfo& routine) {
-  uint16_t file = 0;
-  while (file < image.files.size() && image.files[file] != routine.file) ++file;
+  const uint16_t file = routine.file;
   // Line 1 is the entry; case k owns line k + 1.
   std::vector<EmittedCase> cases(routine.cases);
   for (uint32_t address = routine.address; address < routine.address + routine.size; address += 4) {

@@ -30,7 +30,7 @@ TEST(DelaySlotList, EachRoutineCarriesTheListAsTabled) {
     EXPECT_EQ(actual, expected);
     EXPECT_EQ(delay_slots::kRamBase + static_cast<uint32_t>(list.ram_offset), row.ram_word);
   }
-  EXPECT_THROW(delay_slots::slot_list(Op::addu), Error);
+  EXPECT_THROW(delay_slots::slot_list(Op::addu), std::logic_error);
 }
 
 TEST(DelaySlotList, LooseInstructionsLoadTheMultiplyAndDivideOperands) {

@@ -44,7 +44,7 @@ TEST(HiLoMoveCases, CountsWithTheZeroCaseLast) {
     EXPECT_EQ(words.back(), 0u);
     EXPECT_EQ(routine_numbered(test::default_image(), routine.number).cases, routine.cases);
   }
-  EXPECT_THROW(hilo_move_shape(Op::mult), Error);
+  EXPECT_THROW(hilo_move_shape(Op::mult), std::logic_error);
 }
 
 TEST(HiLoMoveCases, WordsNeverRepeatWithinOrAcrossRoutines) {

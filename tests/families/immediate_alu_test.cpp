@@ -101,13 +101,13 @@ TEST(ImmediateAluValues, WideningOverflowAndStrangers) {
   EXPECT_EQ(widen_immediate(Op::slti, 0x7FFF), 0x7FFFu);
   EXPECT_EQ(widen_immediate(Op::ori, 0x8000), 0x8000u);
   EXPECT_EQ(immediate_alu_result(Op::sltiu, 0x7FFFFFFF, 0x8000), 1u);
-  EXPECT_THROW(immediate_alu_result(Op::addi, 0x7FFFFFFF, 1), Error);
-  EXPECT_THROW(immediate_alu_result(Op::addi, 0x80000000, 0xFFFF), Error);
+  EXPECT_THROW(immediate_alu_result(Op::addi, 0x7FFFFFFF, 1), std::logic_error);
+  EXPECT_THROW(immediate_alu_result(Op::addi, 0x80000000, 0xFFFF), std::logic_error);
   EXPECT_EQ(immediate_alu_result(Op::addiu, 0x7FFFFFFF, 1), 0x80000000u);
   EXPECT_EQ(immediate_alu_result(Op::addi, 0x7FFF8000, 0x7FFF), 0x7FFFFFFFu);
-  EXPECT_THROW(immediate_alu_result(Op::lui, 1, 2), Error);
-  EXPECT_THROW(widen_immediate(Op::addu, 1), Error);
-  EXPECT_THROW(comparison_distance(Op::andi, 1, 2), Error);
+  EXPECT_THROW(immediate_alu_result(Op::lui, 1, 2), std::logic_error);
+  EXPECT_THROW(widen_immediate(Op::addu, 1), std::logic_error);
+  EXPECT_THROW(comparison_distance(Op::andi, 1, 2), std::logic_error);
 }
 
 TEST(ImmediateAluValues, EdgeImmediatesAreTheEdgesAndTwoEachSide) {

@@ -88,13 +88,13 @@ TEST(MultiplyDivideValues, TellingRows) {
 }
 
 TEST(MultiplyDivideValues, UndefinedDivisionsAreRefused) {
-  EXPECT_THROW(multiply_divide_result(Op::div, 5, 0), Error);
-  EXPECT_THROW(multiply_divide_result(Op::divu, 5, 0), Error);
-  EXPECT_THROW(multiply_divide_result(Op::div, 0x80000000, 0xFFFFFFFF), Error);
+  EXPECT_THROW(multiply_divide_result(Op::div, 5, 0), std::logic_error);
+  EXPECT_THROW(multiply_divide_result(Op::divu, 5, 0), std::logic_error);
+  EXPECT_THROW(multiply_divide_result(Op::div, 0x80000000, 0xFFFFFFFF), std::logic_error);
   EXPECT_EQ(multiply_divide_result(Op::divu, 0x80000000, 0xFFFFFFFF), (HiLoPair{0, 0x80000000}));
   EXPECT_EQ(multiply_divide_result(Op::mult, 0x80000000, 0xFFFFFFFF), (HiLoPair{0x80000000, 0}));
-  EXPECT_THROW(multiply_divide_result(Op::addu, 1, 2), Error);
-  EXPECT_THROW(multiply_divide_shape(Op::mfhi), Error);
+  EXPECT_THROW(multiply_divide_result(Op::addu, 1, 2), std::logic_error);
+  EXPECT_THROW(multiply_divide_shape(Op::mfhi), std::logic_error);
 }
 
 TEST(MultiplyDivideCases, KindsRunInOrderWithTheirCounts) {

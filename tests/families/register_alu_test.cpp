@@ -84,14 +84,14 @@ TEST(RegisterAluValues, TellingRows) {
 }
 
 TEST(RegisterAluValues, OverflowsAndStrangersAreRefused) {
-  EXPECT_THROW(register_alu_result(Op::add, 0x7FFFFFFF, 1), Error);
-  EXPECT_THROW(register_alu_result(Op::add, 0x80000000, 0xFFFFFFFF), Error);
-  EXPECT_THROW(register_alu_result(Op::sub, 0, 0x80000000), Error);
-  EXPECT_THROW(register_alu_result(Op::sub, 0x7FFFFFFF, 0xFFFFFFFF), Error);
+  EXPECT_THROW(register_alu_result(Op::add, 0x7FFFFFFF, 1), std::logic_error);
+  EXPECT_THROW(register_alu_result(Op::add, 0x80000000, 0xFFFFFFFF), std::logic_error);
+  EXPECT_THROW(register_alu_result(Op::sub, 0, 0x80000000), std::logic_error);
+  EXPECT_THROW(register_alu_result(Op::sub, 0x7FFFFFFF, 0xFFFFFFFF), std::logic_error);
   EXPECT_EQ(register_alu_result(Op::addu, 0x7FFFFFFF, 1), 0x80000000u);
   EXPECT_EQ(register_alu_result(Op::sub, 0xFFFFFFFF, 0x7FFFFFFF), 0x80000000u);
-  EXPECT_THROW(register_alu_result(Op::addiu, 1, 2), Error);
-  EXPECT_THROW(register_alu_member(Op::sllv), Error);
+  EXPECT_THROW(register_alu_result(Op::addiu, 1, 2), std::logic_error);
+  EXPECT_THROW(register_alu_member(Op::sllv), std::logic_error);
 }
 
 TEST(RegisterAluCases, GroupsRunInOrderWithTheirCounts) {

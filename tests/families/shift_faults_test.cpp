@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "image/layout.h"
+#include "board/layout.h"
 #include "sim/semantics.h"
 #include "support/image_run.h"
 #include "board/board.h"

@@ -7,7 +7,7 @@
 
 #include "image/build.h"
 #include "image/case_index.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "isa/isa.h"
 #include "support/image_run.h"
 

@@ -2,7 +2,7 @@
 // pause, the verdict, and the failure path of one routine.
 #include <gtest/gtest.h>
 
-#include "image/layout.h"
+#include "board/layout.h"
 #include "sim/report.h"
 #include "support/image_run.h"
 #include "board/board.h"

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "elf/elf_writer.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "support/image_run.h"
 #include "support/tools.h"
 

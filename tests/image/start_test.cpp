@@ -4,7 +4,7 @@
 #include <set>
 
 #include "image/build.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "image/run_order.h"
 
 namespace r3k {
@@ -85,7 +85,7 @@ TEST(Frame, EveryRoutineHasEntryExitAndAlignment) {
     std::snprintf(bnez, sizeof bnez, "bne $s2, $zero, 0x%x", r.inst_error);
     EXPECT_EQ(text(end - 32, 8), (Lines{bnez, "nop", "addiu $s3, $s3, 0x1", "sll $t1, $s0, 24",
                                         "or $t0, $t1, $s3", "sw $t0, 0x0($s1)", "jr $ra", "nop"}));
-    EXPECT_EQ(r.file, "inst/" + r.name.substr(0, r.name.size() - 5) + ".S");
+    EXPECT_EQ(image().files.at(r.file), "inst/" + r.name.substr(0, r.name.size() - 5) + ".S");
     previous_end = end;
   }
   // The register-usage record closes the text.

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "image/layout.h"
+#include "board/layout.h"
 #include "support/image_run.h"
 #include "board/board.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "image/layout.h"
+#include "board/layout.h"
 #include "isa/isa.h"
 #include "sim/machine.h"
 

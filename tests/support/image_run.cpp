@@ -1,7 +1,7 @@
 #include "support/image_run.h"
 
 #include "image/build.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "sim/report.h"
 #include "board/board.h"
 

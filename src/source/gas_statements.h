@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "image/image.h"
-#include "image/layout.h"
+#include "board/layout.h"
 
 namespace r3k::source {
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "export/source_tree.h"
+#include "source/source_tree.h"
 
 namespace r3k::source {
 

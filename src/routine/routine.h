@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "asm/assembler.h"
-#include "image/image.h"
-#include "image/random.h"
+#include "routine/case_record.h"
+#include "routine/random.h"
 #include "isa/isa.h"
 
 namespace r3k {

@@ -1,4 +1,4 @@
-#include "image/random.h"
+#include "routine/random.h"
 
 namespace r3k {
 namespace {

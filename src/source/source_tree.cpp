@@ -1,14 +1,14 @@
-#include "export/source_tree.h"
+#include "source/source_tree.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <map>
 
 #include "common/atomic_file.h"
-#include "elf/elf_symbols.h"
-#include "export/build_files.h"
-#include "export/gas_statements.h"
-#include "image/layout.h"
+#include "image/link_symbols.h"
+#include "source/build_files.h"
+#include "source/gas_statements.h"
+#include "board/layout.h"
 #include "isa/isa.h"
 #include "image/case_index.h"
 
@@ -49,11 +49,6 @@ uint32_t logical_line(const Image& image, uint32_t address) {
   return index < image.lines.size() ? image.lines[index].line : 0;
 }
 
-uint16_t file_index(const Image& image, const std::string& name) {
-  for (size_t i = 0; i < image.files.size(); ++i)
-    if (image.files[i] == name) return static_cast<uint16_t>(i);
-  return 0;
-}
 
 bool ends_in_delay_slot(const Image& image, uint32_t address) {
   if (address == image.text_base) return false;
@@ -146,9 +141,9 @@ std::string line_comment(const Image& image, const RoutineInfo& routine, int lin
 
 void render_routine(const Image& image, const RoutineInfo& routine, SourceTree& tree) {
   const uint32_t first = routine.address, end = routine.address + routine.size;
-  const uint16_t file = file_index(image, routine.file);
+  const uint16_t file = routine.file;
   LineWriter out;
-  out.line("# " + routine.file + ": routine " + std::to_string(routine.number) + ", " + std::to_string(routine.cases) +
+  out.line("# " + image.files[routine.file] + ": routine " + std::to_string(routine.number) + ", " + std::to_string(routine.cases) +
            " cases, values from seed " + hex8(image.seed) + ".");
   out.line("# One line per case; a failing case branches to inst_error.");
   out.line(std::string(kIndent) + ".include \"r3k.inc\"");
@@ -199,7 +194,7 @@ void render_routine(const Image& image, const RoutineInfo& routine, SourceTree& 
     if (!first_statement) flush();
   }
   out.line(std::string(kIndent) + "ROUTINE_END " + routine.name);
-  tree.files.push_back({routine.file, out.take()});
+  tree.files.push_back({image.files[routine.file], out.take()});
 }
 
 }  // namespace
@@ -207,7 +202,7 @@ void render_routine(const Image& image, const RoutineInfo& routine, SourceTree& 
 SourceTree render_source_tree(const Image& image) {
   SourceTree tree;
   tree.positions.assign(image.text.size(), SourcePosition{});
-  const std::vector<const RoutineInfo*> linked = elf::routines_in_link_order(image);
+  const std::vector<const RoutineInfo*> linked = routines_in_link_order(image);
   const uint32_t start_end = linked.empty() ? image.text_end() : linked.front()->address;
   render_start(image, start_end, tree);
   for (const RoutineInfo* routine : linked) render_routine(image, *routine, tree);
@@ -217,10 +212,7 @@ SourceTree render_source_tree(const Image& image) {
 
 void write_source_tree(const SourceTree& tree, const std::string& dir) {
   for (const SourceFile& file : tree.files) {
-    const std::filesystem::path path = std::filesystem::path(dir) / file.path;
-    std::error_code ignored;
-    std::filesystem::create_directories(path.parent_path(), ignored);
-    write_file_atomically(path.string(), std::vector<uint8_t>(file.text.begin(), file.text.end()));
+    write_file_atomically((std::filesystem::path(dir) / file.path).string(), std::string_view(file.text));
   }
 }
 

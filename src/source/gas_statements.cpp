@@ -1,11 +1,11 @@
-#include "export/gas_statements.h"
+#include "source/gas_statements.h"
 
 #include <algorithm>
 #include <cstdio>
 
 #include "asm/assembler.h"
 #include "board/board.h"
-#include "image/layout.h"
+#include "board/layout.h"
 #include "isa/isa.h"
 
 namespace r3k::source {

@@ -1,4 +1,4 @@
-#include "image/random.h"
+#include "routine/random.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "export/build_files.h"
+#include "source/build_files.h"
 
 #include <cstdio>
 
 #include "board/board.h"
-#include "elf/elf_symbols.h"
-#include "export/gas_statements.h"
-#include "image/layout.h"
+#include "image/link_symbols.h"
+#include "source/gas_statements.h"
+#include "board/layout.h"
 
 namespace r3k::source {
 namespace {
@@ -55,14 +55,14 @@ std::string header() {
   return text;
 }
 
-std::string anchor_expression(elf::Anchor anchor) {
+std::string anchor_expression(Anchor anchor) {
   switch (anchor) {
-    case elf::Anchor::Zero: return "";
-    case elf::Anchor::TextStart: return "ADDR(.text)";
-    case elf::Anchor::TextEnd: return "ADDR(.text) + SIZEOF(.text)";
-    case elf::Anchor::DataStart: return "ADDR(.data)";
-    case elf::Anchor::DataEnd: return "ADDR(.data) + SIZEOF(.data)";
-    case elf::Anchor::DataSize: return "SIZEOF(.data)";
+    case Anchor::Zero: return "";
+    case Anchor::TextStart: return "ADDR(.text)";
+    case Anchor::TextEnd: return "ADDR(.text) + SIZEOF(.text)";
+    case Anchor::DataStart: return "ADDR(.data)";
+    case Anchor::DataEnd: return "ADDR(.data) + SIZEOF(.data)";
+    case Anchor::DataSize: return "SIZEOF(.data)";
   }
   return "";
 }
@@ -82,8 +82,8 @@ std::string linker_script(const Image& image) {
       "  .text " + hex8(image.text_base) + " : AT(" + hex8(image.text_base) + ")\n"
       "  {\n"
       "    start.o(.text)\n";
-  for (const RoutineInfo* routine : elf::routines_in_link_order(image))
-    text += "    . = ALIGN(" + std::to_string(layout::kRoutineAlignment) + "); " + object_of(routine->file) + "(.text)\n";
+  for (const RoutineInfo* routine : routines_in_link_order(image))
+    text += "    . = ALIGN(" + std::to_string(layout::kRoutineAlignment) + "); " + object_of(image.files[routine->file]) + "(.text)\n";
   text += "    /* register-usage record: general-register mask, four coprocessor masks, gp value */\n    ";
   const size_t record_words = layout::kRegisterUsageSize / 4;
   for (size_t i = image.text.size() - record_words; i < image.text.size(); ++i)
@@ -105,15 +105,15 @@ std::string linker_script(const Image& image) {
       "}\n"
       "\n"
       "/* Link-time symbols; the code uses none of them. */\n";
-  for (const elf::LinkSymbol& symbol : elf::kLinkSymbols) {
-    if (symbol.place == elf::SymbolPlace::Undefined) {
+  for (const LinkSymbol& symbol : kLinkSymbols) {
+    if (symbol.place == SymbolPlace::Undefined) {
       text += "EXTERN(" + std::string(symbol.name) + ")\n";
       continue;
     }
     std::string value = anchor_expression(symbol.anchor);
     if (value.empty()) value = hex8(symbol.offset);
     else if (symbol.offset) value += " + " + hex8(symbol.offset);
-    if (symbol.place == elf::SymbolPlace::Absolute) value = "ABSOLUTE(" + value + ")";
+    if (symbol.place == SymbolPlace::Absolute) value = "ABSOLUTE(" + value + ")";
     text += std::string(symbol.name) + " = " + value + ";\n";
   }
   return text;
@@ -121,7 +121,7 @@ std::string linker_script(const Image& image) {
 
 std::string makefile(const Image& image) {
   std::string objects = "start.o";
-  for (const RoutineInfo* routine : elf::routines_in_link_order(image)) objects += " \\\n\t" + object_of(routine->file);
+  for (const RoutineInfo* routine : routines_in_link_order(image)) objects += " \\\n\t" + object_of(image.files[routine->file]);
   return "# Rebuilds image.elf from these sources with GNU as and ld for little-endian MIPS.\n"
          "CROSS ?= mipsel-linux-gnu-\n"
          "AS := $(CROSS)as\n"
