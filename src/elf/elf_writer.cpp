@@ -22,7 +22,9 @@ Output make_output(const Image& image, const ElfOptions& options) {
   chunks.push_back(std::make_unique<ProgramHeadersChunk>());
   chunks.push_back(std::make_unique<TextChunk>());
   chunks.push_back(std::make_unique<DataChunk>());
-  if (options.debug) {
+  // The debug sections point into the image's source files; an image that
+  // names none (one put together by hand) has nothing for them to describe.
+  if (options.debug && !image.files.empty()) {
     DwarfSections dwarf = dwarf_sections(debug_units(image, source::render_source_tree(image)));
     chunks.push_back(std::make_unique<DebugChunk>(".debug_aranges", std::move(dwarf.aranges)));
     chunks.push_back(std::make_unique<ProcedureDescriptorsChunk>());

@@ -21,6 +21,7 @@ namespace r3k::elf {
 struct ElfOptions {
   // The DWARF sections: a compilation unit per source file of the exported
   // source tree, and a line table that maps every instruction to its line.
+  // An image without source files gets none.
   bool debug = true;
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 
 #include "common/error.h"
 #include "elf/elf_format.h"
@@ -22,12 +23,19 @@ const std::vector<uint8_t>& written() {
   return file;
 }
 
-// Offsets of the fields the corruption cases change.
+// Offsets of the fields the corruption cases change. The symbol table and its
+// string table are found as a reader finds them: by type, then by link.
 struct Fields {
   FileHeader header;
   uint32_t segment(int index) const { return header.program_header_offset + index * kProgramHeaderSize; }
   uint32_t section(int index) const { return header.section_header_offset + index * kSectionHeaderSize; }
-  static constexpr int kSymtab = 5, kStrtab = 6;
+  SectionHeader section_header(int index) const { return decode_section_header(&written()[section(index)]); }
+  int symtab_index() const {
+    for (int index = 1; index < header.section_header_count; ++index)
+      if (section_header(index).type == kSectionSymtab) return index;
+    throw std::logic_error("the written file has no symbol table");
+  }
+  int strtab_index() const { return static_cast<int>(section_header(symtab_index()).link); }
 };
 const Fields fields{decode_file_header(written().data())};
 
@@ -129,8 +137,9 @@ struct Corruption {
 TEST(ElfReader, RefusesEachMalformedFieldWithAMessageNamingIt) {
   const Fields& f = fields;
   const uint32_t text = f.segment(0), data = f.segment(1);
-  const uint32_t symtab = f.section(Fields::kSymtab), strtab = f.section(Fields::kStrtab);
-  const uint32_t symtab_offset = get32(&written()[symtab + 16]);
+  const uint32_t symtab = f.section(f.symtab_index()), strtab = f.section(f.strtab_index());
+  const uint32_t symtab_offset = get32(&written()[symtab + 16]), symtab_size = get32(&written()[symtab + 20]);
+  ASSERT_EQ(f.section_header(f.strtab_index()).type, kSectionStrtab);
   const std::vector<Corruption> corruptions = {
       {"magic", [](auto& b) { b[1] = 'e'; }, "not an ELF file"},
       {"class", [](auto& b) { b[4] = 2; }, "not a 32-bit ELF file"},
@@ -165,7 +174,7 @@ TEST(ElfReader, RefusesEachMalformedFieldWithAMessageNamingIt) {
       {"section header offset", [](auto& b) { put32(&b[32], 0xFFFFFFFF); }, "section header table"},
       {"section header count", [](auto& b) { put16(&b[48], 0xFFFF); }, "section header table"},
       {"symbol entry size", [=](auto& b) { put32(&b[symtab + 36], 8); }, "symbol table entry size is 8"},
-      {"symbol table size", [=](auto& b) { put32(&b[symtab + 20], 35 * 16 + 3); },
+      {"symbol table size", [=](auto& b) { put32(&b[symtab + 20], symtab_size + 3); },
        "not a whole number of entries"},
       {"symbol table range", [=](auto& b) { put32(&b[symtab + 20], 0xFFFFFFF0); },
        "symbol table (0xFFFFFFF0 bytes at 0x"},

@@ -42,6 +42,13 @@ class ElfWriterTest : public ::testing::Test {
   std::string section_name(int index) const {
     return test::string_at(file, section(header().section_name_index).offset, section(index).name);
   }
+  // The index of the section of that name in the section header table; 0 if none.
+  uint16_t section_index(const std::string& name) const {
+    for (uint16_t index = 1; index < header().section_header_count; ++index)
+      if (section_name(index) == name) return index;
+    ADD_FAILURE() << "no section " << name;
+    return 0;
+  }
 
   void checkSection(int index, const std::string& name, uint32_t type, uint32_t flags, uint32_t address,
                     uint32_t size) const {
@@ -56,7 +63,7 @@ class ElfWriterTest : public ::testing::Test {
   }
 
   std::vector<SymbolRow> symbols() const {
-    const SectionHeader symtab = section(5), strtab = section(symtab.link);
+    const SectionHeader symtab = section(section_index(".symtab")), strtab = section(symtab.link);
     std::vector<SymbolRow> rows;
     for (uint32_t at = 0; at < symtab.size; at += kSymbolSize) {
       const SymbolRecord s = decode_symbol(file.data() + symtab.offset + at);
@@ -81,9 +88,14 @@ TEST_F(ElfWriterTest, FileHeaderDescribesAnO32MipsIExecutableEnteredAtTheResetVe
   EXPECT_EQ(h.program_header_size, 32);
   EXPECT_EQ(h.program_header_count, 2);
   EXPECT_EQ(h.section_header_size, 40);
-  EXPECT_EQ(h.section_header_count, 7);
-  EXPECT_EQ(h.section_name_index, 4);
-  EXPECT_EQ(uint64_t{h.section_header_offset} + 7 * 40, file.size());
+  // The section header table ends the file; its last entry is the symbols'
+  // string table, and e_shstrndx points at the section names.
+  ASSERT_EQ(uint64_t{h.section_header_offset} + h.section_header_count * 40, file.size());
+  ASSERT_GT(h.section_header_count, 1);
+  ASSERT_LT(h.section_name_index, h.section_header_count);
+  EXPECT_EQ(section(h.section_name_index).type, kSectionStrtab);
+  EXPECT_EQ(section_name(h.section_name_index), ".shstrtab");
+  EXPECT_EQ(section_name(h.section_header_count - 1), ".strtab");
 }
 
 TEST_F(ElfWriterTest, TextAndDataSegmentsSitOnSegmentBoundariesAndDataLoadsAtEndOfText) {
@@ -138,7 +150,7 @@ TEST_F(ElfWriterTest, SymbolsLocalsFirstThenRoutinesThenLinkTimeSymbols) {
   constexpr uint8_t L = kBindLocal, G = kBindGlobal;
   constexpr uint8_t NOTYPE = kSymbolNoType, FUNC = kSymbolFunction, SECTION = kSymbolSection,
                     SRCFILE = kSymbolFile;
-  constexpr uint16_t TEXT = 1, DATA = 2, ABS = 0xFFF1, UND = 0;
+  const uint16_t TEXT = section_index(".text"), DATA = section_index(".data"), ABS = 0xFFF1, UND = 0;
   const std::vector<SymbolRow> expected = {
       {"", 0, 0, L, NOTYPE, UND},
       {"", 0xBFC00000, 0, L, SECTION, TEXT},
@@ -182,7 +194,7 @@ TEST_F(ElfWriterTest, SymbolsLocalsFirstThenRoutinesThenLinkTimeSymbols) {
 }
 
 TEST_F(ElfWriterTest, ProcedureDescriptorsDeclareFramelessLeavesReturningThroughRa) {
-  const SectionHeader pdr = section(3);
+  const SectionHeader pdr = section(section_index(".pdr"));
   std::vector<uint32_t> words;
   for (uint32_t at = 0; at < pdr.size; at += 4) words.push_back(get32(&file[pdr.offset + at]));
   EXPECT_EQ(words, (std::vector<uint32_t>{0xBFC00880, 0, 0, 0, 0, 0, 29, 31,  //
@@ -215,6 +227,8 @@ TEST(ElfWriter, DataSegmentOffsetFollowsTheTextSize) {
     EXPECT_EQ(data.offset, data_offset) << "text size 0x" << std::hex << text_size;
     EXPECT_EQ(data.physical_address, 0xBFC00000 + text_size);
     EXPECT_EQ(file.at(data_offset), 0xAB);
+    // The image names no source files, so there are no debug sections to write.
+    EXPECT_EQ(file, elf_bytes(image, {.debug = false}));
   }
 }
 
