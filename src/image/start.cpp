@@ -1,6 +1,7 @@
 #include "image/start.h"
 
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 
 #include "common/error.h"
@@ -129,10 +130,7 @@ void emit_filler_block(Assembler& as) {
   as.lw(t4, 0, t0);
 }
 
-std::vector<StartLabel> emit_start_code(Assembler& as, const std::array<Label, layout::kRoutineCount>& routines) {
-  Label locate = as.make_label(), test_finish = as.make_label(), inst_test = as.make_label(),
-        test_end = as.make_label(), wait_1s = as.make_label();
-
+void emit_reset_and_loops(Assembler& as, Label locate, Label test_finish) {
   expect_at(as, layout::kResetVector, "reset vector");
   as.j(locate);
   as.nop();
@@ -146,6 +144,13 @@ std::vector<StartLabel> emit_start_code(Assembler& as, const std::array<Label, l
   as.zero_words(152);
   expect_at(as, layout::kExceptionLoop, "exception loop");
   emit_loop(as);
+}
+
+std::vector<StartLabel> emit_start_code(Assembler& as, std::span<const Label> routines) {
+  if (routines.size() != layout::kRoutineCount) throw std::logic_error("the start code calls 68 routines");
+  Label locate = as.make_label(), test_finish = as.make_label(), inst_test = as.make_label(),
+        test_end = as.make_label(), wait_1s = as.make_label();
+  emit_reset_and_loops(as, locate, test_finish);
 
   expect_at(as, layout::kLocate, "locate");
   as.bind(locate);

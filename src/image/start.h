@@ -1,7 +1,7 @@
 // The start code: reset vector, loops, filler blocks and the test driver.
 #pragma once
 
-#include <array>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -14,8 +14,12 @@ namespace r3k {
 // Writes the start code from 0xBFC00000 to 0xBFC0087F. `routines` are the
 // entry labels of the 68 routines in run order, bound later by the caller.
 // Returns the local labels of the start code with their addresses.
-std::vector<StartLabel> emit_start_code(assembly::Assembler& as,
-                                        const std::array<assembly::Label, layout::kRoutineCount>& routines);
+std::vector<StartLabel> emit_start_code(assembly::Assembler& as, std::span<const assembly::Label> routines);
+
+// The part every image on the board shares: the reset jump to `locate`, the
+// filler blocks, the end loop (bound to `test_finish`) at 0xBFC00100 and the
+// exception loop at 0xBFC00380; it ends at 0xBFC0038C.
+void emit_reset_and_loops(assembly::Assembler& as, assembly::Label locate, assembly::Label test_finish);
 
 // The blocks of the start code in address order, from the reset vector to
 // the word before the first routine, as a listing names them.
