@@ -8,12 +8,13 @@
 #include "common/error.h"
 #include "elf/elf_writer.h"
 #include "image/build.h"
+#include "supplement/supplement.h"
 
 namespace r3k::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage: r3kcheck build [-o FILE] [--seed N]\n"
+    "usage: r3kcheck build [--supplement] [-o FILE] [--seed N]\n"
     "\n"
     "Builds the test image (start code at 0xBFC00000 and the 68 test routines,\n"
     "with their case values drawn from the seed) and writes it as an ELF file.\n"
@@ -22,13 +23,17 @@ constexpr const char* kHelp =
     "                     missing directories are created\n"
     "  --seed N           seed of the case values, decimal or 0x hex\n"
     "                     (default 0x52334B31); the same seed gives the same\n"
-    "                     image byte for byte\n";
+    "                     image byte for byte\n"
+    "  --supplement       build the supplementary image instead: the same board\n"
+    "                     protocol, 18 routines for what the 68 cannot see\n"
+    "                     (default output out/supplement.elf)\n";
 
 }  // namespace
 
 int build_command(const Arguments& arguments) {
-  std::string output = "out/image.elf";
+  std::string output;
   uint32_t seed = kDefaultSeed;
+  bool supplementary = false;
   Args args("build", arguments);
   while (args.next()) {
     const std::string& a = args.current();
@@ -38,10 +43,12 @@ int build_command(const Arguments& arguments) {
     }
     if (a == "-o" || a == "--output") output = args.value();
     else if (a == "--seed") seed = args.value_u32();
+    else if (a == "--supplement") supplementary = true;
     else args.unknown();
   }
 
-  const Image image = build_image(seed);
+  if (output.empty()) output = supplementary ? "out/supplement.elf" : "out/image.elf";
+  const Image image = supplementary ? supplement::build(seed) : build_image(seed);
   const std::filesystem::path parent = std::filesystem::path(output).parent_path();
   std::error_code ignored;
   if (!parent.empty()) std::filesystem::create_directories(parent, ignored);

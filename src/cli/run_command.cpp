@@ -73,6 +73,7 @@ class RoutineNames {
       by_address_[symbol.value] = {symbol.name, symbol.size};
     }
   }
+  int count() const { return static_cast<int>(by_number_.size()); }
   std::string name(int number) const {
     const auto it = by_number_.find(number);
     return it != by_number_.end() ? it->second : "routine " + std::to_string(number);
@@ -142,13 +143,13 @@ int run_command(const Arguments& arguments) {
 
   switch (verdict) {
     case sim::Verdict::Pass:
-      std::printf("PASS: %u of %d routines passed; %s; %s\n", passes, layout::kRoutineCount,
+      std::printf("PASS: %u of %d routines passed; %s; %s\n", passes, names.count(),
                   lamps(result.board).c_str(), count.c_str());
       return kExitOk;
     case sim::Verdict::Fail: {
       std::string failed;
       for (int number : progress.failed()) failed += " " + names.name(number);
-      std::printf("FAIL: %u of %d routines passed (failed:%s); %s; %s\n", passes, layout::kRoutineCount,
+      std::printf("FAIL: %u of %d routines passed (failed:%s); %s; %s\n", passes, names.count(),
                   failed.c_str(), lamps(result.board).c_str(), count.c_str());
       return kExitFailed;
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "asm/assembler.h"
+#include "image/frame.h"
 #include "image/image.h"
 #include "image/layout.h"
 
@@ -20,6 +21,15 @@ std::vector<StartLabel> emit_start_code(assembly::Assembler& as, std::span<const
 // filler blocks, the end loop (bound to `test_finish`) at 0xBFC00100 and the
 // exception loop at 0xBFC00380; it ends at 0xBFC0038C.
 void emit_reset_and_loops(assembly::Assembler& as, assembly::Label locate, assembly::Label test_finish);
+
+// The driver's pieces. locate lights the start pattern and clears the display,
+// the pass count and the test number; test_end lights the verdict (pass when
+// all `routine_count` routines passed) and jumps to `test_finish`; wait_1s is
+// the pause between routines. The robust style puts an independent
+// instruction between a write and its first read.
+void emit_locate(assembly::Assembler& as);
+void emit_test_end(assembly::Assembler& as, assembly::Label test_finish, int routine_count, FrameStyle style);
+void emit_wait_1s(assembly::Assembler& as, FrameStyle style);
 
 // The blocks of the start code in address order, from the reset vector to
 // the word before the first routine, as a listing names them.
