@@ -1,5 +1,6 @@
 # make       builds the tool, builds the image into out/ and runs it on the
-#            reference simulator with the quick-run flag set
+#            reference simulator with the quick-run flag set, then the
+#            supplementary image (out/supplement.elf)
 # make test  builds and runs the whole test suite (with ASan and UBSan)
 
 MAKEFLAGS += --no-print-directory
@@ -22,6 +23,8 @@ image: tool
 
 run: image
 	@$(BUILD)/r3kcheck run out/image.elf
+	@$(BUILD)/r3kcheck build --supplement -o out/supplement.elf >/dev/null
+	@$(BUILD)/r3kcheck run -q out/supplement.elf
 
 test:
 	@cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DR3K_TESTS=ON -DR3K_SANITIZE=ON >/dev/null

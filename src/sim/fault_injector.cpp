@@ -16,8 +16,8 @@ Flow FaultInjector::execute(Cpu& cpu, const Decoded& decoded) {
   cpu.branch_taken = false;
   cpu.exception_raised = false;
   const uint32_t register_before = cpu.reg(decoded.rt);
-  if (fault_.semantics) fault_.semantics(cpu, decoded);
-  else execute_normal(cpu, decoded);
+  if (fault_.hazard != Hazard::none) execute_with_hazard(cpu, decoded);
+  else execute_instruction(cpu, decoded);
   if (cpu.exception_raised) return Flow::next;
 
   switch (fault_.effect) {
@@ -44,6 +44,11 @@ Flow FaultInjector::execute(Cpu& cpu, const Decoded& decoded) {
     }
   }
   return Flow::next;
+}
+
+void FaultInjector::execute_instruction(Cpu& cpu, const Decoded& decoded) {
+  if (fault_.semantics && decoded.action == action()) fault_.semantics(cpu, decoded);
+  else execute_normal(cpu, decoded);
 }
 
 void FaultInjector::after_instruction(Cpu& cpu) {
