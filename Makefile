@@ -1,6 +1,7 @@
-# make       builds the tool, builds the image into out/ and runs it on the
-#            reference simulator with the quick-run flag set, then the
-#            supplementary image (out/supplement.elf)
+# make       builds the tool, builds the image into out/ (out/image.elf with its
+#            debug sections, and its GNU assembler sources in out/src/) and
+#            runs it on the reference simulator with the quick-run flag set
+#            and then the supplementary image (out/supplement.elf)
 # make test  builds and runs the whole test suite (with ASan and UBSan)
 
 MAKEFLAGS += --no-print-directory
@@ -19,7 +20,7 @@ tool:
 	@cmake --build $(BUILD) -j $(JOBS) --target r3kcheck
 
 image: tool
-	@$(BUILD)/r3kcheck build -o out/image.elf
+	@$(BUILD)/r3kcheck build -o out/image.elf --sources out/src
 
 run: image
 	@$(BUILD)/r3kcheck run out/image.elf

@@ -23,6 +23,16 @@ inline constexpr uint32_t kStatusLampB = 0xFFFFF008;
 inline constexpr uint32_t kResultDisplay = 0xFFFFF010;
 inline constexpr uint32_t kQuickRunFlag = 0xFFFFFFF4;
 
+// The registers by the names the board's documentation gives them.
+struct RegisterName {
+  uint32_t address;
+  std::string_view name;
+};
+inline constexpr RegisterName kRegisterNames[] = {
+    {kLampBank, "LAMP_BANK"},           {kStatusLampA, "STATUS_LAMP_A"},   {kStatusLampB, "STATUS_LAMP_B"},
+    {kResultDisplay, "RESULT_DISPLAY"}, {kQuickRunFlag, "QUICK_RUN_FLAG"},
+};
+
 // Lamp values.
 inline constexpr uint32_t kLampOn = 1, kLampFail = 2, kLampBankAll = 0xFFFF;
 

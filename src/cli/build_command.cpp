@@ -7,6 +7,7 @@
 #include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_writer.h"
+#include "export/source_tree.h"
 #include "image/build.h"
 #include "supplement/supplement.h"
 
@@ -14,7 +15,7 @@ namespace r3k::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage: r3kcheck build [--supplement] [-o FILE] [--seed N]\n"
+    "usage: r3kcheck build [--supplement] [-o FILE] [--seed N] [--sources DIR] [--no-debug]\n"
     "\n"
     "Builds the test image (start code at 0xBFC00000 and the 68 test routines,\n"
     "with their case values drawn from the seed) and writes it as an ELF file.\n"
@@ -24,6 +25,13 @@ constexpr const char* kHelp =
     "  --seed N           seed of the case values, decimal or 0x hex\n"
     "                     (default 0x52334B31); the same seed gives the same\n"
     "                     image byte for byte\n"
+    "  --sources DIR      also write the image as GNU assembler sources under DIR:\n"
+    "                     start.S, inst/nN_name.S, r3k.inc, image.ld and a\n"
+    "                     Makefile that rebuilds the same image with\n"
+    "                     mipsel-linux-gnu-as and mipsel-linux-gnu-ld\n"
+    "  --no-debug         leave out the DWARF sections (.debug_aranges,\n"
+    "                     .debug_line, .debug_info, .debug_abbrev) that map every\n"
+    "                     address to its line of those sources\n"
     "  --supplement       build the supplementary image instead: the same board\n"
     "                     protocol, 18 routines for what the 68 cannot see\n"
     "                     (default output out/supplement.elf)\n";
@@ -32,8 +40,10 @@ constexpr const char* kHelp =
 
 int build_command(const Arguments& arguments) {
   std::string output;
+  std::string sources;
   uint32_t seed = kDefaultSeed;
   bool supplementary = false;
+  elf::ElfOptions options;
   Args args("build", arguments);
   while (args.next()) {
     const std::string& a = args.current();
@@ -43,6 +53,8 @@ int build_command(const Arguments& arguments) {
     }
     if (a == "-o" || a == "--output") output = args.value();
     else if (a == "--seed") seed = args.value_u32();
+    else if (a == "--sources") sources = args.value();
+    else if (a == "--no-debug") options.debug = false;
     else if (a == "--supplement") supplementary = true;
     else args.unknown();
   }
@@ -52,12 +64,14 @@ int build_command(const Arguments& arguments) {
   const std::filesystem::path parent = std::filesystem::path(output).parent_path();
   std::error_code ignored;
   if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
-  write_file_atomically(output, elf::elf_bytes(image));
+  write_file_atomically(output, elf::elf_bytes(image, options));
+  if (!sources.empty()) source::write_source_tree(source::render_source_tree(image), sources);
 
   size_t cases = 0;
   for (const RoutineInfo& routine : image.routines) cases += routine.cases;
   std::printf("wrote %s: %zu routines, %zu cases, text 0x%08X-0x%08X (%zu bytes), seed 0x%08X\n", output.c_str(),
               image.routines.size(), cases, image.text_base, image.text_end(), image.text.size() * 4, seed);
+  if (!sources.empty()) std::printf("wrote %s/: the image as GNU assembler sources\n", sources.c_str());
   return kExitOk;
 }
 

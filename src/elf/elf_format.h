@@ -41,6 +41,7 @@ inline constexpr uint32_t kSectionNull = 0;      // SHT_NULL
 inline constexpr uint32_t kSectionProgbits = 1;  // SHT_PROGBITS
 inline constexpr uint32_t kSectionSymtab = 2;    // SHT_SYMTAB
 inline constexpr uint32_t kSectionStrtab = 3;    // SHT_STRTAB
+inline constexpr uint32_t kSectionMipsDwarf = 0x7000001E;  // SHT_MIPS_DWARF: a DWARF section
 // SHF_WRITE, SHF_ALLOC, SHF_EXECINSTR
 inline constexpr uint32_t kSectionWrite = 1, kSectionAlloc = 2, kSectionExecute = 4;
 inline constexpr uint16_t kSectionIndexUndefined = 0;      // SHN_UNDEF

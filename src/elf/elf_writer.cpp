@@ -4,13 +4,15 @@
 
 #include "common/atomic_file.h"
 #include "common/error.h"
+#include "elf/dwarf_sections.h"
 #include "elf/elf_sections.h"
+#include "export/source_tree.h"
 
 namespace r3k::elf {
 namespace {
 
 // The file in order. The section order is the one fixed here.
-Output make_output(const Image& image) {
+Output make_output(const Image& image, const ElfOptions& options) {
   Output output(image);
   auto& chunks = output.chunks;
   auto symbol_names = std::make_unique<StringTableChunk>(".strtab");
@@ -20,7 +22,16 @@ Output make_output(const Image& image) {
   chunks.push_back(std::make_unique<ProgramHeadersChunk>());
   chunks.push_back(std::make_unique<TextChunk>());
   chunks.push_back(std::make_unique<DataChunk>());
-  chunks.push_back(std::make_unique<ProcedureDescriptorsChunk>());
+  if (options.debug) {
+    DwarfSections dwarf = dwarf_sections(debug_units(image, source::render_source_tree(image)));
+    chunks.push_back(std::make_unique<DebugChunk>(".debug_aranges", std::move(dwarf.aranges)));
+    chunks.push_back(std::make_unique<ProcedureDescriptorsChunk>());
+    chunks.push_back(std::make_unique<DebugChunk>(".debug_line", std::move(dwarf.line)));
+    chunks.push_back(std::make_unique<DebugChunk>(".debug_info", std::move(dwarf.info)));
+    chunks.push_back(std::make_unique<DebugChunk>(".debug_abbrev", std::move(dwarf.abbrev)));
+  } else {
+    chunks.push_back(std::make_unique<ProcedureDescriptorsChunk>());
+  }
   chunks.push_back(std::make_unique<SectionNamesChunk>());
   chunks.push_back(std::move(symbols));
   chunks.push_back(std::move(symbol_names));
@@ -54,8 +65,8 @@ uint32_t place_chunks(Output& output) {
 
 }  // namespace
 
-std::vector<uint8_t> elf_bytes(const Image& image) {
-  Output output = make_output(image);
+std::vector<uint8_t> elf_bytes(const Image& image, const ElfOptions& options) {
+  Output output = make_output(image, options);
   number_sections(output);
   for (auto& chunk : output.chunks) chunk->resolve(output);
   std::vector<uint8_t> bytes(place_chunks(output), 0);  // gaps between chunks stay zero
@@ -63,13 +74,13 @@ std::vector<uint8_t> elf_bytes(const Image& image) {
   return bytes;
 }
 
-void write_elf(const Image& image, std::ostream& out) {
-  const std::vector<uint8_t> bytes = elf_bytes(image);
+void write_elf(const Image& image, std::ostream& out, const ElfOptions& options) {
+  const std::vector<uint8_t> bytes = elf_bytes(image, options);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-void write_elf_file(const Image& image, const std::string& path) {
-  write_file_atomically(path, elf_bytes(image));
+void write_elf_file(const Image& image, const std::string& path, const ElfOptions& options) {
+  write_file_atomically(path, elf_bytes(image, options));
 }
 
 }  // namespace r3k::elf

@@ -18,9 +18,15 @@
 
 namespace r3k::elf {
 
-std::vector<uint8_t> elf_bytes(const Image& image);
-void write_elf(const Image& image, std::ostream& out);
+struct ElfOptions {
+  // The DWARF sections: a compilation unit per source file of the exported
+  // source tree, and a line table that maps every instruction to its line.
+  bool debug = true;
+};
+
+std::vector<uint8_t> elf_bytes(const Image& image, const ElfOptions& options = {});
+void write_elf(const Image& image, std::ostream& out, const ElfOptions& options = {});
 // Replaces the file at path whole or not at all; throws r3k::Error on failure.
-void write_elf_file(const Image& image, const std::string& path);
+void write_elf_file(const Image& image, const std::string& path, const ElfOptions& options = {});
 
 }  // namespace r3k::elf

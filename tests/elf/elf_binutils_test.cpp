@@ -72,7 +72,8 @@ TEST_F(ElfBinutilsTest, ReadelfSeesBothSegmentsAndEverySection) {
     if (row.size() > 2 && row[0] == "[" && row[1].back() == ']') names.push_back(row[2]);
   // The null section has no name; its type stands in the name column.
   EXPECT_EQ(names,
-            (std::vector<std::string>{"NULL", ".text", ".data", ".pdr", ".shstrtab", ".symtab", ".strtab"}));
+            (std::vector<std::string>{"NULL", ".text", ".data", ".debug_aranges", ".pdr", ".debug_line",
+                                      ".debug_info", ".debug_abbrev", ".shstrtab", ".symtab", ".strtab"}));
 }
 
 TEST_F(ElfBinutilsTest, ReadelfListsTheSymbolsWithTheirKinds) {

@@ -187,7 +187,7 @@ TEST(ElfReader, RefusesEachMalformedFieldWithAMessageNamingIt) {
 // a read or an r3k::Error, never a crash or an out-of-bounds access.
 TEST(ElfReader, SurvivesRandomDamageToHeadersAndTables) {
   const std::vector<uint8_t>& file = written();
-  const uint32_t tables_start = 0x20000;  // .data, .pdr, the string and symbol tables, the section headers
+  const uint32_t tables_start = 0x20000;  // .data, the debug sections, .pdr, the string and symbol tables, the section headers
   uint64_t state = 12345;
   auto next = [&state] {
     state = state * 6364136223846793005u + 1442695040888963407u;

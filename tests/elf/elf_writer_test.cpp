@@ -116,16 +116,22 @@ TEST_F(ElfWriterTest, SectionsInOrder) {
   EXPECT_EQ(section(0).size, 0u);
   checkSection(1, ".text", 1, 6, 0xBFC00000, kSmallTextEnd - 0xBFC00000);  // PROGBITS, AX
   checkSection(2, ".data", 1, 3, 0x80000000, 0x10);                        // PROGBITS, WA
-  checkSection(3, ".pdr", 1, 0, 0, 2 * 32);
-  checkSection(4, ".shstrtab", 3, 0, 0, section(4).size);
-  checkSection(5, ".symtab", 2, 0, 0, 35 * 16);
-  checkSection(6, ".strtab", 3, 0, 0, section(6).size);
+  checkSection(3, ".debug_aranges", 0x7000001E, 0, 0, section(3).size);  // MIPS_DWARF
+  checkSection(4, ".pdr", 1, 0, 0, 2 * 32);
+  checkSection(5, ".debug_line", 0x7000001E, 0, 0, section(5).size);
+  checkSection(6, ".debug_info", 0x7000001E, 0, 0, section(6).size);
+  checkSection(7, ".debug_abbrev", 0x7000001E, 0, 0, section(7).size);
+  checkSection(8, ".shstrtab", 3, 0, 0, section(8).size);
+  checkSection(9, ".symtab", 2, 0, 0, 35 * 16);
+  checkSection(10, ".strtab", 3, 0, 0, section(10).size);
   EXPECT_EQ(section(1).offset, 0x10000u);
   EXPECT_EQ(section(2).offset, 0x20000u);
-  EXPECT_EQ(section(5).link, 6u);
-  EXPECT_EQ(section(5).info, 13u);  // first global
-  EXPECT_EQ(section(5).entry_size, 16u);
-  for (int i = 4; i <= 6; ++i) EXPECT_GT(section(i).offset, section(i - 1).offset);
+  EXPECT_EQ(section(9).link, 10u);
+  EXPECT_EQ(section(9).info, 13u);  // first global
+  EXPECT_EQ(section(9).entry_size, 16u);
+  // Three units (the start code and two routines): one address-range table each.
+  EXPECT_EQ(section(3).size, 3 * 32u);
+  for (int i = 3; i <= 10; ++i) EXPECT_GT(section(i).offset, section(i - 1).offset);
 }
 
 TEST_F(ElfWriterTest, SymbolsLocalsFirstThenRoutinesThenLinkTimeSymbols) {

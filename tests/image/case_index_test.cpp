@@ -96,13 +96,11 @@ TEST(CaseIndex, CodeLinesMarkTheAskedWord) {
   const Image& image = test::default_image();
   const RoutineInfo& lui = *find_routine(image, 1);
   const std::string text = code_lines(image, lui.address, lui.address + 8, lui.address + 4);
-  const size_t newline = text.find('
-');
+  const size_t newline = text.find('\n');
   EXPECT_TRUE(text.starts_with("   0x")) << text;
   EXPECT_TRUE(text.substr(newline + 1).starts_with("=> 0x")) << text;
   EXPECT_NE(text.find(isa::disassemble(image.word_at(lui.address), lui.address)), std::string::npos);
-  EXPECT_EQ(std::count(text.begin(), text.end(), '
-'), 2);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 2);
 }
 
 }  // namespace
