@@ -98,6 +98,7 @@ void emit_wait_1s(Assembler& as, FrameStyle style) {
   as.bind(count);
   if (robust) as.nop();
   as.addiu(t0, t0, 1);
+  if (robust) as.nop();
   as.bind(loop);
   as.addiu(t0, t0, -1);
   if (robust) as.nop();

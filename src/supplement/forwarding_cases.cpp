@@ -103,10 +103,12 @@ void emit_consumer(RoutineContext& routine, const ForwardCase& f, const CaseLabe
       if (f.consumer == Consumer::jr_target) as.jr(p);
       else as.jalr(t1, p);
       as.nop();
+      // A jalr that wrongly links into $31 must still return to the driver.
       as.bind(labels.wrong);
       as.b(routine.inst_error);
-      as.nop();
+      links::restore_return_address(as);
       as.bind(labels.target);
+      links::restore_return_address(as);
       break;
   }
 }
@@ -189,7 +191,7 @@ void emit_forward_case(RoutineContext& routine, const ForwardCase& f) {
   block.emit(as);
   if (c.consumer == Consumer::store_base) as.sw(zero, 0, t5);
   if (c.consumer == Consumer::store_data) as.sw(t2, 0, t5);  // something other than what the consumer stores
-  if (link) links::save_return_address(as);
+  if (link || code) links::save_return_address(as);
 
   if (c.first) emit_write(as, *c.first, c.reg, c.first_value, false, labels, a0, a1);
   const uint32_t producer_address = as.here();
