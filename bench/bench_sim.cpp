@@ -1,6 +1,8 @@
 // Speed of the reference simulator on the shape of code the image spends
-// nearly all of its time in: the pause loop (addiu, bnez, nop), plus a
-// mixed loop with loads and stores for comparison.
+// nearly all of its time in: the pause loop (addiu, bnez, nop), which a
+// plain run takes whole passes at a time; the same loop with work in its
+// delay slot, stepped instruction by instruction; a mixed loop with loads and
+// stores.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -51,6 +53,17 @@ std::vector<uint8_t> pause_loop(uint32_t passes) {
   return rom.bytes();
 }
 
+// The same with work in the delay slot, so that every instruction is stepped.
+std::vector<uint8_t> stepped_loop(uint32_t passes) {
+  Rom rom;
+  load_count(rom, passes);
+  const size_t loop = rom.words.size();
+  rom.emit(Op::addiu, {.rs = isa::t0, .rt = isa::t0, .imm = 0xFFFF});
+  rom.emit(Op::bne, {.rs = isa::t0, .rt = isa::zero, .imm = rom.offset_to(loop)});
+  rom.emit(Op::addiu, {.rs = isa::t1, .rt = isa::t1, .imm = 1});
+  return rom.bytes();
+}
+
 // Eight instructions: a store, a load, ALU work on the loaded value, the count.
 std::vector<uint8_t> memory_loop(uint32_t passes) {
   Rom rom;
@@ -95,6 +108,7 @@ void measure(const char* name, std::vector<uint8_t> rom, uint32_t quick_run_flag
 
 int main() {
   measure("pause loop", pause_loop(33'333'333));  // about 100 million instructions
+  measure("stepped loop", stepped_loop(33'333'333));
   measure("memory loop", memory_loop(12'500'000));
   // The whole image with the full pause, as `r3kcheck run --full` runs it.
   measure("image --full", r3k::build_image().boot_bytes(), 0, 3);

@@ -1,5 +1,7 @@
 #include "cli/args.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 
@@ -42,10 +44,13 @@ void Args::unknown() const {
 }
 
 std::optional<uint64_t> parse_number(const std::string& text, uint64_t max) {
-  if (text.empty() || text[0] == '-' || text[0] == '+' || text[0] == ' ') return std::nullopt;
   const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
   const std::string digits = hex ? text.substr(2) : text;
-  if (digits.empty() || digits[0] == '-' || digits[0] == '+' || digits[0] == ' ') return std::nullopt;
+  // strtoull would accept leading blanks and a sign: only digits may follow.
+  const auto is_digit = [hex](char c) {
+    return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : c >= '0' && c <= '9';
+  };
+  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), is_digit)) return std::nullopt;
   errno = 0;
   char* end = nullptr;
   const unsigned long long value = std::strtoull(digits.c_str(), &end, hex ? 16 : 10);

@@ -1,6 +1,5 @@
 // r3kcheck build: writes the test image as an ELF file.
 #include <cstdio>
-#include <filesystem>
 
 #include "cli/args.h"
 #include "cli/commands.h"
@@ -61,9 +60,6 @@ int build_command(const Arguments& arguments) {
 
   if (output.empty()) output = supplementary ? "out/supplement.elf" : "out/image.elf";
   const Image image = supplementary ? supplement::build(seed) : build_image(seed);
-  const std::filesystem::path parent = std::filesystem::path(output).parent_path();
-  std::error_code ignored;
-  if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
   write_file_atomically(output, elf::elf_bytes(image, options));
   if (!sources.empty()) source::write_source_tree(source::render_source_tree(image), sources);
 

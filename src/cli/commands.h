@@ -12,5 +12,8 @@ using Arguments = std::vector<std::string>;
 
 int build_command(const Arguments& arguments);
 int run_command(const Arguments& arguments);
+int export_command(const Arguments& arguments);
+int explain_command(const Arguments& arguments);
+int trace_diff_command(const Arguments& arguments);
 
 }  // namespace r3k::cli

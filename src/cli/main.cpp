@@ -20,8 +20,14 @@ constexpr const char* kUsage =
     "commands:\n"
     "  build   write the test image as an ELF file    (r3kcheck build -o out/image.elf)\n"
     "  run     run an image on the reference simulator (r3kcheck run out/image.elf)\n"
+    "  export  write the boot memory as bin, hex, coe, mif or a listing\n"
+    "                                                  (r3kcheck export out/image.elf --format hex)\n"
+    "  explain the routine and case behind an address, a display word or a routine\n"
+    "                                                  (r3kcheck explain 0x25000024)\n"
+    "  trace-diff  compare a design's instruction trace with the reference\n"
+    "              (r3kcheck trace-diff dut.trace --image out/image.elf)\n"
     "\n"
-    "r3kcheck <command> --help describes a command's options.\n"
+    "r3kcheck <command> --help (or r3kcheck help <command>) describes a command's options.\n"
     "exit codes: 0 success (run: pass), 1 run: fail, 2 error or no verdict.\n";
 
 struct Command {
@@ -32,7 +38,51 @@ struct Command {
 constexpr Command kCommands[] = {
     {"build", r3k::cli::build_command},
     {"run", r3k::cli::run_command},
+    {"export", r3k::cli::export_command},
+    {"explain", r3k::cli::explain_command},
+    {"trace-diff", r3k::cli::trace_diff_command},
 };
+
+// An error stays one line whatever the user typed: control characters in
+// an echoed argument or path are shown escaped ("\n", "\x1b").
+std::string one_line(std::string_view text) {
+  std::string line;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') line += "\\n";
+    else if (c == '\t') line += "\\t";
+    else if (c == '\r') line += "\\r";
+    else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      line += escaped;
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
+int error(std::string_view message) {
+  std::fprintf(stderr, "r3kcheck: %s\n", one_line(message).c_str());
+  return r3k::cli::kExitError;
+}
+
+int run(const Command& command, const r3k::cli::Arguments& arguments) {
+  try {
+    return command.handler(arguments);
+  } catch (const r3k::Error& failure) {
+    return error(failure.what());
+  } catch (const std::exception& failure) {
+    return error(std::string("internal error: ") + failure.what());
+  }
+}
+
+const Command* find_command(std::string_view name) {
+  for (const Command& command : kCommands)
+    if (command.name == name) return &command;
+  return nullptr;
+}
 
 }  // namespace
 
@@ -43,22 +93,15 @@ int main(int argc, char** argv) {
     return kExitError;
   }
   const std::string_view name = argv[1];
+  if (name == "help" && argc == 3) {  // "r3kcheck help build" is "r3kcheck build --help"
+    const Command* command = find_command(argv[2]);
+    if (!command) return error("unknown command '" + std::string(argv[2]) + "' (see r3kcheck --help)");
+    return run(*command, {"--help"});
+  }
   if (name == "--help" || name == "-h" || name == "help") {
     std::fputs(kUsage, stdout);
     return kExitOk;
   }
-  for (const Command& command : kCommands) {
-    if (command.name != name) continue;
-    try {
-      return command.handler(Arguments(argv + 2, argv + argc));
-    } catch (const r3k::Error& error) {
-      std::fprintf(stderr, "r3kcheck: %s\n", error.what());
-      return kExitError;
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "r3kcheck: internal error: %s\n", error.what());
-      return kExitError;
-    }
-  }
-  std::fprintf(stderr, "r3kcheck: unknown command '%s' (see r3kcheck --help)\n", argv[1]);
-  return kExitError;
+  if (const Command* command = find_command(name)) return run(*command, Arguments(argv + 2, argv + argc));
+  return error("unknown command '" + std::string(name) + "' (see r3kcheck --help)");
 }

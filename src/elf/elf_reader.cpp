@@ -95,8 +95,8 @@ std::vector<ProgramHeader> read_load_segments(const ElfFile& file, const FileHea
   return segments;
 }
 
-std::vector<uint8_t> load_boot_memory(const ElfFile& file, std::vector<ProgramHeader> segments,
-                                      const std::vector<uint8_t>& bytes) {
+// The segments in load-address order; the end of the last one.
+uint64_t sort_boot_segments(const ElfFile& file, std::vector<ProgramHeader>& segments) {
   std::sort(segments.begin(), segments.end(), [](const ProgramHeader& a, const ProgramHeader& b) {
     return a.physical_address < b.physical_address;
   });
@@ -107,11 +107,45 @@ std::vector<uint8_t> load_boot_memory(const ElfFile& file, std::vector<ProgramHe
       file.fail("loadable segments overlap at load address " + hex(segment.physical_address));
     end = uint64_t{segment.physical_address} + segment.memory_size;
   }
+  if (end == kBootBase) file.fail("no loadable segment holds any bytes");
+  return end;
+}
+
+std::vector<uint8_t> load_boot_memory(const ElfFile& file, std::vector<ProgramHeader> segments,
+                                      const std::vector<uint8_t>& bytes) {
+  const uint64_t end = sort_boot_segments(file, segments);
   std::vector<uint8_t> boot(end - kBootBase, 0);
   for (const ProgramHeader& segment : segments)
-    std::copy_n(bytes.begin() + segment.offset, segment.file_size,
-                boot.begin() + (segment.physical_address - kBootBase));
+    if (segment.memory_size != 0)  // an empty segment may lie anywhere, even past the others
+      std::copy_n(bytes.begin() + segment.offset, segment.file_size,
+                  boot.begin() + (segment.physical_address - kBootBase));
   return boot;
+}
+
+// The same, built in the file's own buffer when every segment moves toward
+// the buffer's start (as in any ordinary file, whose headers come first): in
+// load-address order no segment then overwrites the bytes of one still to
+// come. A run's set-up is mostly fresh memory being touched; this saves a
+// boot-sized buffer.
+std::vector<uint8_t> load_boot_memory_in_place(const ElfFile& file, std::vector<ProgramHeader> segments,
+                                               std::vector<uint8_t>&& bytes) {
+  const uint64_t end = sort_boot_segments(file, segments);
+  uint64_t filled = 0;  // bytes[0, filled) hold the boot memory so far
+  for (const ProgramHeader& segment : segments) {
+    const uint64_t at = segment.physical_address - kBootBase;
+    if (at > segment.offset || at < filled) return load_boot_memory(file, std::move(segments), bytes);
+    filled = at + segment.file_size;
+  }
+  filled = 0;
+  for (const ProgramHeader& segment : segments) {
+    const uint64_t at = segment.physical_address - kBootBase;
+    std::memset(bytes.data() + filled, 0, at - filled);
+    std::memmove(bytes.data() + at, bytes.data() + segment.offset, segment.file_size);
+    filled = at + segment.file_size;
+  }
+  bytes.resize(filled);
+  bytes.resize(end - kBootBase, 0);  // memory past each segment's file bytes reads as zero
+  return std::move(bytes);
 }
 
 // The .symtab's symbols; none when the file has no section headers.
@@ -170,6 +204,21 @@ LoadedElf read_elf(const std::vector<uint8_t>& bytes, const std::string& name_fo
   return loaded;
 }
 
+namespace {
+
+LoadedElf read_elf_reusing(std::vector<uint8_t>&& bytes, const std::string& name_for_errors) {
+  const ElfFile file(bytes, name_for_errors);
+  const FileHeader header = read_file_header(file);
+  LoadedElf loaded;
+  loaded.entry = header.entry;
+  std::vector<ProgramHeader> segments = read_load_segments(file, header);
+  loaded.symbols = read_symbols(file, header);  // before the segments overwrite the file's bytes
+  loaded.boot = load_boot_memory_in_place(file, std::move(segments), std::move(bytes));
+  return loaded;
+}
+
+}  // namespace
+
 LoadedElf read_elf_file(const std::string& path) {
   // Larger than any image with its debug sections; refusing it early keeps a
   // mistaken path (a disk image, a device) from being read whole.
@@ -187,7 +236,7 @@ LoadedElf read_elf_file(const std::string& path) {
   std::vector<uint8_t> bytes(size);
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
   if (in.gcount() != static_cast<std::streamsize>(size)) throw Error("cannot read " + path + ": short read");
-  return read_elf(bytes, path);
+  return read_elf_reusing(std::move(bytes), path);
 }
 
 }  // namespace r3k::elf

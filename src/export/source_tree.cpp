@@ -217,10 +217,7 @@ SourceTree render_source_tree(const Image& image) {
 
 void write_source_tree(const SourceTree& tree, const std::string& dir) {
   for (const SourceFile& file : tree.files) {
-    const std::filesystem::path path = std::filesystem::path(dir) / file.path;
-    std::error_code ignored;
-    std::filesystem::create_directories(path.parent_path(), ignored);
-    write_file_atomically(path.string(), std::vector<uint8_t>(file.text.begin(), file.text.end()));
+    write_file_atomically((std::filesystem::path(dir) / file.path).string(), std::string_view(file.text));
   }
 }
 

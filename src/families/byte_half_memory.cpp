@@ -6,6 +6,7 @@
 
 #include "common/error.h"
 #include "families/families.h"
+#include "families/marker_scheme.h"
 #include "families/memory_draw.h"
 
 namespace r3k {
@@ -51,11 +52,12 @@ bool unit_top_bit(Op op, uint32_t value, unsigned lane) {
   return (value >> (shift + unit_bits - 1)) & 1;
 }
 
-// A full-width random word whose moved unit has the asked top bit. Each draw
-// succeeds with even odds, so the loop ends after a couple of draws.
+// A full-width random word whose moved unit has the asked top bit, loaded by
+// lui then ori like every W, P and S. Each draw succeeds with even odds, so
+// the loop ends after a couple of draws.
 uint32_t word_with_top_bit(Random& random, Op op, unsigned lane, bool top_bit) {
   for (;;) {
-    const uint32_t value = random.word();
+    const uint32_t value = markers::draw_two_instruction_word(random);
     if (unit_top_bit(op, value, lane) == top_bit) return value;
   }
 }
@@ -90,7 +92,7 @@ std::vector<memory::MemoryCase> draw_byte_half_cases(Op op, Random& random) {
     memory::MemoryCase& c = cases[i];
     c.lane = lanes[i];
     if (is_store(op)) {
-      c.memory_word = random.word();
+      c.memory_word = markers::draw_two_instruction_word(random);
       c.register_value = word_with_top_bit(random, op, c.lane, top_bits[i]);
     } else {
       c.memory_word = word_with_top_bit(random, op, c.lane, top_bits[i]);

@@ -13,7 +13,8 @@ CaseInfo describe(const MemoryCase& c, Op access, bool grouped) {
   CaseInfo info{grouped ? c.group : 0, grouped ? kGroupNames[c.group] : std::string_view{},
                 {{"B", c.base}, {"O", c.offset}, {"A", c.address()}, {"k", c.lane}}, c.long_form() ? "long form" : ""};
   info.values.push_back({store ? "P" : "W", c.memory_word});
-  if (store) info.values.push_back({"S", c.register_value});
+  // The word routines share one template: sw stores the preset word P itself.
+  if (store && access != Op::sw) info.values.push_back({"S", c.register_value});
   if (merges) info.values.push_back({"R0", c.register_value});
   info.values.push_back({"expected", c.expected});
   return info;

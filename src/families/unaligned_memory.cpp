@@ -6,6 +6,7 @@
 
 #include "common/error.h"
 #include "families/families.h"
+#include "families/marker_scheme.h"
 #include "families/memory_draw.h"
 
 namespace r3k {
@@ -78,9 +79,13 @@ std::vector<memory::MemoryCase> draw_unaligned_cases(Op op, Random& random) {
     c.base = kBase;
     c.offset = memory::word_offset(random, long_forms[i], kLowestOffset, kHighestOffset);
     c.lane = lanes[i];
-    c.memory_word = random.word();
-    c.register_value = random.word();
-    c.expected = unaligned_expected(op, c.memory_word, c.register_value, c.lane);
+    // W or P, R0 or S, and E each take the two-instruction load, lui then
+    // ori; a pair whose merge E would not is drawn again.
+    do {
+      c.memory_word = markers::draw_two_instruction_word(random);
+      c.register_value = markers::draw_two_instruction_word(random);
+      c.expected = unaligned_expected(op, c.memory_word, c.register_value, c.lane);
+    } while (!markers::takes_two_instructions(c.expected));
   }
   return cases;
 }

@@ -8,7 +8,6 @@ namespace {
 
 // Field positions of a MIPS-I instruction word.
 constexpr uint32_t kOpcodeShift = 26, kRsShift = 21, kRtShift = 16, kRdShift = 11, kSaShift = 6;
-constexpr uint32_t kOpcodeBits = 0x3Fu << kOpcodeShift;
 constexpr uint32_t kRsBits = 0x1Fu << kRsShift;
 constexpr uint32_t kRtBits = 0x1Fu << kRtShift;
 constexpr uint32_t kRdBits = 0x1Fu << kRdShift;

@@ -37,7 +37,7 @@ uint8_t ram_fill_byte(uint32_t address) {
   return static_cast<uint8_t>(1 + ((address * 0x9E3779B1u) >> 24) % 255);
 }
 
-Bus::Bus(std::vector<uint8_t> rom) : rom_(std::move(rom)), ram_(layout::kRamSize) {
+Bus::Bus(std::vector<uint8_t> rom) : rom_(std::move(rom)), ram_(new uint8_t[layout::kRamSize]) {
   if (rom_.size() > kRomLimit)
     throw Error("the boot memory image is " + std::to_string(rom_.size()) +
                 " bytes; the boot ROM holds at most 4 MiB");
@@ -45,12 +45,18 @@ Bus::Bus(std::vector<uint8_t> rom) : rom_(std::move(rom)), ram_(layout::kRamSize
 }
 
 void Bus::reset(uint32_t quick_run_flag) {
-  for (uint32_t offset = 0; offset < layout::kRamSize; ++offset)
-    ram_[offset] = ram_fill_byte(layout::kRamBase + offset);
+  page_filled_.fill(false);
   board_ = BoardState{};
   board_writes_.clear();
   quick_run_flag_ = quick_run_flag;
   quick_run_flag_reads_ = 0;
+}
+
+void Bus::fill_page(uint32_t page) {
+  const uint32_t first = page * kRamPageSize;
+  for (uint32_t offset = first; offset < first + kRamPageSize; ++offset)
+    ram_[offset] = ram_fill_byte(layout::kRamBase + offset);
+  page_filled_[page] = true;
 }
 
 bool Bus::read(uint32_t address, Width width, uint32_t& value) {

@@ -2,7 +2,9 @@
 // board's status registers. Nothing else answers.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "image/layout.h"
@@ -49,8 +51,16 @@ class Bus {
   void reset(uint32_t quick_run_flag);
 
   // RAM byte at `address`, or nullptr outside RAM. The run loop's fast path:
-  // an aligned access that starts in RAM ends in it.
+  // an aligned access that starts in RAM ends in it, and in the same page.
+  // A page gets its reset contents when first touched, so a run pays only
+  // for the RAM it uses; what the program sees is the same.
   uint8_t* ram_at(uint32_t address) {
+    const uint32_t offset = address - layout::kRamBase;
+    if (offset >= layout::kRamSize) return nullptr;
+    if (!page_filled_[offset / kRamPageSize]) [[unlikely]] fill_page(offset / kRamPageSize);
+    return &ram_[offset];
+  }
+  const uint8_t* ram_at(uint32_t address) const {
     const uint32_t offset = address - layout::kRamBase;
     return offset < layout::kRamSize ? &ram_[offset] : nullptr;
   }
@@ -74,11 +84,14 @@ class Bus {
   }
 
  private:
+  static constexpr uint32_t kRamPageSize = 4096;
+  void fill_page(uint32_t page);
   bool read_board(uint32_t address, Width width, uint32_t& value);
   bool write_board(uint32_t address, Width width, uint32_t value, uint64_t instruction);
 
   std::vector<uint8_t> rom_;
-  std::vector<uint8_t> ram_;
+  std::unique_ptr<uint8_t[]> ram_;  // left uninitialized: pages are filled on first touch
+  std::array<bool, layout::kRamSize / kRamPageSize> page_filled_{};
   BoardState board_;
   std::vector<BoardWrite> board_writes_;
   uint32_t quick_run_flag_ = 1;

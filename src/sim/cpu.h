@@ -75,6 +75,7 @@ class Cpu : public MemoryAccess<Cpu> {
   }
 
   Bus& bus() { return *bus_; }
+  const Bus& bus() const { return *bus_; }
 
  private:
   Bus* bus_;

@@ -20,6 +20,8 @@ enum class Action : uint8_t {
   end_loop,        // the pc reached the end loop: the run is finished
   exception_loop,  // the pc reached the exception loop
   outside_rom,     // a word past the boot ROM's contents: fetch through the bus
+  counted_loop,    // an addiu heading a counted loop (sim/counted_loop.h): a plain
+                   // run may take whole passes at once; anything else sees addiu
 };
 static_assert(static_cast<int>(Action::reserved) == static_cast<int>(isa::Op::invalid));
 

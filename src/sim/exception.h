@@ -21,6 +21,13 @@ enum class Cause : uint8_t {
   ArithmeticOverflow,   // add, addi, sub with a signed overflow
 };
 
+// Whether the cause comes from a load or store whose address is worth
+// showing; a fetch's bad address is its pc.
+inline bool has_bad_address(Cause cause) {
+  return cause == Cause::AddressErrorLoad || cause == Cause::AddressErrorStore || cause == Cause::BusErrorLoad ||
+         cause == Cause::BusErrorStore;
+}
+
 // The exception as the processor would leave it for a handler.
 struct ExceptionRecord {
   Cause cause = Cause::ReservedInstruction;

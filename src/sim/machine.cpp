@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "sim/counted_loop.h"
+
 namespace r3k::sim {
 
 namespace {
@@ -11,23 +13,42 @@ constexpr uint32_t index_of(uint32_t address) { return (address - layout::kReset
 
 }  // namespace
 
-Machine::Machine(std::vector<uint8_t> boot_memory) : bus_(std::move(boot_memory)) {
-  const std::vector<uint8_t>& rom = bus_.rom();
-  const auto rom_words = static_cast<uint32_t>(rom.size() / 4);
-  // Tests run images far smaller than the start code; the loops still stop them.
-  decoded_.resize(std::max(rom_words, index_of(layout::kExceptionLoop) + 1));
-  for (uint32_t i = 0; i < decoded_.size(); ++i) {
-    const uint32_t address = layout::kResetVector + 4 * i;
-    if (i < rom_words) decoded_[i] = decode_at(load_le32(&rom[4 * i]), address);
-    else decoded_[i].action = Action::outside_rom;
-  }
-  decoded_[index_of(layout::kEndLoop)].action = Action::end_loop;
-  decoded_[index_of(layout::kExceptionLoop)].action = Action::exception_loop;
-}
+Machine::Machine(std::vector<uint8_t> boot_memory)
+    : bus_(std::move(boot_memory)),
+      cache_(std::make_unique<DecodeCache>()),
+      rom_words_(static_cast<uint32_t>(bus_.rom().size() / 4)),
+      fetchable_words_(std::max(rom_words_, index_of(layout::kExceptionLoop) + 1)) {}
 
 RunResult Machine::run(const RunOptions& options) {
   NullObserver observer;
   return run(options, observer);
+}
+
+const Decoded* Machine::refill(uint32_t pc, uint32_t slot) {
+  if ((pc & 3) || index_of(pc) >= fetchable_words_) return nullptr;  // below the ROM wraps round too
+  cache_->entries[slot] = decode_rom_word(pc);
+  cache_->tags[slot] = pc;
+  return &cache_->entries[slot];
+}
+
+Decoded Machine::decode_rom_word(uint32_t pc) const {
+  const auto word_at = [&](uint32_t address) {
+    return decode_at(load_le32(&bus_.rom()[4 * index_of(address)]), address);
+  };
+  Decoded decoded;
+  if (index_of(pc) < rom_words_) decoded = word_at(pc);
+  else decoded.action = Action::outside_rom;
+  if (pc == layout::kEndLoop) decoded.action = Action::end_loop;
+  if (pc == layout::kExceptionLoop) decoded.action = Action::exception_loop;
+  // A counted loop's three words all lie in the ROM's contents, and none is a
+  // stop entry, which ends the run when reached.
+  const auto is_plain_word = [&](uint32_t address) {
+    return index_of(address) < rom_words_ && address != layout::kEndLoop && address != layout::kExceptionLoop;
+  };
+  if (decoded.action == Action::addiu && is_plain_word(pc + 4) && is_plain_word(pc + 8) &&
+      is_counted_loop(pc, decoded, word_at(pc + 4), word_at(pc + 8)))
+    decoded.action = Action::counted_loop;
+  return decoded;
 }
 
 void Machine::start(Cpu& cpu, const RunOptions& options) {

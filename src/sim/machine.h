@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -67,14 +68,40 @@ class Machine {
   StopReason loop(Core& core, const RunOptions& options, Observer& observer);
   void start(Cpu& cpu, const RunOptions& options);
   RunResult finish(Cpu& cpu, StopReason stop);
-  // An instruction from anywhere but the predecoded ROM: RAM decodes on the
-  // fly; anything else gives the fetch exception's cause.
+  // The decoded instruction at `pc` in the boot ROM, through the cache, or
+  // nullptr when `pc` is no aligned ROM address (RAM is never cached: a
+  // program may write its own code there).
+  const Decoded* fetch_rom(uint32_t pc) {
+    const uint32_t slot = (pc >> 2) & (kCacheEntries - 1);
+    if (cache_->tags[slot] == pc) [[likely]] return &cache_->entries[slot];
+    return refill(pc, slot);
+  }
+  const Decoded* refill(uint32_t pc, uint32_t slot);
+  Decoded decode_rom_word(uint32_t pc) const;
+  // An instruction from anywhere but the ROM: RAM decodes on the fly;
+  // anything else gives the fetch exception's cause.
   std::optional<Cause> fetch_outside_rom(uint32_t pc, Decoded& decoded);
 
+  // ROM words decoded so far, direct-mapped by address: a run decodes only
+  // the words it executes, and a loop hits the cache on every pass. A tag is
+  // the address of the word its entry holds; an empty entry's tag is an
+  // address of another slot, so no fetch matches it.
+  static constexpr uint32_t kCacheEntries = 4096;
+  struct DecodeCache {
+    DecodeCache() {
+      for (uint32_t slot = 0; slot < kCacheEntries; ++slot) tags[slot] = (slot ^ 1) << 2;
+    }
+    std::array<uint32_t, kCacheEntries> tags;
+    std::array<Decoded, kCacheEntries> entries{};
+  };
+
   Bus bus_;
-  // One entry per word of the boot ROM, covering at least both loops, whose
-  // first words are the stop entries end_loop and exception_loop.
-  std::vector<Decoded> decoded_;
+  std::unique_ptr<DecodeCache> cache_;
+  // The ROM words the run loop fetches: at least up to both loops, whose
+  // first words are the stop entries end_loop and exception_loop (tests run
+  // images far smaller than the start code).
+  uint32_t rom_words_ = 0;
+  uint32_t fetchable_words_ = 0;
 };
 
 }  // namespace r3k::sim

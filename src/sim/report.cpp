@@ -13,16 +13,6 @@ std::string hex(uint32_t value) {
   return buffer;
 }
 
-bool has_bad_address(Cause cause) {
-  switch (cause) {
-    case Cause::AddressErrorLoad:
-    case Cause::AddressErrorStore:
-    case Cause::BusErrorLoad:
-    case Cause::BusErrorStore: return true;
-    default: return false;  // a fetch's bad address is its pc
-  }
-}
-
 }  // namespace
 
 std::string_view stop_reason_name(StopReason reason) {

@@ -1,11 +1,12 @@
 // The run loop, a template over the observer and the core it executes on, so
-// that a plain run compiles to a bare dispatch over the predecoded ROM with
+// that a plain run compiles to a bare dispatch over the decoded ROM words with
 // the program counters in machine registers. Included at the end of machine.h.
 #pragma once
 
-#include <bit>
+#include <algorithm>
 #include <optional>
 
+#include "sim/counted_loop.h"
 #include "sim/fault_injector.h"
 #include "sim/semantics.h"
 
@@ -77,6 +78,27 @@ void fetch_failed(Core& c, Cause cause) {
   c.next_pc = c.after_next;
 }
 
+// At the first word of a counted loop, not in a delay slot: takes as many
+// whole passes as the loop makes and the limit leaves room for, and leaves
+// the pc where stepping them would have (back at the loop, or past it after
+// the last pass). False when not one pass fits: the caller steps.
+template <class Core>
+bool take_counted_passes(Core& c, const Decoded& loop, uint64_t limit) {
+  if (c.next_pc != c.pc + 4) return false;
+  const uint32_t counter = c.reg(loop.rt);
+  const uint64_t passes = passes_until_zero(counter, loop.imm);
+  const uint64_t room = (limit - c.instructions) / kCountedLoopInstructions;
+  const uint64_t taken = passes == 0 ? room : std::min(passes, room);
+  if (taken == 0) return false;
+  c.set_reg(loop.rt, counter + static_cast<uint32_t>(taken) * loop.imm);
+  c.instructions += taken * kCountedLoopInstructions;
+  if (taken == passes) {
+    c.pc += 4 * kCountedLoopInstructions;
+    c.next_pc = c.pc + 4;
+  }
+  return true;
+}
+
 }  // namespace detail
 
 template <class Observer>
@@ -106,25 +128,31 @@ RunResult Machine::run(const RunOptions& options, Observer& observer) {
 template <bool kWithFault, class Core, class Observer>
 [[gnu::always_inline]] inline StopReason Machine::loop(Core& c, const RunOptions& options,
                                                        [[maybe_unused]] Observer& observer) {
-  const Decoded* const rom = decoded_.data();
-  const auto rom_entries = static_cast<uint32_t>(decoded_.size());
+  // Whole passes of a counted loop at once, where nothing needs to see each
+  // instruction; everywhere else a counted loop's first word is its addiu.
+  constexpr bool kTakesPasses = !kWithFault && !detail::WatchesInstructions<Observer>;
   const uint64_t limit = options.max_instructions;
   [[maybe_unused]] std::optional<FaultInjector> injector;
   if constexpr (kWithFault) injector.emplace(options.fault);
   Decoded fetched;
 
   for (;;) {
-    // Rotating the ROM offset right by two turns a misaligned pc into a huge
-    // index, so one compare settles both "in the ROM" and "aligned".
-    const uint32_t index = std::rotr(c.pc - layout::kResetVector, 2);
-    const Decoded* d = &fetched;
-    if (index < rom_entries) [[likely]] {
-      d = &rom[index];
-    } else if (const std::optional<Cause> failure = fetch_outside_rom(c.pc, fetched)) {
-      detail::fetch_failed(c, *failure);
-      continue;
+    const Decoded* d = fetch_rom(c.pc);
+    if (!d) [[unlikely]] {
+      if (const std::optional<Cause> failure = fetch_outside_rom(c.pc, fetched)) {
+        detail::fetch_failed(c, *failure);
+        continue;
+      }
+      d = &fetched;
     }
     if (c.instructions == limit) [[unlikely]] return detail::stop_at_limit(*d);
+    if constexpr (!kTakesPasses) {
+      if (d->action == Action::counted_loop) [[unlikely]] {
+        fetched = *d;
+        fetched.action = Action::addiu;
+        d = &fetched;
+      }
+    }
 
     c.after_next = c.next_pc + 4;
     Flow flow;
@@ -137,8 +165,15 @@ template <bool kWithFault, class Core, class Observer>
     if (flow != Flow::next) [[unlikely]] {
       if (flow == Flow::end_loop) return StopReason::Finished;
       if (flow == Flow::exception_loop) return StopReason::ExceptionLoop;
-      detail::fetch_failed(c, Cause::BusErrorFetch);  // a word past the ROM's contents
-      continue;
+      if (flow == Flow::counted_loop) {
+        if constexpr (kTakesPasses) {
+          if (detail::take_counted_passes(c, *d, limit)) continue;
+        }
+        c.set_reg(d->rt, c.reg(d->rs) + d->imm);  // the addiu, one pass at a time
+      } else {
+        detail::fetch_failed(c, Cause::BusErrorFetch);  // a word past the ROM's contents
+        continue;
+      }
     }
     if constexpr (detail::WatchesInstructions<Observer>) observer.on_instruction(c, *d);
     ++c.instructions;

@@ -11,7 +11,7 @@
 namespace r3k::sim {
 
 // What the run loop does after an entry of the predecoded ROM.
-enum class Flow : uint8_t { next, end_loop, exception_loop, outside_rom };
+enum class Flow : uint8_t { next, end_loop, exception_loop, outside_rom, counted_loop };
 
 // Little-endian merges of the unaligned word instructions; `lane` is the
 // address's byte offset in its word, `memory` the aligned word there.
@@ -178,6 +178,7 @@ template <class Core>
     case A::end_loop: return Flow::end_loop;
     case A::exception_loop: return Flow::exception_loop;
     case A::outside_rom: return Flow::outside_rom;
+    case A::counted_loop: return Flow::counted_loop;
   }
   return Flow::next;
 }

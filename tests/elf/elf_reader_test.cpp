@@ -155,6 +155,11 @@ TEST(ElfReader, RefusesEachMalformedFieldWithAMessageNamingIt) {
       {"memory size wraps", [=](auto& b) { put32(&b[text + 20], 0xFFFFFFFF); }, "outside the boot memory"},
       {"overlap", [=](auto& b) { put32(&b[data + 12], 0xBFC00970); },
        "segments overlap at load address 0xBFC00970"},
+      // Found by the fuzzer: an empty segment past the end of the others was
+      // still copied, at an offset beyond the boot memory.
+      {"every segment empty", [=](auto& b) { put32(&b[text + 16], 0), put32(&b[text + 20], 0), put32(&b[data + 16], 0),
+                                               put32(&b[data + 20], 0); },
+       "no loadable segment holds any bytes"},
       {"section header size", [](auto& b) { put16(&b[46], 0); },
        "section header table entry size is 0, not 40"},
       {"section header offset", [](auto& b) { put32(&b[32], 0xFFFFFFFF); }, "section header table"},
@@ -185,6 +190,16 @@ TEST(ElfReader, RefusesEachMalformedFieldWithAMessageNamingIt) {
 
 // Random damage to the headers and tables, from a fixed seed: every result is
 // a read or an r3k::Error, never a crash or an out-of-bounds access.
+TEST(ElfReader, AnEmptySegmentMayLieBeyondTheOthers) {
+  std::vector<uint8_t> bytes = written();
+  const uint32_t data = fields.segment(1);
+  put32(&bytes[data + 12], 0xBFFF0000);
+  put32(&bytes[data + 16], 0);
+  put32(&bytes[data + 20], 0);
+  const LoadedElf elf = read_elf(bytes, "image.elf");
+  EXPECT_EQ(elf.boot.size(), test::kSmallTextEnd - 0xBFC00000u);
+}
+
 TEST(ElfReader, SurvivesRandomDamageToHeadersAndTables) {
   const std::vector<uint8_t>& file = written();
   const uint32_t tables_start = 0x20000;  // .data, the debug sections, .pdr, the string and symbol tables, the section headers

@@ -109,6 +109,27 @@ TEST(ByteHalfCases, GroupsLanesAndLongFormsHaveTheirCounts) {
   }
 }
 
+// W, P and S are loaded by lui then ori: a non-zero low half, and a value
+// neither in the signed 16-bit range nor small enough for ori alone.
+TEST(ByteHalfCases, RandomWordsAreLoadedByLuiAndOri) {
+  const auto lui_and_ori = [](uint32_t value) {
+    const auto signed_value = static_cast<int32_t>(value);
+    return (value & 0xFFFF) != 0 && value > 0xFFFF && (signed_value < -0x8000 || signed_value > 0x7FFF);
+  };
+  for (const ByteHalfRow& row : kRows) {
+    for (uint32_t seed : {kDefaultSeed, 2u, 0xDE1A7u, 0x12345678u}) {
+      SCOPED_TRACE(testing::Message() << row.mnemonic << " seed " << seed);
+      const std::vector<memory::MemoryCase> cases = drawn(row, seed);
+      for (std::size_t i = 0; i + 1 < cases.size(); ++i) {  // the last case loads zeros
+        EXPECT_TRUE(lui_and_ori(cases[i].memory_word)) << "case " << i + 1 << std::hex << " 0x" << cases[i].memory_word;
+        if (is_store(row.op)) {
+          EXPECT_TRUE(lui_and_ori(cases[i].register_value)) << "case " << i + 1 << std::hex << " 0x" << cases[i].register_value;
+        }
+      }
+    }
+  }
+}
+
 TEST(ByteHalfCases, ExpectedValuesMatchAByteArrayModel) {
   for (const ByteHalfRow& row : kRows) {
     for (const memory::MemoryCase& c : drawn(row))

@@ -151,7 +151,8 @@ test::ImageRun run_watched(const Fault& fault, LastWrite& watch) {
 // instruction right before it (no forwarding on that read port). The branch
 // under test of beq and bne reads $t1 straight after its load.
 TEST(ControlFamilies, StaleSecondOperandFailsBeqAndBne) {
-  for (const auto& [op, number] : {std::pair{Op::beq, 4}, {Op::bne, 5}}) {
+  for (const auto& [tested, number] : {std::pair{Op::beq, 4}, {Op::bne, 5}}) {
+    const Op op = tested;  // clang 14 cannot capture a structured binding in a lambda
     SCOPED_TRACE(isa::info(op).mnemonic);
     LastWrite watch;
     const Fault fault = replace(op, [&watch, op](Cpu& c, const Decoded& d) {
@@ -168,7 +169,8 @@ TEST(ControlFamilies, StaleSecondOperandFailsBeqAndBne) {
 // low half with its partner; every case with one zero operand has a non-zero
 // low half on the other side.
 TEST(ControlFamiliesBlindSpots, CompareOnlyTheLow16BitsGoesUnnoticed) {
-  for (const auto& [op, number] : {std::pair{Op::beq, 4}, {Op::bne, 5}}) {
+  for (const auto& [tested, number] : {std::pair{Op::beq, 4}, {Op::bne, 5}}) {
+    const Op op = tested;  // clang 14 cannot capture a structured binding in a lambda
     SCOPED_TRACE(isa::info(op).mnemonic);
     Random random(kDefaultSeed, number);
     for (const branches::Case& c : branches::draw_cases(op, random))

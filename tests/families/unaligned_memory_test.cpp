@@ -72,6 +72,28 @@ TEST(UnalignedCases, LanesLongFormsAndOffsetsHaveTheirCounts) {
   }
 }
 
+// lui then ori: a non-zero low half, and a value neither in the signed
+// 16-bit range nor small enough for ori alone.
+bool loaded_by_lui_and_ori(uint32_t value) {
+  const auto signed_value = static_cast<int32_t>(value);
+  return (value & 0xFFFF) != 0 && value > 0xFFFF && (signed_value < -0x8000 || signed_value > 0x7FFF);
+}
+
+TEST(UnalignedCases, EveryValueIsLoadedByLuiAndOri) {
+  for (const UnalignedRow& row : kRows) {
+    for (uint32_t seed : {kDefaultSeed, 2u, 0xDE1A7u, 0xCAFEF00Du, 0xFFFFFFFFu}) {
+      SCOPED_TRACE(testing::Message() << row.mnemonic << " seed " << seed);
+      int case_number = 0;
+      for (const memory::MemoryCase& c : drawn(row, seed)) {
+        ++case_number;
+        EXPECT_TRUE(loaded_by_lui_and_ori(c.memory_word)) << "case " << case_number << std::hex << " W/P 0x" << c.memory_word;
+        EXPECT_TRUE(loaded_by_lui_and_ori(c.register_value)) << "case " << case_number << std::hex << " R0/S 0x" << c.register_value;
+        EXPECT_TRUE(loaded_by_lui_and_ori(c.expected)) << "case " << case_number << std::hex << " E 0x" << c.expected;
+      }
+    }
+  }
+}
+
 TEST(UnalignedCases, ExpectedValuesFollowTheMergeTable) {
   for (const UnalignedRow& row : kRows)
     for (const memory::MemoryCase& c : drawn(row))

@@ -1,0 +1,213 @@
+#include "trace/design_trace.h"
+
+#include <charconv>
+#include <cstring>
+#include <string_view>
+
+#include "common/error.h"
+#include "isa/isa.h"
+
+namespace r3k::trace {
+namespace {
+
+constexpr size_t kChunk = 1 << 16;
+
+std::string_view trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
+}
+
+// The next blank-separated word of `text`, which loses it.
+std::string_view take_word(std::string_view& text) {
+  text = trim(text);
+  size_t end = 0;
+  while (end < text.size() && text[end] != ' ' && text[end] != '\t') ++end;
+  const std::string_view word = text.substr(0, end);
+  text.remove_prefix(end);
+  return word;
+}
+
+// 1 to 8 hex digits, with or without 0x.
+bool parse_hex(std::string_view text, uint32_t& value) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+  if (text.empty() || text.size() > 8) return false;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  return error == std::errc{} && end == text.data() + text.size();
+}
+
+// "$t0", "t0", "$8", "8", "r8".
+bool parse_register(std::string_view text, unsigned& number) {
+  if (text.starts_with('$')) text.remove_prefix(1);
+  for (unsigned reg = 0; reg < 32; ++reg)
+    if (isa::reg_name(reg).substr(1) == text) return number = reg, true;
+  if (text.starts_with('r')) text.remove_prefix(1);
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number, 10);
+  return error == std::errc{} && end == text.data() + text.size() && !text.empty() && number < 32;
+}
+
+}  // namespace
+
+TraceKeys parse_key_map(const std::string& text) {
+  TraceKeys keys;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const size_t comma = rest.find(',');
+    const std::string_view pair = rest.substr(0, comma);
+    rest = comma == std::string_view::npos ? std::string_view{} : rest.substr(comma + 1);
+    const size_t equals = pair.find('=');
+    if (equals == std::string_view::npos || equals == 0 || equals + 1 == pair.size())
+      throw Error("trace-diff: bad --keys entry '" + std::string(pair) + "' (expected FIELD=KEY, e.g. pc=pc)");
+    const std::string_view field = pair.substr(0, equals);
+    const std::string key(pair.substr(equals + 1));
+    if (field == "pc") keys.pc = key;
+    else if (field == "word") keys.word = key;
+    else if (field == "reg") keys.reg = key;
+    else if (field == "value") keys.value = key;
+    else throw Error("trace-diff: unknown --keys field '" + std::string(field) + "' (fields: pc, word, reg, value)");
+  }
+  return keys;
+}
+
+DesignTrace::DesignTrace(std::FILE* file, std::optional<TraceKeys> keys)
+    : file_(file), keys_(std::move(keys)), buffer_(kChunk) {}
+
+DesignTrace::Status DesignTrace::peek(const DesignLine*& line) {
+  if (!has_peeked_) {
+    peeked_status_ = next(peeked_);
+    has_peeked_ = true;
+  }
+  line = &peeked_;
+  return peeked_status_;
+}
+
+DesignTrace::Status DesignTrace::next(DesignLine& line) {
+  if (has_peeked_) {
+    has_peeked_ = false;
+    if (peeked_status_ == Status::line) line = peeked_;
+    return peeked_status_;
+  }
+  if (!error_.empty()) return Status::error;
+  while (read_line(line.text)) {
+    line.number = line_number_;
+    if (parse(line)) return Status::line;
+    if (!error_.empty()) return Status::error;
+  }
+  return Status::end;
+}
+
+bool DesignTrace::read_line(std::string& text) {
+  for (;;) {
+    if (const void* newline = std::memchr(buffer_.data() + begin_, '\n', end_ - begin_)) {
+      const size_t at = static_cast<size_t>(static_cast<const char*>(newline) - buffer_.data());
+      text.assign(buffer_.data() + begin_, at - begin_);
+      begin_ = at + 1;
+      ++line_number_;
+      return true;
+    }
+    if (eof_) {
+      if (begin_ == end_) return false;
+      text.assign(buffer_.data() + begin_, end_ - begin_);  // a last line without a newline
+      begin_ = end_;
+      ++line_number_;
+      return true;
+    }
+    // Keep the partial line, make room and read more.
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_, begin_ = 0;
+    if (buffer_.size() - end_ < kChunk) buffer_.resize(buffer_.size() + kChunk);  // a line longer than a chunk
+    const size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    end_ += got;
+    if (got == 0) eof_ = true;
+  }
+}
+
+bool DesignTrace::fail(const std::string& reason) {
+  error_ = "line " + std::to_string(line_number_) + ": " + reason;
+  return false;
+}
+
+bool DesignTrace::parse(DesignLine& line) {
+  line.record = sim::TraceRecord{};
+  line.has_word = line.has_writes = line.has_reg = line.has_value = false;
+  line.value = 0;
+  return keys_ ? parse_key_value_line(line) : parse_commit_line(line);
+}
+
+bool DesignTrace::parse_commit_line(DesignLine& line) {
+  std::string_view rest = trim(line.text);
+  if (rest.empty() || rest.front() == '#') return false;
+  const std::string_view first = take_word(rest);
+  sim::TraceRecord& r = line.record;
+  if (first == "r3kcheck-trace") {
+    if (trim(rest) != "1") return fail("unsupported trace format version '" + std::string(trim(rest)) + "' (this tool reads version 1)");
+    return false;
+  }
+  if (first == "exception") {
+    r.is_exception = true;
+    if (!sim::parse_exception_code(take_word(rest), r.cause)) return fail("unknown exception code in '" + line.text + "'");
+    for (std::string_view word = take_word(rest); !word.empty(); word = take_word(rest)) {
+      if (word.starts_with("pc=") && parse_hex(word.substr(3), r.pc)) continue;
+      if (word.starts_with("address=") && parse_hex(word.substr(8), r.bad_address)) continue;
+      return fail("cannot read '" + std::string(word) + "' in an exception line");
+    }
+    line.has_word = line.has_writes = true;
+    return true;
+  }
+  if (!parse_hex(first, r.pc)) return fail("expected an address in hex, found '" + std::string(first) + "'");
+  const std::string_view word = take_word(rest);
+  if (!parse_hex(word, r.word)) return fail("expected the instruction word in hex after the address, found '" + std::string(word) + "'");
+  for (std::string_view write = take_word(rest); !write.empty(); write = take_word(rest)) {
+    const size_t equals = write.find('=');
+    uint32_t value = 0;
+    if (equals == std::string_view::npos || !parse_hex(write.substr(equals + 1), value))
+      return fail("cannot read the write '" + std::string(write) + "' (expected $reg=hex, hi=hex, lo=hex or [address]w=hex)");
+    const std::string_view target = write.substr(0, equals);
+    unsigned reg = 0;
+    if (target == "hi") r.writes_hi = true, r.hi = value;
+    else if (target == "lo") r.writes_lo = true, r.lo = value;
+    else if (target.starts_with('[') && target.size() > 3 && target[target.size() - 2] == ']' &&
+             std::strchr("bhw", target.back()) && parse_hex(target.substr(1, target.size() - 3), r.store.address)) {
+      r.stores = true, r.store.width = target.back(), r.store.value = value;
+    } else if (target.starts_with('$') && parse_register(target, reg)) {
+      if (r.reg_count == r.regs.size()) return fail("more than " + std::to_string(r.regs.size()) + " register writes");
+      r.add_register_write(reg, value);  // $zero: no write
+    } else {
+      return fail("cannot read the write '" + std::string(write) + "' (expected $reg=hex, hi=hex, lo=hex or [address]w=hex)");
+    }
+  }
+  line.has_word = line.has_writes = true;
+  return true;
+}
+
+bool DesignTrace::parse_key_value_line(DesignLine& line) {
+  const TraceKeys& keys = *keys_;
+  std::string_view rest = line.text;
+  std::optional<std::string_view> pc, word, reg, value;
+  for (std::string_view item = take_word(rest); !item.empty(); item = take_word(rest)) {
+    const size_t equals = item.find('=');
+    if (equals == std::string_view::npos) continue;
+    const std::string_view key = item.substr(0, equals), text = item.substr(equals + 1);
+    if (key == keys.pc) pc = text;
+    else if (!keys.word.empty() && key == keys.word) word = text;
+    else if (!keys.reg.empty() && key == keys.reg) reg = text;
+    else if (!keys.value.empty() && key == keys.value) value = text;
+  }
+  if (!pc) return false;  // the bench's other messages
+  sim::TraceRecord& r = line.record;
+  auto bad = [&](const std::string& field, std::string_view text) {
+    return fail("bad " + field + " '" + std::string(text) + "' in '" + std::string(trim(line.text)) + "'");
+  };
+  if (!parse_hex(*pc, r.pc)) return bad(keys.pc + " (expected hex)", *pc);
+  if (word && !parse_hex(*word, r.word)) return bad(keys.word + " (expected hex)", *word);
+  line.has_word = word.has_value();
+  unsigned number = 0;
+  if (reg && !parse_register(*reg, number)) return bad(keys.reg + " (expected a register number 0 to 31)", *reg);
+  line.has_reg = reg.has_value();
+  if (value && !parse_hex(*value, line.value)) return bad(keys.value + " (expected hex)", *value);
+  line.has_value = value.has_value();
+  r.add_register_write(number, line.value);
+  return true;
+}
+
+}  // namespace r3k::trace

@@ -1,0 +1,43 @@
+// The default image byte for byte: any change to it, intended or not, shows
+// here first.
+#include <gtest/gtest.h>
+
+#include "elf/elf_writer.h"
+#include "support/image_run.h"
+#include "support/sha256.h"
+#include "support/tools.h"
+
+namespace r3k {
+namespace {
+
+// SHA-256 of `r3kcheck build` with the default seed.
+constexpr const char* kPinnedDefaultImageSha256 =
+    "c1803dde8a5e696b25824ac6de4c22bdedfc51f25744fdd2a3b485ce4873891b";
+
+TEST(ImagePin, TheDefaultImageIsThePinnedOne) {
+  const std::string digest = test::sha256_hex(elf::elf_bytes(test::default_image()));
+  EXPECT_EQ(digest, kPinnedDefaultImageSha256)
+      << "The default image has changed. If that is intended (a new value rule, template or layout), set "
+         "kPinnedDefaultImageSha256 in "
+      << __FILE__ << " to " << digest
+      << " (what `r3kcheck build -o x.elf && sha256sum x.elf` prints) and say in the commit why the image changed.";
+}
+
+TEST(ImagePin, Sha256GivesTheKnownDigestsAndAgreesWithSha256sum) {
+  EXPECT_EQ(test::sha256_hex({}), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(test::sha256_hex({'a', 'b', 'c'}), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  // 56 bytes: the padding takes a second block.
+  const std::string two_blocks = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+  EXPECT_EQ(test::sha256_hex(std::vector<uint8_t>(two_blocks.begin(), two_blocks.end())),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  if (test::find_program("sha256sum").empty()) GTEST_SKIP() << "sha256sum not installed";
+  test::TempDir dir;
+  const std::vector<uint8_t> image = elf::elf_bytes(test::default_image());
+  test::write_bytes(dir.path("image.elf"), image);
+  const test::CommandResult sum = test::run_command("sha256sum " + dir.path("image.elf"));
+  ASSERT_EQ(sum.exit_code, 0) << sum.err;
+  EXPECT_EQ(sum.out.substr(0, 64), test::sha256_hex(image));
+}
+
+}  // namespace
+}  // namespace r3k
