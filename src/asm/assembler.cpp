@@ -128,8 +128,16 @@ void Assembler::li(Reg rt, uint32_t value) {
 }
 
 void Assembler::la(Reg rt, Label label, int32_t addend) {
+  la_high(rt, label, addend);
+  la_low(rt, label, addend);
+}
+
+void Assembler::la_high(Reg rt, Label label, int32_t addend) {
   fixup(FixupKind::AddressHigh, label, addend);
   lui(rt, 0);
+}
+
+void Assembler::la_low(Reg rt, Label label, int32_t addend) {
   fixup(FixupKind::AddressLow, label, addend);
   addiu(rt, rt, 0);
 }

@@ -93,6 +93,10 @@ class Assembler {
   void li(Reg rt, uint32_t value);
   // The address load of a label (plus a constant): always lui, then addiu.
   void la(Reg rt, Label label, int32_t addend = 0);
+  // Its two halves (lui, then addiu rt, rt), for code that puts other
+  // instructions between them.
+  void la_high(Reg rt, Label label, int32_t addend = 0);
+  void la_low(Reg rt, Label label, int32_t addend = 0);
   // A load or store with any 32-bit offset: one instruction when the offset
   // fits 16 bits, else lui T, HI ; addu T, T, base ; op rt, LO(T), where T is
   // rt for the plain loads and $at for stores, lwl and lwr (which merge into

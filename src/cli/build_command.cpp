@@ -8,12 +8,13 @@
 #include "elf/elf_writer.h"
 #include "source/source_tree.h"
 #include "image/build.h"
+#include "supplement/supplement.h"
 
 namespace r3k::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage: r3kcheck build [-o FILE] [--seed N] [--sources DIR] [--no-debug]\n"
+    "usage: r3kcheck build [--supplement] [-o FILE] [--seed N] [--sources DIR] [--no-debug]\n"
     "\n"
     "Builds the test image (start code at 0xBFC00000 and the 68 test routines,\n"
     "with their case values drawn from the seed) and writes it as an ELF file.\n"
@@ -29,14 +30,18 @@ constexpr const char* kHelp =
     "                     mipsel-linux-gnu-as and mipsel-linux-gnu-ld\n"
     "  --no-debug         leave out the DWARF sections (.debug_aranges,\n"
     "                     .debug_line, .debug_info, .debug_abbrev) that map every\n"
-    "                     address to its line of those sources\n";
+    "                     address to its line of those sources\n"
+    "  --supplement       build the supplementary image instead: the same board\n"
+    "                     protocol, 18 routines for what the 68 cannot see\n"
+    "                     (default output out/supplement.elf)\n";
 
 }  // namespace
 
 int build_command(const Arguments& arguments) {
-  std::string output = "out/image.elf";
+  std::string output;
   std::string sources;
   uint32_t seed = kDefaultSeed;
+  bool supplementary = false;
   elf::ElfOptions options;
   Args args("build", arguments);
   while (args.next()) {
@@ -49,10 +54,12 @@ int build_command(const Arguments& arguments) {
     else if (a == "--seed") seed = args.value_u32();
     else if (a == "--sources") sources = args.value();
     else if (a == "--no-debug") options.debug = false;
+    else if (a == "--supplement") supplementary = true;
     else args.unknown();
   }
 
-  const Image image = build_image(seed);
+  if (output.empty()) output = supplementary ? "out/supplement.elf" : "out/image.elf";
+  const Image image = supplementary ? supplement::build(seed) : build_image(seed);
   write_file_atomically(output, elf::elf_bytes(image, options));
   if (!sources.empty()) source::write_source_tree(source::render_source_tree(image), sources);
 

@@ -171,19 +171,21 @@ struct Verdict {
 Verdict verdict_line(const sim::RunResult& result, const Progress& progress, const RoutineNames& names,
                      uint64_t max_instructions) {
   const sim::Verdict verdict = sim::verdict_of(result);
+  // The routines the file has (68 for the main image, 18 for the supplement).
+  const int routines = names.numbers().empty() ? layout::kRoutineCount : static_cast<int>(names.numbers().size());
   const unsigned passes = board::decode_display(result.board.result_display).pass_count;
   const std::string count =
       std::to_string(result.instructions) + (result.instructions == 1 ? " instruction" : " instructions");
 
   switch (verdict) {
     case sim::Verdict::Pass:
-      return {kExitOk, format("PASS: %u of %d routines passed; %s; %s\n", passes, layout::kRoutineCount,
+      return {kExitOk, format("PASS: %u of %d routines passed; %s; %s\n", passes, routines,
                               lamps(result.board).c_str(), count.c_str())};
     case sim::Verdict::Fail: {
       std::string failed;
       for (int number : progress.failed()) failed += " " + names.name(number);
       return {kExitFailed, format("FAIL: %u of %d routines passed (failed:%s); %s; %s\n", passes,
-                                  layout::kRoutineCount, failed.c_str(), lamps(result.board).c_str(), count.c_str())};
+                                  routines, failed.c_str(), lamps(result.board).c_str(), count.c_str())};
     }
     case sim::Verdict::None: break;
   }

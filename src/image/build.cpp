@@ -30,29 +30,31 @@ void emit_register_usage(assembly::Assembler& as) {
 
 }  // namespace
 
-Image build_image(uint32_t seed) {
+Image build_image(uint32_t seed) { return build_image(seed, {run_order(), emit_start_code, FrameStyle::plain}); }
+
+Image build_image(uint32_t seed, const ImagePlan& plan) {
   Image image;
   image.seed = seed;
   image.text_base = layout::kResetVector;
   image.files.push_back("start.S");
 
   assembly::Assembler as(layout::kResetVector);
-  std::array<assembly::Label, layout::kRoutineCount> entries;
+  std::vector<assembly::Label> entries(plan.routines.size());
   for (auto& entry : entries) entry = as.make_label();
 
-  image.start_labels = emit_start_code(as, entries);
+  image.start_labels = plan.start(as, entries);
   // One start.S line per start-code word.
   const size_t start_words = as.words().size();
 
   // Routines are linked in run order; each starts on a 16-byte boundary.
-  for (size_t i = 0; i < run_order().size(); ++i) {
-    const RoutineSpec& spec = run_order()[i];
+  for (size_t i = 0; i < plan.routines.size(); ++i) {
+    const RoutineSpec& spec = plan.routines[i];
     as.set_source({});
     as.align(layout::kRoutineAlignment);
     const auto file = static_cast<uint16_t>(image.files.size());
     image.files.push_back(board::routine_file_name(spec.name));
     Random random(seed, static_cast<uint32_t>(spec.number));
-    image.routines.push_back(emit_routine(as, entries[i], spec, random, file, &image.cases));
+    image.routines.push_back(emit_routine(as, entries[i], spec, random, file, &image.cases, plan.frame));
   }
   emit_register_usage(as);
   as.finish();

@@ -30,6 +30,8 @@ void emit_loop(Assembler& as) {
   as.nop();
 }
 
+}  // namespace
+
 void emit_locate(Assembler& as) {
   as.li(a0, board::kStatusLampB);
   as.li(a1, board::kStatusLampA);
@@ -52,9 +54,10 @@ static_assert(board::kFailLamps.status_a == board::kFailLamps.status_b && board:
 static_assert(board::kPassLamps.status_a == board::kPassLamps.status_b &&
               board::kPassLamps.bank == board::kStartLamps.bank);
 
-void emit_test_end(Assembler& as, Label test_finish) {
+void emit_test_end(Assembler& as, Label test_finish, int routine_count, FrameStyle style) {
   Label pass = as.make_label(), end = as.make_label();
-  as.li(s0, layout::kRoutineCount);
+  as.li(s0, static_cast<uint32_t>(routine_count));
+  if (style == FrameStyle::robust) as.nop();
   as.beq(s0, board::kPassCount, pass);
   as.nop();
   as.li(a0, board::kLampBank);
@@ -79,25 +82,28 @@ void emit_test_end(Assembler& as, Label test_finish) {
 
 // With the flag zero the count starts at 0x200001; with any other value at 1.
 // The loop decrements before it tests, so it runs at least once.
-void emit_wait_1s(Assembler& as) {
+void emit_wait_1s(Assembler& as, FrameStyle style) {
+  const bool robust = style == FrameStyle::robust;
   Label count = as.make_label(), loop = as.make_label();
   as.li(t1, board::kQuickRunFlag);
   as.lui(t0, 0);
   as.lw(t2, 0, t1);
+  if (robust) as.nop();
   as.bnez(t2, count);
   as.nop();
   as.lui(t0, static_cast<uint16_t>(layout::kPauseCount >> 16));
   as.bind(count);
+  if (robust) as.nop();
   as.addiu(t0, t0, 1);
+  if (robust) as.nop();
   as.bind(loop);
   as.addiu(t0, t0, -1);
+  if (robust) as.nop();
   as.bnez(t0, loop);
   as.nop();
   as.jr(ra);
   as.nop();
 }
-
-}  // namespace
 
 const std::vector<StartBlock>& start_code_blocks() {
   constexpr uint32_t kFiller = 5 * 4, kLoop = 3 * 4;
@@ -127,10 +133,7 @@ void emit_filler_block(Assembler& as) {
   as.lw(t4, 0, t0);
 }
 
-std::vector<StartLabel> emit_start_code(Assembler& as, const std::array<Label, layout::kRoutineCount>& routines) {
-  Label locate = as.make_label(), test_finish = as.make_label(), inst_test = as.make_label(),
-        test_end = as.make_label(), wait_1s = as.make_label();
-
+void emit_reset_and_loops(Assembler& as, Label locate, Label test_finish) {
   expect_at(as, layout::kResetVector, "reset vector");
   as.j(locate);
   as.nop();
@@ -144,6 +147,13 @@ std::vector<StartLabel> emit_start_code(Assembler& as, const std::array<Label, l
   as.zero_words(152);
   expect_at(as, layout::kExceptionLoop, "exception loop");
   emit_loop(as);
+}
+
+std::vector<StartLabel> emit_start_code(Assembler& as, std::span<const Label> routines) {
+  if (routines.size() != layout::kRoutineCount) throw std::logic_error("the start code calls 68 routines");
+  Label locate = as.make_label(), test_finish = as.make_label(), inst_test = as.make_label(),
+        test_end = as.make_label(), wait_1s = as.make_label();
+  emit_reset_and_loops(as, locate, test_finish);
 
   expect_at(as, layout::kLocate, "locate");
   as.bind(locate);
@@ -160,11 +170,11 @@ std::vector<StartLabel> emit_start_code(Assembler& as, const std::array<Label, l
 
   expect_at(as, layout::kTestEnd, "test_end");
   as.bind(test_end);
-  emit_test_end(as, test_finish);
+  emit_test_end(as, test_finish, layout::kRoutineCount, FrameStyle::plain);
 
   expect_at(as, layout::kWait1s, "wait_1s");
   as.bind(wait_1s);
-  emit_wait_1s(as);
+  emit_wait_1s(as, FrameStyle::plain);
   as.word(0);
   expect_at(as, layout::kFirstRoutine, "first routine");
 

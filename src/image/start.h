@@ -1,11 +1,12 @@
 // The start code: reset vector, loops, filler blocks and the test driver.
 #pragma once
 
-#include <array>
+#include <span>
 #include <string_view>
 #include <vector>
 
 #include "asm/assembler.h"
+#include "image/frame.h"
 #include "image/image.h"
 #include "board/layout.h"
 
@@ -14,8 +15,21 @@ namespace r3k {
 // Writes the start code from 0xBFC00000 to 0xBFC0087F. `routines` are the
 // entry labels of the 68 routines in run order, bound later by the caller.
 // Returns the local labels of the start code with their addresses.
-std::vector<StartLabel> emit_start_code(assembly::Assembler& as,
-                                        const std::array<assembly::Label, layout::kRoutineCount>& routines);
+std::vector<StartLabel> emit_start_code(assembly::Assembler& as, std::span<const assembly::Label> routines);
+
+// The part every image on the board shares: the reset jump to `locate`, the
+// filler blocks, the end loop (bound to `test_finish`) at 0xBFC00100 and the
+// exception loop at 0xBFC00380; it ends at 0xBFC0038C.
+void emit_reset_and_loops(assembly::Assembler& as, assembly::Label locate, assembly::Label test_finish);
+
+// The driver's pieces. locate lights the start pattern and clears the display,
+// the pass count and the test number; test_end lights the verdict (pass when
+// all `routine_count` routines passed) and jumps to `test_finish`; wait_1s is
+// the pause between routines. The robust style puts an independent
+// instruction between a write and its first read.
+void emit_locate(assembly::Assembler& as);
+void emit_test_end(assembly::Assembler& as, assembly::Label test_finish, int routine_count, FrameStyle style);
+void emit_wait_1s(assembly::Assembler& as, FrameStyle style);
 
 // The blocks of the start code in address order, from the reset vector to
 // the word before the first routine, as a listing names them.

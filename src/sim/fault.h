@@ -25,6 +25,17 @@ enum class PipelineEffect : uint8_t {
   stale_rt,                  // reads $rt without the result of the instruction right before it
 };
 
+// A fault of the bypass network rather than of one instruction: it changes
+// what every instruction reads, going by what the two instructions before it
+// wrote.
+enum class Hazard : uint8_t {
+  none,
+  missing_bypass,     // a register written by the instruction just before reads as it was before that write
+  older_result_wins,  // a register written by both instructions before reads as the older write left it
+  zero_forwarded,     // $zero reads as what the instruction just before wrote to it
+  stale_load_base,    // a load's base written by a load one or two instructions before reads as it was before
+};
+
 // Replacement semantics get the processor as the normal semantics see it
 // (pc is the faulty instruction's address; after_next is the word after
 // next_pc until branch() changes it) and may do anything they do: Cpu's
@@ -38,8 +49,9 @@ struct Fault {
   Semantics semantics;            // empty: the normal semantics
   PipelineEffect effect = PipelineEffect::none;
   int latency = 1;  // late_result and late_hi_lo: instructions that run before the result lands
+  Hazard hazard = Hazard::none;  // with op invalid: a fault of the bypass alone
 
-  bool active() const { return op != isa::Op::invalid; }
+  bool active() const { return op != isa::Op::invalid || hazard != Hazard::none; }
 };
 
 }  // namespace r3k::sim

@@ -14,10 +14,14 @@ void skip_slot(Cpu& cpu) {
 
 }  // namespace
 
+// A bypass fault runs every instruction through here: only the faulty kind
+// takes the replacement semantics.
 void FaultInjector::run_semantics(Cpu& cpu, const Decoded& decoded) const {
-  if (fault_.semantics) fault_.semantics(cpu, decoded);
+  if (fault_.semantics && decoded.action == action()) fault_.semantics(cpu, decoded);
   else execute_normal(cpu, decoded);
 }
+
+void FaultInjector::execute_instruction(Cpu& cpu, const Decoded& decoded) { run_semantics(cpu, decoded); }
 
 // A write of the same value as the stale one is taken for no write (the
 // fresh value comes back): the faults using this read their operand only.
@@ -52,7 +56,10 @@ Flow FaultInjector::execute(Cpu& cpu, const Decoded& decoded) {
   switch (fault_.effect) {
     case PipelineEffect::stale_rs: run_with_stale(cpu, decoded, decoded.rs); break;
     case PipelineEffect::stale_rt: run_with_stale(cpu, decoded, decoded.rt); break;
-    default: run_semantics(cpu, decoded); break;
+    default:
+      if (fault_.hazard != Hazard::none) execute_with_hazard(cpu, decoded);
+      else execute_instruction(cpu, decoded);
+      break;
   }
   if (cpu.exception_raised) return Flow::next;
 
@@ -85,6 +92,7 @@ Flow FaultInjector::execute(Cpu& cpu, const Decoded& decoded) {
   }
   return Flow::next;
 }
+
 
 void FaultInjector::after_instruction(Cpu& cpu) {
   if (cpu.exception_raised) redirect_countdown_ = 0;  // the exception loop wins

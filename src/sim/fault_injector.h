@@ -18,6 +18,10 @@ class FaultInjector {
   explicit FaultInjector(const Fault& fault) : fault_(fault) {}
 
   Action action() const { return action_of(fault_.op); }
+  // Whether the instruction goes through execute() rather than the plain path.
+  bool intercepts(const Decoded& decoded) const {
+    return decoded.action == action() || (fault_.hazard != Hazard::none && decoded.action < Action::reserved);
+  }
 
   // Executes an instruction of the faulty kind.
   Flow execute(Cpu& cpu, const Decoded& decoded);
@@ -33,6 +37,19 @@ class FaultInjector {
   void run_with_stale(Cpu& cpu, const Decoded& decoded, unsigned number) const;
   void hold_back_result(Cpu& cpu, const std::array<uint32_t, 32>& before);
   void hold_back_hi_lo(Cpu& cpu, uint32_t hi_before, uint32_t lo_before);
+  // The instruction itself, with the fault's semantics if it is of the faulty kind.
+  void execute_instruction(Cpu& cpu, const Decoded& decoded);
+  // execute_instruction with the reads the hazard changes (fault_hazard.cpp).
+  void execute_with_hazard(Cpu& cpu, const Decoded& decoded);
+
+  struct Write {
+    bool valid = false;
+    bool by_load = false;
+    uint8_t reg = 0;
+    uint32_t before = 0;  // the register before the write
+    uint32_t value = 0;   // what was written (to $zero too)
+  };
+  Write previous_, before_previous_;  // the writes of the last two instructions
 
   const Fault& fault_;
   int redirect_countdown_ = 0;  // instructions until after_next becomes redirect_target_

@@ -157,7 +157,7 @@ template <bool kWithFault, class Core, class Observer>
     c.after_next = c.next_pc + 4;
     Flow flow;
     if constexpr (kWithFault) {
-      flow = d->action == injector->action() ? injector->execute(c, *d) : execute(c, *d);
+      flow = injector->intercepts(*d) ? injector->execute(c, *d) : execute(c, *d);
       injector->after_instruction(c);
     } else {
       flow = execute(c, *d);

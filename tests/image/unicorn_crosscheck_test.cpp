@@ -11,6 +11,7 @@
 #include "board/layout.h"
 #include "support/image_run.h"
 #include "board/board.h"
+#include "supplement/supplement.h"
 
 #ifdef R3K_HAVE_UNICORN
 #include <unicorn/unicorn.h>
@@ -116,6 +117,24 @@ TEST(UnicornCrossCheck, BoardWriteLogMatchesTheSimulator) {
     EXPECT_EQ(emulator.writes, simulator_log(simulator.result));
     EXPECT_EQ(emulator.flag_reads, layout::kRoutineCount);
     EXPECT_TRUE(simulator.passed());
+  }
+#endif
+}
+
+TEST(UnicornCrossCheck, SupplementBoardWriteLogMatchesTheSimulatorForThreeSeeds) {
+#ifndef R3K_HAVE_UNICORN
+  GTEST_SKIP() << "unicorn not found at build time (package libunicorn-dev)";
+#else
+  for (const uint32_t seed : {kDefaultSeed, 2u, 0xDE1A7u}) {
+    SCOPED_TRACE(seed);
+    const Image image = supplement::build(seed);
+    const EmulatorRun emulator = run_on_unicorn(image.boot_bytes(), 1);
+    ASSERT_EQ(emulator.error, "");
+    const test::ImageRun simulator = test::run_image(image, {}, 1);
+    EXPECT_EQ(emulator.stop_pc, layout::kEndLoop);
+    EXPECT_EQ(emulator.writes, simulator_log(simulator.result));
+    EXPECT_EQ(emulator.flag_reads, static_cast<int>(image.routines.size()));
+    EXPECT_EQ(simulator.result.board.status_lamp_a, board::kPassLamps.status_a);
   }
 #endif
 }

@@ -1,0 +1,122 @@
+// The bypass faults: what an instruction reads, going by the writes of the
+// two instructions before it. The registers an instruction reads and writes
+// come from its format in the instruction table.
+#include <array>
+
+#include "sim/fault_injector.h"
+
+namespace r3k::sim {
+
+namespace {
+
+using isa::Format;
+using isa::Op;
+
+bool is_load(Op op) {
+  return op == Op::lb || op == Op::lh || op == Op::lwl || op == Op::lw || op == Op::lbu || op == Op::lhu ||
+         op == Op::lwr;
+}
+
+// The register an instruction writes, if any.
+std::optional<uint8_t> destination(const Decoded& d) {
+  const Op op = d.op();
+  switch (isa::info(op).format) {
+    case Format::RegisterAlu: case Format::ShiftImmediate: case Format::ShiftVariable:
+    case Format::MoveFromHiLo: case Format::JumpLinkRegister:
+      return d.rd;
+    case Format::ImmediateSigned: case Format::ImmediateUnsigned: case Format::LoadUpper:
+      return d.rt;
+    case Format::Memory: if (is_load(op)) return d.rt; return std::nullopt;
+    case Format::Jump: if (op == Op::jal) return uint8_t{31}; return std::nullopt;
+    case Format::BranchRegimm: if (op == Op::bltzal || op == Op::bgezal) return uint8_t{31}; return std::nullopt;
+    default: return std::nullopt;
+  }
+}
+
+struct Reads {
+  std::array<uint8_t, 2> regs{};
+  int count = 0;
+  int base = -1;  // index in regs of a load's base register
+  void add(uint8_t reg) { regs[count++] = reg; }
+};
+
+Reads reads_of(const Decoded& d) {
+  Reads reads;
+  const Op op = d.op();
+  switch (isa::info(op).format) {
+    case Format::RegisterAlu: case Format::ShiftVariable: case Format::MultiplyDivide: case Format::BranchCompare:
+      reads.add(d.rs), reads.add(d.rt); break;
+    case Format::ShiftImmediate: reads.add(d.rt); break;
+    case Format::MoveToHiLo: case Format::JumpRegister: case Format::JumpLinkRegister: case Format::ImmediateSigned:
+    case Format::ImmediateUnsigned: case Format::BranchZero: case Format::BranchRegimm:
+      reads.add(d.rs); break;
+    case Format::Memory:
+      if (is_load(op)) reads.base = 0;
+      reads.add(d.rs);
+      if (!is_load(op) || op == Op::lwl || op == Op::lwr) reads.add(d.rt);
+      break;
+    default: break;
+  }
+  return reads;
+}
+
+}  // namespace
+
+void FaultInjector::execute_with_hazard(Cpu& cpu, const Decoded& decoded) {
+  const Reads reads = reads_of(decoded);
+  const std::optional<uint8_t> dest = destination(decoded);
+  const std::array<uint32_t, 32> true_regs = cpu.regs;
+
+  // What each read register shows instead of its value, if anything.
+  for (int i = 0; i < reads.count; ++i) {
+    const uint8_t reg = reads.regs[i];
+    const Write& p = previous_;
+    const Write& pp = before_previous_;
+    switch (fault_.hazard) {
+      case Hazard::missing_bypass:
+        if (reg != 0 && p.valid && p.reg == reg) cpu.regs[reg] = p.before;
+        break;
+      case Hazard::older_result_wins:
+        if (reg != 0 && p.valid && pp.valid && p.reg == reg && pp.reg == reg) cpu.regs[reg] = pp.value;
+        break;
+      case Hazard::zero_forwarded:
+        if (reg == 0 && p.valid && p.reg == 0) cpu.regs[0] = p.value;
+        break;
+      case Hazard::stale_load_base:
+        if (i != reads.base || reg == 0) break;
+        if (p.valid && p.by_load && p.reg == reg) cpu.regs[reg] = p.before;
+        else if (pp.valid && pp.by_load && pp.reg == reg) cpu.regs[reg] = pp.before;
+        break;
+      case Hazard::none: break;
+    }
+  }
+
+  // The value meant for $zero, from a copy that writes $at instead.
+  uint32_t zero_value = 0;
+  if (dest == 0 && fault_.hazard == Hazard::zero_forwarded) {
+    Cpu copy = cpu;
+    Decoded redirected = decoded;
+    const Format format = isa::info(decoded.op()).format;
+    const bool writes_rt = format == Format::ImmediateSigned || format == Format::ImmediateUnsigned ||
+                           format == Format::LoadUpper || format == Format::Memory;
+    (writes_rt ? redirected.rt : redirected.rd) = 1;
+    execute_normal(copy, redirected);
+    zero_value = copy.regs[1];
+  }
+
+  execute_instruction(cpu, decoded);
+
+  // Registers read but not written go back to their true values.
+  for (int i = 0; i < reads.count; ++i) {
+    const uint8_t reg = reads.regs[i];
+    if (cpu.exception_raised || !dest || *dest != reg) cpu.regs[reg] = true_regs[reg];
+  }
+  cpu.regs[0] = 0;
+
+  before_previous_ = previous_;
+  previous_ = {};
+  if (dest && !cpu.exception_raised)
+    previous_ = {true, is_load(decoded.op()), *dest, true_regs[*dest], *dest == 0 ? zero_value : cpu.regs[*dest]};
+}
+
+}  // namespace r3k::sim
