@@ -86,7 +86,7 @@ TEST_F(ImageDebugSections, Addr2lineNamesTheLineOfEveryCaseAndLabel) {
     const bool last = i + 1 == image.lines.size() || image.lines[i + 1].file != loc.file ||
                       image.lines[i + 1].line != loc.line;
     const auto& routine = *std::find_if(image.routines.begin(), image.routines.end(),
-                                        [&](const RoutineInfo& r) { return r.file == image.files[loc.file]; });
+                                        [&](const RoutineInfo& r) { return r.file == loc.file; });
     if (loc.line > static_cast<uint32_t>(routine.cases) + 1) continue;  // the exit
     const std::string comment = "# " + describe_case(cases_of(image, routine.number).first[loc.line - 2]);
     if (first || last)

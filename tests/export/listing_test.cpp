@@ -103,7 +103,7 @@ TEST_F(ListingTest, HeadingsNameBlocksRoutinesAndEveryCase) {
     if (section.heading.rfind("==== routine ", 0) == 0) {
       const RoutineInfo& routine = image_->routines.at(routines++);
       const std::string expected_start = "==== routine " + std::to_string(routine.number) + ": " + routine.name + " (" +
-                                         routine.file + "), instruction " +
+                                         image_->files[routine.file] + "), instruction " +
                                          exporting::routine_subject(routine) + ", " +
                                          std::to_string(routine.cases) + " cases, ";
       EXPECT_EQ(section.heading.substr(0, expected_start.size()), expected_start);
