@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "elf/elf_reader.h"
+#include "board/board.h"
 #include "board/layout.h"
 
 namespace {
@@ -34,16 +35,16 @@ struct Board {
 
 uint64_t board_read(uc_engine*, uint64_t offset, unsigned size, void* context) {
   const auto* board = static_cast<Board*>(context);
-  return kBoardBase + offset == layout::kQuickRunFlag && size == 4 ? board->quick_run_flag : 0;
+  return kBoardBase + offset == board::kQuickRunFlag && size == 4 ? board->quick_run_flag : 0;
 }
 
 void board_write(uc_engine*, uint64_t offset, unsigned, uint64_t value, void* context) {
   auto* board = static_cast<Board*>(context);
   const auto word = static_cast<uint32_t>(value);
   switch (kBoardBase + offset) {
-    case layout::kStatusLampA: board->status_lamp_a = word; break;
-    case layout::kStatusLampB: board->status_lamp_b = word; break;
-    case layout::kResultDisplay: board->result_display = word; break;
+    case board::kStatusLampA: board->status_lamp_a = word; break;
+    case board::kStatusLampB: board->status_lamp_b = word; break;
+    case board::kResultDisplay: board->result_display = word; break;
     default: break;
   }
 }
@@ -82,8 +83,8 @@ int run(const std::vector<uint8_t>& boot, uint32_t quick_run_flag) {
       ok(uc_emu_start(uc, layout::kResetVector, 0, 0, 0), "run");
   uc_close(uc);
   if (!ready) return 2;
-  const bool passed = board.stop_pc == layout::kEndLoop && board.status_lamp_a == layout::kLampOn &&
-                      board.status_lamp_b == layout::kLampOn;
+  const bool passed = board.stop_pc == layout::kEndLoop && board.status_lamp_a == board::kLampOn &&
+                      board.status_lamp_b == board::kLampOn;
   std::printf("%s: stopped at 0x%08X, lamps A=%u B=%u, display 0x%08X\n", passed ? "PASS" : "NO PASS", board.stop_pc,
               board.status_lamp_a, board.status_lamp_b, board.result_display);
   return passed ? 0 : 1;

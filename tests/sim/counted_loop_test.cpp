@@ -7,6 +7,7 @@
 #include <random>
 
 #include "program.h"
+#include "board/board.h"
 #include "sim/counted_loop.h"
 #include "support/image_run.h"
 
@@ -60,7 +61,7 @@ Program& counted_loop(Program& p, unsigned counter, int16_t step, uint32_t slot 
 // value to RAM and the display, so that memory and the board see each pass.
 Program nested_loops(uint32_t inner, int16_t step) {
   Program p;
-  p.li(s0, 3).li(a0, 0x80000000).li(a1, layout::kResultDisplay);
+  p.li(s0, 3).li(a0, 0x80000000).li(a1, board::kResultDisplay);
   const uint32_t outer = p.here();
   p.li(t0, inner);
   counted_loop(p, t0, step);
