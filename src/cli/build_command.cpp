@@ -1,5 +1,6 @@
 // r3kcheck build: writes the test image as an ELF file.
 #include <cstdio>
+#include <optional>
 
 #include "cli/args.h"
 #include "cli/commands.h"
@@ -38,7 +39,7 @@ constexpr const char* kHelp =
 }  // namespace
 
 int build_command(const Arguments& arguments) {
-  std::string output;
+  std::optional<std::string> output;  // an empty -o is refused by the writer, not replaced
   std::string sources;
   uint32_t seed = kDefaultSeed;
   bool supplementary = false;
@@ -58,14 +59,14 @@ int build_command(const Arguments& arguments) {
     else args.unknown();
   }
 
-  if (output.empty()) output = supplementary ? "out/supplement.elf" : "out/image.elf";
+  if (!output) output = supplementary ? "out/supplement.elf" : "out/image.elf";
   const Image image = supplementary ? supplement::build(seed) : build_image(seed);
-  write_file_atomically(output, elf::elf_bytes(image, options));
+  write_file_atomically(*output, elf::elf_bytes(image, options));
   if (!sources.empty()) source::write_source_tree(source::render_source_tree(image), sources);
 
   size_t cases = 0;
   for (const RoutineInfo& routine : image.routines) cases += routine.cases;
-  std::printf("wrote %s: %zu routines, %zu cases, text 0x%08X-0x%08X (%zu bytes), seed 0x%08X\n", output.c_str(),
+  std::printf("wrote %s: %zu routines, %zu cases, text 0x%08X-0x%08X (%zu bytes), seed 0x%08X\n", output->c_str(),
               image.routines.size(), cases, image.text_base, image.text_end(), image.text.size() * 4, seed);
   if (!sources.empty()) std::printf("wrote %s/: the image as GNU assembler sources\n", sources.c_str());
   return kExitOk;

@@ -12,7 +12,7 @@ namespace {
 
 // SHA-256 of `r3kcheck build` with the default seed.
 constexpr const char* kPinnedDefaultImageSha256 =
-    "c1803dde8a5e696b25824ac6de4c22bdedfc51f25744fdd2a3b485ce4873891b";
+    "aafeb1c4ce0da19828054e582da73fcd1b30608b254babda79e90faf50b65cba";
 
 TEST(ImagePin, TheDefaultImageIsThePinnedOne) {
   const std::string digest = test::sha256_hex(elf::elf_bytes(test::default_image()));
