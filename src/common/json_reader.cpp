@@ -78,7 +78,7 @@ class Parser {
       std::string name = parse_string();
       skip_space();
       expect(':');
-      value.members.emplace_back(std::move(name), parse_value(depth + 1));
+      value.members.push_back(Member{std::move(name), parse_value(depth + 1)});
       skip_space();
       if (peek() == ',') {
         ++at_;

@@ -11,6 +11,8 @@
 
 namespace r3k::json {
 
+struct Member;
+
 class Value {
  public:
   enum class Kind { null, boolean, number, string, array, object };
@@ -20,11 +22,16 @@ class Value {
   double number = 0;
   std::string text;  // a string's contents
   std::vector<Value> items;
-  std::vector<std::pair<std::string, Value>> members;  // in the order written
+  std::vector<Member> members;  // in the order written
 
   bool is_null() const { return kind == Kind::null; }
   // The member named `name`, or nullptr (also when this is no object).
   const Value* find(std::string_view name) const;
+};
+
+struct Member {
+  std::string key;
+  Value value;
 };
 
 // Throws r3k::Error "JSON: <what> at line L, column C".

@@ -36,7 +36,7 @@ TEST(ControlFamiliesBlindSpots, CompareOnlyTheLow16BitsGoesUnnoticed) {
     Random random(kDefaultSeed, number);
     for (const branches::Case& c : branches::draw_cases(op, random))
       EXPECT_EQ(uint16_t(c.x) == uint16_t(c.y), c.x == c.y) << std::hex << c.x << " " << c.y;
-    const Fault fault = replace(op, [op](Cpu& c, const Decoded& d) {
+    const Fault fault = replace(op, [op = op](Cpu& c, const Decoded& d) {
       branch_if(c, d, (uint16_t(c.reg(d.rs)) == uint16_t(c.reg(d.rt))) == (op == Op::beq));
     });
     EXPECT_TRUE(test::run_default_image(fault).passed());
