@@ -11,7 +11,7 @@ int main() {
   using namespace r3k;
   const Image image = build_image(kDefaultSeed);
   const std::vector<uint8_t> boot = image.boot_bytes();
-  const faults::ImageShape shape = faults::shape_of(image);
+  const faults::ImageShape shape = faults::shape_of(image, faults::ImageKind::main);
   std::vector<const faults::CatalogFault*> all;
   for (const faults::CatalogFault& fault : faults::catalog()) all.push_back(&fault);
   for (const unsigned threads : {1u, std::max(1u, std::thread::hardware_concurrency())}) {

@@ -23,9 +23,10 @@ std::string json_list(const std::set<int>& numbers) {
 
 }  // namespace
 
-std::string routine_list(const std::set<int>& routines) {
+std::string routine_list(const std::set<int>& routines, size_t routine_count) {
   if (routines.empty()) return "none";
-  if (routines.size() == layout::kRoutineCount && *routines.rbegin() == layout::kRoutineCount) return "all 68";
+  if (routines.size() == routine_count && size_t(*routines.rbegin()) == routine_count)
+    return "all " + std::to_string(routine_count);
   // A run that repeats routines shows more display words than there are routines.
   if (routines.size() > 16)
     return std::to_string(routines.size()) + " routines, " + std::to_string(*routines.begin()) + " to " +
@@ -42,6 +43,8 @@ std::string expectation_text(const faults::Expectation& expected) {
     case faults::Outcome::exception_loop:
       return expected.routines.empty() ? "exception loop" : "exception loop after " + routine_list(expected.routines);
     case faults::Outcome::run_breaks: return "run breaks";
+    case faults::Outcome::not_stated: return "-";
+    case faults::Outcome::not_applicable: return "does not apply";
   }
   return "?";
 }
@@ -72,29 +75,57 @@ std::string json_string(std::string_view text) {
   return quoted + "\"";
 }
 
+namespace {
+
 std::string campaign_json(const faults::Campaign& campaign) {
-  std::string text = "{\"baseline_instructions\":" + std::to_string(campaign.baseline.instructions) +
+  std::string text = "{\"routines\":" + std::to_string(campaign.baseline.routine_count) +
+                     ",\"baseline_instructions\":" + std::to_string(campaign.baseline.instructions) +
                      ",\"limit\":" + std::to_string(campaign.limit) + ",\"faults\":[";
   bool first = true;
   for (const faults::FaultResult& r : campaign.results) {
+    const faults::Expectation& expected = r.fault->expected_on(campaign.kind);
     text += first ? "\n" : ",\n";
     first = false;
     text += "{\"name\":" + json_string(r.fault->name) +
             ",\"class\":" + json_string(faults::class_name(r.fault->fault_class)) +
-            ",\"expected_outcome\":" + json_string(faults::outcome_name(r.fault->expected.outcome)) +
-            ",\"expected_routines\":" + json_list(r.fault->expected.routines) +
+            ",\"expected_outcome\":" + json_string(faults::outcome_name(expected.outcome)) +
+            ",\"expected_routines\":" + json_list(expected.routines) +
             ",\"failed\":" + json_list(r.run.failed) + ",\"stop\":" + json_string(sim::stop_reason_name(r.run.stop)) +
             ",\"instructions\":" + std::to_string(r.run.instructions) +
             ",\"verdict\":" + json_string(faults::verdict_name(r.verdict)) +
-            ",\"as_catalogued\":" + (faults::as_expected(r.fault->expected, r.run) ? "true" : "false") + "}";
+            ",\"as_catalogued\":" + (faults::as_expected(expected, r.run) ? "true" : "false") + "}";
   }
-  const faults::Score s = faults::score_of(campaign.results);
+  const faults::Score s = faults::score_of(campaign.results, campaign.kind);
   text += "\n],\"summary\":{\"faults\":" + std::to_string(s.faults) + ",\"caught\":" + std::to_string(s.caught) +
           ",\"caught_by_expected\":" + std::to_string(s.caught_by_expected) +
           ",\"with_expected_routines\":" + std::to_string(s.expected_routines) +
           ",\"escaped_with_reason\":" + std::to_string(s.escaped_with_reason) +
-          ",\"escaped_without_reason\":" + std::to_string(s.escaped_without_reason) + "}}\n";
+          ",\"escaped_without_reason\":" + std::to_string(s.escaped_without_reason) +
+          ",\"escaped_unclaimed\":" + std::to_string(s.escaped_unclaimed) + "}}";
   return text;
+}
+
+}  // namespace
+
+std::string campaigns_json(const std::vector<faults::Campaign>& campaigns) {
+  std::string text = "{";
+  for (const faults::Campaign& campaign : campaigns) {
+    text += text.size() > 1 ? ",\n" : "";
+    text += campaign.kind == faults::ImageKind::main ? "\"main\":" : "\"supplement\":";
+    text += campaign_json(campaign);
+  }
+  if (campaigns.size() == 2) {
+    const faults::JointScore joint = faults::joint_score(campaigns[0].results, campaigns[1].results);
+    std::string escaped = "[";
+    for (const faults::CatalogFault* fault : joint.escaped)
+      escaped += (escaped.size() > 1 ? "," : "") + json_string(fault->name);
+    text += ",\n\"together\":{\"faults\":" + std::to_string(joint.faults) +
+            ",\"caught\":" + std::to_string(joint.caught) +
+            ",\"caught_by_main_only\":" + std::to_string(joint.caught_by_main_only) +
+            ",\"caught_by_supplement_only\":" + std::to_string(joint.caught_by_supplement_only) +
+            ",\"escaped\":" + escaped + "]}";
+  }
+  return text + "}\n";
 }
 
 }  // namespace r3k::cli

@@ -67,9 +67,9 @@ class WordWriter {
 
 void heading(std::string& text, const std::string& line) { text += "; " + line + "\n"; }
 
-void list_start_code(std::string& text, WordWriter& writer) {
+void list_start_code(std::string& text, WordWriter& writer, const std::vector<StartBlock>& blocks) {
   heading(text, "==== start code ====");
-  for (const StartBlock& block : start_code_blocks()) {
+  for (const StartBlock& block : blocks) {
     heading(text, std::string(block.name));
     writer.words(block.address, block.end);
   }
@@ -120,8 +120,9 @@ std::string listing(const Image& image) {
   heading(text, "r3kcheck listing: boot memory " + hex_word(image.text_base) + ".." + hex_word(boot_end - 1) +
                     ", seed " + hex_word(image.seed) + "; address: word  instruction");
   WordWriter writer(image, text);
-  list_start_code(text, writer);
-  uint32_t cursor = start_code_blocks().back().end;
+  const std::vector<StartBlock> blocks = start_code_blocks(image);
+  list_start_code(text, writer, blocks);
+  uint32_t cursor = blocks.back().end;
   for (const RoutineInfo& routine : image.routines) {
     if (cursor < routine.address) {
       heading(text, "alignment");

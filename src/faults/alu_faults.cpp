@@ -13,6 +13,23 @@ namespace {
 U sign_extended(F field) { return sim::sign_extend_half(field); }
 U arithmetic_right(U word, unsigned amount) { return U(int32_t(word) >> amount); }
 
+// The comparison read off bit 31 of the difference: right unless the
+// subtraction overflows.
+U less_by_difference(U x, U y) { return (x - y) >> 31; }
+
+// A variable shift that takes its amount from all 32 bits of $rs.
+Fault shift_by_whole_register(Op op) {
+  return replace(op, [op](Cpu& c, const Decoded& d) {
+    const U amount = rs(c, d), word = rt(c, d);
+    if (amount >= 32) c.set_reg(d.rd, op == Op::srav && int32_t(word) < 0 ? 0xFFFFFFFF : 0);
+    else if (op == Op::sllv) c.set_reg(d.rd, word << amount);
+    else if (op == Op::srlv) c.set_reg(d.rd, word >> amount);
+    else c.set_reg(d.rd, arithmetic_right(word, amount));
+  });
+}
+
+constexpr std::string_view kAmountsBelow32 = "every amount register of the image holds 0 to 31";
+
 }  // namespace
 
 // addu, or, addiu and ori also build the image's constants, addresses and
@@ -39,6 +56,8 @@ std::vector<CatalogFault> alu_and_shift_faults() {
        [](const ImageShape&) { return register_result(Op::or_, [](U a, U b) { return a ^ b; }); }},
       {"slt-unsigned", A, Op::slt, "slt compares unsigned", fails({8}), "",
        [](const ImageShape&) { return register_result(Op::slt, [](U a, U b) { return U(a < b); }); }},
+      {"slt-sign-of-difference", A, Op::slt, "slt reads bit 31 of rs - rt (wrong when the subtraction overflows)",
+       fails({8}), "", [](const ImageShape&) { return register_result(Op::slt, less_by_difference); }},
       {"add-as-sub", A, Op::add, "add subtracts", fails({21}), "",
        [](const ImageShape&) { return register_result(Op::add, [](U a, U b) { return a - b; }); }},
       {"add-traps-on-carry", A, Op::add, "add's overflow test reads the carry out of bit 31",
@@ -77,6 +96,15 @@ std::vector<CatalogFault> alu_and_shift_faults() {
        [](const ImageShape&) { return immediate_result(Op::addiu, [](U x, F f) { return x + f; }); }},
       {"slti-zero-extends", A, Op::slti, "slti zero-extends its immediate", fails({9}), "",
        [](const ImageShape&) { return immediate_result(Op::slti, [](U x, F f) { return U(int32_t(x) < int32_t(f)); }); }},
+      {"slti-sign-of-difference", A, Op::slti, "slti reads bit 31 of rs - immediate (wrong when it overflows)",
+       unseen("no slti operand of the image lies near the overflow boundary"), "",
+       [](const ImageShape&) {
+         return immediate_result(Op::slti, [](U x, F f) { return less_by_difference(x, sign_extended(f)); });
+       }},
+      {"sltiu-sign-of-difference", A, Op::sltiu, "sltiu reads bit 31 of rs - immediate (wrong when it overflows)",
+       fails({10}), "", [](const ImageShape&) {
+         return immediate_result(Op::sltiu, [](U x, F f) { return less_by_difference(x, sign_extended(f)); });
+       }},
       {"sltiu-signed", A, Op::sltiu, "sltiu compares signed", fails({10}), "",
        [](const ImageShape&) {
          return immediate_result(Op::sltiu, [](U x, F f) { return U(int32_t(x) < int32_t(sign_extended(f))); });
@@ -111,12 +139,16 @@ std::vector<CatalogFault> alu_and_shift_faults() {
          return replace(Op::srav, [](Cpu& c, const Decoded& d) { c.set_reg(d.rd, arithmetic_right(rt(c, d), rs(c, d) & 15)); });
        }},
       {"srav-reads-all-of-rs", S, Op::srav, "srav takes the amount from all 32 bits of $rs (saturating at 31)",
-       unseen("every amount register of the image holds 0 to 31"), "", [](const ImageShape&) {
+       unseen(kAmountsBelow32), "", [](const ImageShape&) {
          return replace(Op::srav, [](Cpu& c, const Decoded& d) {
            const U amount = rs(c, d);
            c.set_reg(d.rd, arithmetic_right(rt(c, d), amount > 31 ? 31 : amount));
          });
        }},
+      {"sllv-reads-all-of-rs", S, Op::sllv, "sllv takes the amount from all 32 bits of $rs (0 from 32 on)",
+       unseen(kAmountsBelow32), "", [](const ImageShape&) { return shift_by_whole_register(Op::sllv); }},
+      {"srlv-reads-all-of-rs", S, Op::srlv, "srlv takes the amount from all 32 bits of $rs (0 from 32 on)",
+       unseen(kAmountsBelow32), "", [](const ImageShape&) { return shift_by_whole_register(Op::srlv); }},
       {"srl-sign-fills", S, Op::srl, "srl fills with copies of bit 31", fails({35}), "",
        [](const ImageShape&) {
          return replace(Op::srl, [](Cpu& c, const Decoded& d) { c.set_reg(d.rd, arithmetic_right(rt(c, d), d.sa())); });

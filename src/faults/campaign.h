@@ -23,10 +23,10 @@ struct LoadedElf;
 
 namespace r3k::faults {
 
-ImageShape shape_of(const Image& image);
-// From the routines' function symbols "nN_xxx_test"; throws r3k::Error when
-// one of them is missing.
-ImageShape shape_of(const elf::LoadedElf& elf);
+ImageShape shape_of(const Image& image, ImageKind kind);
+// From the routines' function symbols "nN_xxx_test", numbered from 1 without
+// a gap (68 of them for the main image); throws r3k::Error otherwise.
+ImageShape shape_of(const elf::LoadedElf& elf, ImageKind kind);
 
 // The routines that failed, from the display words in the order written
 // (the start pattern's 0 left out): the n-th word is routine n's, and it
@@ -42,13 +42,15 @@ struct FaultRun {
   std::vector<uint32_t> display_words;  // the start pattern's 0 left out
   std::set<int> failed;
   uint64_t instructions = 0;
+  size_t routine_count = 0;  // how many display words a whole run writes
 
   bool passed() const;  // the pass lamps, every routine reported, none failed
 };
 
-// One run of the machine (which is reset first) with `fault`.
-FaultRun run_with_fault(sim::Machine& machine, const sim::Fault& fault, uint64_t max_instructions,
-                        uint32_t quick_run_flag = 1);
+// One run of the machine (which is reset first) with `fault`, on an image of
+// `routine_count` routines.
+FaultRun run_with_fault(sim::Machine& machine, const sim::Fault& fault, size_t routine_count,
+                        uint64_t max_instructions, uint32_t quick_run_flag = 1);
 
 // How the image did against one fault.
 enum class Verdict : uint8_t {
@@ -58,9 +60,10 @@ enum class Verdict : uint8_t {
   exception_loop,      // the run ended in the exception loop
   limit,               // the instruction limit cut the run
   no_verdict,          // the end loop, but the lamps disagree with the display words or show nothing
+  not_run,             // the fault is tied to the other image's code
 };
 std::string_view verdict_name(Verdict verdict);
-Verdict judge(const CatalogFault& fault, const FaultRun& run);
+Verdict judge(const Expectation& expected, const FaultRun& run);
 // The run is exactly what the catalog says: the failing set, the stop.
 bool as_expected(const Expectation& expected, const FaultRun& run);
 
@@ -83,20 +86,33 @@ struct CampaignOptions {
 };
 
 struct Campaign {
+  ImageKind kind = ImageKind::main;
   FaultRun baseline;
   uint64_t limit = 0;
   std::vector<FaultResult> results;  // in the order of `faults`; empty when the baseline did not pass
 };
 
-// The baseline run first; the faults only when it passes.
+// The baseline run first; the faults only when it passes. A fault that does
+// not apply to the shape's image is not run (verdict not_run).
 Campaign run_campaign(const std::vector<uint8_t>& boot, const ImageShape& shape,
                       const std::vector<const CatalogFault*>& faults, const CampaignOptions& options);
 
 struct Score {
   size_t faults = 0, caught = 0, caught_by_expected = 0, expected_routines = 0;
   size_t escaped_with_reason = 0, escaped_without_reason = 0;
+  size_t escaped_unclaimed = 0;  // escaped where the catalog makes no claim for the image
   size_t expected_missed = 0;  // faults with expected routines not caught by them
 };
-Score score_of(const std::vector<FaultResult>& results);
+// Over the faults that were run, each judged by its expectation on `kind`.
+Score score_of(const std::vector<FaultResult>& results, ImageKind kind);
+
+// Both images against the same faults: a fault is caught when either image
+// catches it.
+struct JointScore {
+  size_t faults = 0, caught = 0, caught_by_main_only = 0, caught_by_supplement_only = 0;
+  std::vector<const CatalogFault*> escaped;  // by both images
+};
+// `main` and `supplement` hold results for the same faults in the same order.
+JointScore joint_score(const std::vector<FaultResult>& main, const std::vector<FaultResult>& supplement);
 
 }  // namespace r3k::faults

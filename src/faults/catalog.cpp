@@ -1,5 +1,9 @@
 #include "faults/catalog.h"
 
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
 #include "faults/catalog_parts.h"
 
 namespace r3k::faults {
@@ -21,12 +25,16 @@ std::string_view class_name(FaultClass fault_class) {
   return "?";
 }
 
+std::string_view image_name(ImageKind kind) { return kind == ImageKind::main ? "main image" : "supplement"; }
+
 std::string_view outcome_name(Outcome outcome) {
   switch (outcome) {
     case Outcome::routines_fail: return "routines fail";
     case Outcome::unseen: return "not visible to the image";
     case Outcome::exception_loop: return "ends in the exception loop";
     case Outcome::run_breaks: return "run breaks";
+    case Outcome::not_stated: return "not stated";
+    case Outcome::not_applicable: return "does not apply";
   }
   return "?";
 }
@@ -37,6 +45,7 @@ Expectation exception_loop(std::set<int> failing_before, std::string_view where)
   return {Outcome::exception_loop, std::move(failing_before), where};
 }
 Expectation breaks_run(std::string_view how) { return {Outcome::run_breaks, {}, how}; }
+Expectation not_applicable(std::string_view why) { return {Outcome::not_applicable, {}, why}; }
 
 // The frame: two instructions at the entry (count the test, clear the error
 // flag) before the first case; after the last case the 8-word exit.
@@ -53,6 +62,11 @@ const std::vector<CatalogFault>& catalog() {
                       memory_faults, forwarding_faults}) {
       std::vector<CatalogFault> faults = part();
       joined.insert(joined.end(), faults.begin(), faults.end());
+    }
+    for (const auto& [name, expected] : supplement_expectations()) {
+      const auto it = std::find_if(joined.begin(), joined.end(), [&](const CatalogFault& f) { return f.name == name; });
+      if (it == joined.end()) throw std::logic_error("the supplement's table names no fault " + std::string(name));
+      it->on_supplement = expected;
     }
     return joined;
   }();

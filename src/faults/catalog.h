@@ -1,7 +1,8 @@
 // The fault catalog: processors wrong in one way each, the hardware mistake
-// each models, and what the test image is expected to do about it. The
-// `faults` command runs them, `diagnose` reads them backwards (from failing
-// routines to likely causes), and the tests pin every expectation.
+// each models, and what each of the two images (the main image and the
+// supplement) is expected to do about it. The `faults` command runs them,
+// `diagnose` reads them backwards (from failing routines of the main image
+// to likely causes), and the tests pin every expectation.
 #pragma once
 
 #include <cstdint>
@@ -30,12 +31,18 @@ enum class FaultClass : uint8_t {
 };
 std::string_view class_name(FaultClass fault_class);
 
+// The two images a fault is run against.
+enum class ImageKind : uint8_t { main, supplement };
+std::string_view image_name(ImageKind kind);  // "main image", "supplement"
+
 // What a run of the image on a processor with the fault does.
 enum class Outcome : uint8_t {
   routines_fail,   // the run ends with the fail lamps and exactly `routines` failing
   unseen,          // the run passes: the image cannot tell; `note` says why
   exception_loop,  // the run ends in the exception loop, at least `routines` failing before it
   run_breaks,      // the run ends without a verdict another way (lost, or the limit)
+  not_stated,      // the catalog makes no claim: the run is shown, not judged
+  not_applicable,  // the fault is tied to the other image's code; it is not run; `note` says why
 };
 std::string_view outcome_name(Outcome outcome);
 
@@ -48,6 +55,7 @@ Expectation fails(std::set<int> routines);
 Expectation unseen(std::string_view reason);
 Expectation exception_loop(std::set<int> failing_before, std::string_view where);
 Expectation breaks_run(std::string_view how);
+Expectation not_applicable(std::string_view why);
 
 // Where a routine of the image under test lies, for faults that stay inside
 // one routine's cases (j, jal and jr also carry the driver and the start
@@ -56,7 +64,9 @@ struct RoutineSpan {
   uint32_t address = 0, size = 0;
 };
 struct ImageShape {
+  ImageKind kind = ImageKind::main;
   std::vector<RoutineSpan> routines;  // by run number - 1
+  size_t routine_count() const { return routines.size(); }
   // [first case, end of the last case) of routine `number`.
   uint32_t cases_begin(int number) const;
   uint32_t cases_end(int number) const;
@@ -70,6 +80,12 @@ struct CatalogFault {
   Expectation expected;
   std::string_view look_at;  // where to look beyond the instruction itself; may be empty
   sim::Fault (*make)(const ImageShape& shape);  // a fresh fault (stateful ones start clean)
+  // What the supplement does about it; joined in from the supplement's table.
+  Expectation on_supplement = {Outcome::not_stated, {}, {}};
+
+  const Expectation& expected_on(ImageKind kind) const {
+    return kind == ImageKind::main ? expected : on_supplement;
+  }
 };
 
 // Every fault, in catalog order (grouped by class). Built once; safe to read

@@ -1,6 +1,8 @@
 // The catalog's parts, one per group of classes; catalog.cpp joins them.
 #pragma once
 
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "faults/catalog.h"
@@ -13,5 +15,9 @@ std::vector<CatalogFault> delay_slot_faults();
 std::vector<CatalogFault> multiply_divide_faults();
 std::vector<CatalogFault> memory_faults();
 std::vector<CatalogFault> forwarding_faults();
+
+// What the supplement does about the faults it makes a claim on, by name;
+// the faults it says nothing of keep "not stated".
+std::vector<std::pair<std::string_view, Expectation>> supplement_expectations();
 
 }  // namespace r3k::faults

@@ -105,6 +105,14 @@ std::vector<CatalogFault> branch_and_jump_faults() {
            c.set_reg(d.rd, c.pc + 4);
          });
        }},
+      {"jalr-links-into-ra", L, Op::jalr, "jalr writes its link into $31 whatever its rd",
+       unseen("every jalr of the image names $31 as rd"), "", [](const ImageShape&) {
+         return replace(Op::jalr, [](Cpu& c, const Decoded& d) {
+           const uint32_t target = rs(c, d);
+           c.set_reg(isa::ra, c.link_address());
+           c.branch(target);
+         });
+       }},
       {"jalr-link-into-target", L, Op::jalr, "jalr writes its link into the target register $rs", fails({43}), "",
        [](const ImageShape&) {
          return replace(Op::jalr, [](Cpu& c, const Decoded& d) {

@@ -19,6 +19,12 @@ using sim::PipelineEffect;
 
 inline Fault replace(Op op, sim::Semantics semantics) { return {op, std::move(semantics), PipelineEffect::none}; }
 inline Fault disturb(Op op, PipelineEffect effect, int latency = 1) { return {op, {}, effect, latency}; }
+// A fault of the bypass network alone, whatever the instructions.
+inline Fault bypass_fault(sim::Hazard hazard) {
+  Fault fault;
+  fault.hazard = hazard;
+  return fault;
+}
 
 inline uint32_t rs(const Cpu& c, const Decoded& d) { return c.reg(d.rs); }
 inline uint32_t rt(const Cpu& c, const Decoded& d) { return c.reg(d.rt); }

@@ -142,6 +142,20 @@ std::vector<CatalogFault> forwarding_faults() {
                                   unseen("no instruction reads $ra right after a jal")),
       late_result<Op::jalr>("jalr-link-late", "jalr's link lands one instruction late",
                                     unseen("no instruction reads the link right after a jalr")),
+      // Faults of the bypass network itself, whatever the instructions.
+      {"no-bypass", F, Op::addu, "no instruction sees the result of the instruction just before it",
+       breaks_run("the pause loop reads the quick-run flag right after loading it and never ends"),
+       "any instruction reading the register written just before it",
+       [](const ImageShape&) { return bypass_fault(sim::Hazard::missing_bypass); }},
+      {"older-result-wins", F, Op::addu, "of two writes in a row to one register, the bypass passes the older",
+       breaks_run("the pause loop's counter never reaches its end"), "two writes in a row to the register read",
+       [](const ImageShape&) { return bypass_fault(sim::Hazard::older_result_wins); }},
+      {"zero-write-forwarded", F, Op::addu, "a write to $zero is forwarded to the next instruction reading $zero",
+       unseen("no instruction of the image writes $zero and is followed by a read of $zero"), "",
+       [](const ImageShape&) { return bypass_fault(sim::Hazard::zero_forwarded); }},
+      {"load-base-stale-after-load", F, Op::lw, "a load's base written by a load just before reads as it was before",
+       unseen("no load of the image takes its base from the load just before"), "the load before it",
+       [](const ImageShape&) { return bypass_fault(sim::Hazard::stale_load_base); }},
   };
 }
 

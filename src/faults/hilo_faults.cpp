@@ -16,8 +16,9 @@ Fault hilo_result(Op op, Result result) {
 HiLo swapped(HiLo r) { return {r.lo, r.hi}; }
 
 // Division rounding the quotient toward minus infinity: the remainder then
-// takes the divisor's sign.
+// takes the divisor's sign. A zero divisor leaves what the right divide does.
 HiLo floor_divide(uint32_t x, uint32_t y) {
+  if (y == 0) return sim::divide_signed(x, y);
   const int64_t n = int32_t(x), d = int32_t(y);
   int64_t q = n / d;
   if (n % d != 0 && (n < 0) != (d < 0)) --q;

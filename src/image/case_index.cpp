@@ -19,12 +19,12 @@ std::string hex_word(uint32_t value) {
 Place find_place(const Image& image, uint32_t address) {
   Place place;
   place.address = address;
-  const std::vector<StartBlock>& blocks = start_code_blocks();
-  for (const StartBlock& block : blocks)
-    if (address >= block.address && address < block.end) {
-      place.block = &block;
-      return place;
-    }
+  if (image.routines.empty() || address < image.routines.front().address)
+    for (const StartBlock& block : start_code_blocks(image))
+      if (address >= block.address && address < block.end) {
+        place.block = block;
+        return place;
+      }
   const auto routine = std::upper_bound(image.routines.begin(), image.routines.end(), address,
                                         [](uint32_t a, const RoutineInfo& r) { return a < r.address; });
   if (routine == image.routines.begin()) return place;

@@ -14,7 +14,7 @@ namespace r3k {
 
 struct Place {
   uint32_t address = 0;
-  const StartBlock* block = nullptr;     // in the start code
+  std::optional<StartBlock> block;       // in the start code
   const RoutineInfo* routine = nullptr;  // in a routine
   const CaseRecord* test_case = nullptr; // in one of its cases; null in its entry or exit
   bool in_text() const { return block || routine; }

@@ -105,9 +105,9 @@ void emit_wait_1s(Assembler& as, FrameStyle style) {
   as.nop();
 }
 
-const std::vector<StartBlock>& start_code_blocks() {
+std::vector<StartBlock> start_code_blocks(const Image& image) {
   constexpr uint32_t kFiller = 5 * 4, kLoop = 3 * 4;
-  static const std::vector<StartBlock> blocks = {
+  std::vector<StartBlock> blocks = {
       {"reset vector", layout::kResetVector, layout::kResetVector + 8},
       {"filler block", layout::kResetVector + 8, layout::kResetVector + 8 + kFiller},
       {"zero words", layout::kResetVector + 8 + kFiller, layout::kEndLoop - kFiller},
@@ -116,12 +116,25 @@ const std::vector<StartBlock>& start_code_blocks() {
       {"filler block", layout::kEndLoop + kLoop, layout::kEndLoop + kLoop + kFiller},
       {"zero words", layout::kEndLoop + kLoop + kFiller, layout::kExceptionLoop},
       {"exception loop", layout::kExceptionLoop, layout::kExceptionLoop + kLoop},
-      {"locate", layout::kLocate, layout::kInstTest},
-      {"inst_test", layout::kInstTest, layout::kTestEnd},
-      {"test_end", layout::kTestEnd, layout::kWait1s},
-      {"wait_1s", layout::kWait1s, layout::kFirstRoutine - 4},
-      {"zero word", layout::kFirstRoutine - 4, layout::kFirstRoutine},
   };
+  // The driver's pieces follow in this order; where they lie depends on how
+  // many routines the driver calls.
+  const auto address_of = [&](std::string_view name) {
+    for (const StartLabel& label : image.start_labels)
+      if (label.name == name) return label.address;
+    throw std::logic_error("the image has no start label " + std::string(name));
+  };
+  static constexpr std::string_view kPieces[] = {"locate", "inst_test", "test_end", "wait_1s"};
+  for (size_t i = 0; i + 1 < std::size(kPieces); ++i)
+    blocks.push_back({kPieces[i], address_of(kPieces[i]), address_of(kPieces[i + 1])});
+  // wait_1s ends with jr $ra and its slot; zero words pad up to the first routine.
+  const uint32_t first_routine = image.routines.empty() ? image.text_end() : image.routines.front().address;
+  uint32_t wait_end = address_of("wait_1s");
+  while (wait_end < first_routine && isa::decode(image.word_at(wait_end)) != isa::Op::jr) wait_end += 4;
+  wait_end = std::min(wait_end + 8, first_routine);
+  blocks.push_back({"wait_1s", address_of("wait_1s"), wait_end});
+  if (wait_end < first_routine)
+    blocks.push_back({first_routine - wait_end == 4 ? "zero word" : "zero words", wait_end, first_routine});
   return blocks;
 }
 

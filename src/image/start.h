@@ -32,13 +32,15 @@ void emit_test_end(assembly::Assembler& as, assembly::Label test_finish, int rou
 void emit_wait_1s(assembly::Assembler& as, FrameStyle style);
 
 // The blocks of the start code in address order, from the reset vector to
-// the word before the first routine, as a listing names them.
+// the word before the first routine, as a listing names them. The driver's
+// pieces are found by the image's start labels, so the supplement's longer
+// or shorter driver is named right too.
 struct StartBlock {
   std::string_view name;  // "reset vector", "filler block", "locate", ...
   uint32_t address = 0;
   uint32_t end = 0;  // one past the last byte
 };
-const std::vector<StartBlock>& start_code_blocks();
+std::vector<StartBlock> start_code_blocks(const Image& image);
 
 // The five-word block that stands where a processor that runs past the reset
 // jump or the end loop would fetch next. It stores nothing.

@@ -1,6 +1,7 @@
 // Forwarding cases: a producer writes a register, a consumer reads it at a
-// chosen distance (1 = the next instruction; a load's value is counted from
-// the load, whose delay slot MIPS-I leaves undefined, so loads start at 2).
+// chosen distance (1 = the next instruction). Loads too start at 1: the
+// platform asks that a loaded value be usable by the very next instruction,
+// and the main image relies on it.
 #pragma once
 
 #include <cstdint>
@@ -33,6 +34,7 @@ struct ForwardCase {
   int16_t offset = 0;      // the consumer's offset (store_base, load_base)
   uint32_t memory = 0;     // the RAM word a store consumer writes or a load consumer reads
   uint32_t load_source = 0;  // where a load producer's value is stored first
+  isa::Op load = isa::Op::lw;  // a load producer's instruction
 };
 
 // The producers of a forwarding routine, by its run-order instruction:

@@ -42,12 +42,12 @@ void load_operands(LoadBlock& block, Producer p, uint32_t value, bool code, cons
 }
 
 void emit_write(assembly::Assembler& as, Producer p, Reg reg, uint32_t value, bool code, const CaseLabels& labels,
-                Reg a, Reg b) {
+                Reg a, Reg b, Op load = Op::lw) {
   switch (p) {
     case Producer::alu: as.addu(reg, a, b); break;
     case Producer::shift: as.sll(reg, a, code ? 0 : 2); break;
     case Producer::lui: as.lui(reg, static_cast<uint16_t>(value >> 16)); break;
-    case Producer::load: as.lw(reg, 0, t4); break;
+    case Producer::load: as.memory(load, reg, load == Op::lwl ? 3 : 0, t4); break;
     case Producer::mfhi: as.move_from(Op::mfhi, reg); break;
     case Producer::mflo: as.move_from(Op::mflo, reg); break;
     case Producer::jal: as.jal(labels.after_slot); break;
@@ -79,7 +79,7 @@ void emit_consumer(RoutineContext& routine, const ForwardCase& f, const CaseLabe
   auto& as = routine.as;
   const Reg p = f.reg;
   switch (f.consumer) {
-    case Consumer::alu_rs: as.addu(t1, p, t2); break;
+    case Consumer::alu_rs: as.alu(Op::subu, t1, p, t2); break;
     case Consumer::alu_rt: as.addu(t1, t2, p); break;
     case Consumer::store_data: as.sw(p, 0, t5); break;
     case Consumer::store_base: as.sw(t2, f.offset, p); break;
@@ -118,7 +118,7 @@ void emit_check(RoutineContext& routine, const ForwardCase& f, uint32_t read_val
   switch (f.consumer) {
     case Consumer::alu_rs:
     case Consumer::alu_rt:
-      LoadBlock().value(t6, read_value + f.other).emit(as);
+      LoadBlock().value(t6, f.consumer == Consumer::alu_rs ? read_value - f.other : read_value + f.other).emit(as);
       fail_unless_equal(routine, t1, t6);
       break;
     case Consumer::store_data:
@@ -148,7 +148,8 @@ void emit_check(RoutineContext& routine, const ForwardCase& f, uint32_t read_val
 }
 
 CaseInfo describe(const ForwardCase& f) {
-  std::string note = std::string(producer_name(f.producer)) + " -> " + std::string(consumer_name(f.consumer)) +
+  const std::string_view producer = f.producer == Producer::load ? isa::info(f.load).mnemonic : producer_name(f.producer);
+  std::string note = std::string(producer) + " -> " + std::string(consumer_name(f.consumer)) +
                      ", distance " + std::to_string(f.distance) + ", " + std::string(reg_name(f.reg));
   if (f.first) note = std::string(producer_name(*f.first)) + " then " + note;
   std::vector<CaseValue> values;
@@ -156,7 +157,7 @@ CaseInfo describe(const ForwardCase& f) {
   if (!is_link(f.producer) && !reads_code(f.consumer)) values.push_back({"value", f.value});
   values.push_back({"stale", f.stale});
   values.push_back({"other", f.other});
-  return {static_cast<int>(f.producer) + 1, producer_name(f.producer), values, note};
+  return {static_cast<int>(f.producer) + 1, producer, values, note};
 }
 
 void emit_forward_case(RoutineContext& routine, const ForwardCase& f) {
@@ -195,7 +196,7 @@ void emit_forward_case(RoutineContext& routine, const ForwardCase& f) {
 
   if (c.first) emit_write(as, *c.first, c.reg, c.first_value, false, labels, a0, a1);
   const uint32_t producer_address = as.here();
-  emit_write(as, c.producer, c.reg, c.value, code, labels, t3, t4);
+  emit_write(as, c.producer, c.reg, c.value, code, labels, t3, t4, c.load);
   uint32_t consumer_address = 0;
   if (link) {
     if (c.distance == 1) {

@@ -63,6 +63,18 @@ uint32_t plain_value(Random& random, Producer p, std::initializer_list<uint32_t>
   }
 }
 
+// What `load` gives from a word holding `word` (at offset 0, or 3 for lwl:
+// the whole word for lwl and lwr).
+uint32_t loaded_value(Op load, uint32_t word) {
+  switch (load) {
+    case Op::lb: return uint32_t(int32_t(int8_t(word)));
+    case Op::lbu: return word & 0xFF;
+    case Op::lh: return uint32_t(int32_t(int16_t(word)));
+    case Op::lhu: return word & 0xFFFF;
+    default: return word;
+  }
+}
+
 ForwardCase draw_one(Producer p, Consumer c, int distance, ScratchWords& scratch, Random& random) {
   ForwardCase f{std::nullopt, p, c, distance};
   f.reg = p == Producer::jal || p == Producer::bltzal || p == Producer::bgezal ? isa::ra : isa::t0;
@@ -89,9 +101,19 @@ std::vector<ForwardCase> draw_forward_cases(Op op, int routine_number, Random& r
   for (Producer p : producers_of(op))
     for (int c = 0; c <= static_cast<int>(Consumer::mult_rt); ++c)
       for (int d = 1; d <= 3; ++d) {
-        const int distance = p == Producer::load ? d + 1 : d;
-        if (checkable(p, Consumer(c), distance)) cases.push_back(draw_one(p, Consumer(c), distance, scratch, random));
+        if (checkable(p, Consumer(c), d)) cases.push_back(draw_one(p, Consumer(c), d, scratch, random));
       }
+  if (op == Op::lw) {
+    // Every other load kind, its value read by the next instruction.
+    for (Op load : {Op::lb, Op::lbu, Op::lh, Op::lhu, Op::lwl, Op::lwr})
+      for (Consumer c : {Consumer::alu_rs, Consumer::alu_rt}) {
+        ForwardCase f = draw_one(Producer::load, c, 1, scratch, random);
+        f.load = load;
+        f.value = loaded_value(load, f.value);
+        while (f.value == 0 || f.value == f.stale) f.value = loaded_value(load, random.word());
+        cases.push_back(f);
+      }
+  }
   return cases;
 }
 
@@ -116,7 +138,7 @@ std::vector<ForwardCase> draw_zero_cases(int routine_number, Random& random) {
     for (Consumer c : {Consumer::alu_rs, Consumer::alu_rt, Consumer::store_data, Consumer::branch_rs,
                        Consumer::branch_rt, Consumer::mult_rs, Consumer::mult_rt}) {
       if (p == Producer::mflo && is_mult(c)) continue;  // HI/LO written right after mflo
-      ForwardCase f = draw_one(p, c, p == Producer::load ? 2 : 1, scratch, random);
+      ForwardCase f = draw_one(p, c, 1, scratch, random);
       f.reg = isa::zero;
       f.stale = 0;
       cases.push_back(f);

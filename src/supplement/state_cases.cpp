@@ -1,6 +1,7 @@
 // HI/LO moves, variable shift amounts, delay slots that update their own
 // register, and load chains: state the main image never looks at twice.
 #include "families/link_register.h"
+#include "families/multiply_divide.h"
 #include "families/shifts.h"
 #include "supplement/draws.h"
 #include "supplement/robust_code.h"
@@ -39,6 +40,50 @@ void hilo_move_cases(RoutineContext& routine) {
     as.nop();
     fail_unless_equal(routine, t3, to_hi ? t1 : t0);
     fail_unless_equal(routine, t4, t2);
+  }
+  // mfhi right after a multiply or divide, before mflo: HI must be the new one.
+  for (Op op : {Op::mult, Op::multu, Op::div, Op::divu}) {
+    uint32_t x = 0, y = 0;
+    HiLoPair result;
+    while (result.hi == 0) {  // the stale HI is 0
+      x = nonzero_word(routine.random, {0x80000000});
+      y = nonzero_word(routine.random, {0xFFFFFFFF});
+      result = multiply_divide_result(op, x, y);
+    }
+    routine.begin_case({3, "mfhi right after " + std::string(info(op).mnemonic), {{"X", x}, {"Y", y}, {"HI", result.hi}}, {}});
+    LoadBlock().value(t0, x).value(t1, y).value(t2, result.hi).emit(as);
+    as.move_to(Op::mthi, zero);
+    as.nop();
+    as.nop();
+    as.multiply_divide(op, t0, t1);
+    as.move_from(Op::mfhi, t3);
+    as.nop();
+    fail_unless_equal(routine, t3, t2);
+  }
+  // Divides whose result MIPS-I leaves undefined must not trap; HI and LO
+  // take moves after them as usual.
+  const struct {
+    Op op;
+    uint32_t x, y;
+  } undefined[] = {{Op::div, nonzero_word(routine.random), 0}, {Op::div, 0x80000000, 0xFFFFFFFF},
+                   {Op::divu, nonzero_word(routine.random), 0}};
+  for (const auto& d : undefined) {
+    const uint32_t hi = nonzero_word(routine.random), lo = nonzero_word(routine.random, {hi});
+    routine.begin_case({4, "a divide without a defined result does not trap",
+                        {{"X", d.x}, {"Y", d.y}, {"HI", hi}, {"LO", lo}}, {}});
+    LoadBlock().value(t0, d.x).value(t1, d.y).value(t5, hi).value(t6, lo).emit(as);
+    as.multiply_divide(d.op, t0, t1);
+    as.move_from(Op::mflo, t3);  // whatever it is: the read ends the divide
+    as.move_from(Op::mfhi, t4);
+    as.move_to(Op::mthi, t5);
+    as.move_to(Op::mtlo, t6);
+    as.nop();
+    as.nop();
+    as.move_from(Op::mfhi, t3);
+    as.move_from(Op::mflo, t4);
+    as.nop();
+    fail_unless_equal(routine, t3, t5);
+    fail_unless_equal(routine, t4, t6);
   }
 }
 

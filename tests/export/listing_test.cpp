@@ -97,7 +97,7 @@ TEST_F(ListingTest, EveryWordOnceInOrderWithItsDisassembly) {
 TEST_F(ListingTest, HeadingsNameBlocksRoutinesAndEveryCase) {
   std::set<std::string> headings;
   for (const Section& section : *sections_) headings.insert(section.heading);
-  for (const StartBlock& block : start_code_blocks()) EXPECT_TRUE(headings.count(std::string(block.name))) << block.name;
+  for (const StartBlock& block : start_code_blocks(*image_)) EXPECT_TRUE(headings.count(std::string(block.name))) << block.name;
   size_t routines = 0, cases = 0;
   for (const Section& section : *sections_) {
     if (section.heading.rfind("==== routine ", 0) == 0) {

@@ -1,7 +1,8 @@
-// The fault catalog against the image: every fault does what the catalog
+// The fault catalog against both images: every fault does what the catalog
 // says (its routines fail exactly, with the driver's display words and the
-// fail lamps; blind spots escape), on three seeds; and diagnose, fed a
-// fault's display words, names that fault first.
+// fail lamps; blind spots escape), on three seeds; what the main image cannot
+// see the supplement catches; and diagnose, fed a fault's display words,
+// names that fault first.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -12,21 +13,25 @@
 #include "faults/diagnosis.h"
 #include "image/build.h"
 #include "image/run_order.h"
+#include "supplement/supplement.h"
 #include "support/image_run.h"
 
 namespace r3k::faults {
 namespace {
 
-const Campaign& campaign_on(uint32_t seed) {
-  static std::map<uint32_t, Campaign> done;
-  auto it = done.find(seed);
+const Campaign& campaign_on(uint32_t seed, ImageKind kind = ImageKind::main) {
+  static std::map<std::pair<uint32_t, ImageKind>, Campaign> done;
+  auto it = done.find({seed, kind});
   if (it == done.end()) {
-    const Image image = seed == kDefaultSeed ? test::default_image() : build_image(seed);
+    const Image image = kind == ImageKind::supplement ? supplement::build(seed)
+                        : seed == kDefaultSeed       ? test::default_image()
+                                                     : build_image(seed);
     std::vector<const CatalogFault*> all;
     for (const CatalogFault& fault : catalog()) all.push_back(&fault);
     CampaignOptions options;
     options.threads = 2;
-    it = done.emplace(seed, run_campaign(image.boot_bytes(), shape_of(image), all, options)).first;
+    it = done.emplace(std::pair{seed, kind}, run_campaign(image.boot_bytes(), shape_of(image, kind), all, options))
+             .first;
   }
   return it->second;
 }
@@ -60,9 +65,49 @@ TEST_P(CatalogOnSeed, EveryFaultDoesWhatTheCatalogSays) {
         EXPECT_EQ(r.run.display_words[i] & board::kPassCountMask, expected[i] & board::kPassCountMask) << describe(r);
     }
   }
-  const Score score = score_of(campaign.results);
+  const Score score = score_of(campaign.results, ImageKind::main);
   EXPECT_EQ(score.expected_missed, 0u);
   EXPECT_EQ(score.escaped_without_reason, 0u);
+}
+
+// The supplement fails exactly the routines the catalog names, still
+// reporting every routine through the display; faults tied to the main
+// image's code are not run on it.
+TEST_P(CatalogOnSeed, TheSupplementDoesWhatTheCatalogSays) {
+  const Campaign& campaign = campaign_on(GetParam(), ImageKind::supplement);
+  ASSERT_TRUE(campaign.baseline.passed());
+  ASSERT_EQ(campaign.results.size(), catalog().size());
+  const size_t routines = supplement::run_order().size();
+  for (const FaultResult& r : campaign.results) {
+    const Expectation& expected = r.fault->on_supplement;
+    EXPECT_TRUE(as_expected(expected, r.run)) << describe(r);
+    EXPECT_EQ(r.verdict == Verdict::not_run, expected.outcome == Outcome::not_applicable) << describe(r);
+    if (expected.outcome != Outcome::routines_fail) continue;
+    EXPECT_EQ(r.verdict, Verdict::caught_by_expected) << describe(r);
+    EXPECT_EQ(r.run.display_words, board::display_words_when_failing(expected.routines, int(routines))) << describe(r);
+  }
+  const Score score = score_of(campaign.results, ImageKind::supplement);
+  EXPECT_EQ(score.expected_missed, 0u);
+  EXPECT_EQ(score.escaped_without_reason, 0u);
+}
+
+// Together the two images catch every fault but those no image on this
+// platform can see.
+TEST_P(CatalogOnSeed, WhatTheMainImageCannotSeeTheSupplementCatches) {
+  const JointScore joint =
+      joint_score(campaign_on(GetParam()).results, campaign_on(GetParam(), ImageKind::supplement).results);
+  for (const CatalogFault* fault : joint.escaped) {
+    EXPECT_EQ(fault->on_supplement.outcome, Outcome::unseen) << fault->name;
+    EXPECT_TRUE(fault->on_supplement.note.starts_with("no image on this platform")) << fault->name;
+  }
+  EXPECT_EQ(joint.caught + joint.escaped.size(), catalog().size());
+  for (const CatalogFault& fault : catalog()) {
+    if (fault.expected.outcome != Outcome::unseen) continue;
+    const Outcome on_supplement = fault.on_supplement.outcome;
+    EXPECT_TRUE(on_supplement == Outcome::routines_fail || on_supplement == Outcome::exception_loop ||
+                (on_supplement == Outcome::unseen && fault.on_supplement.note.starts_with("no image")))
+        << fault.name << ": the main image cannot see it; the catalog must say what the supplement does";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, CatalogOnSeed, testing::Values(kDefaultSeed, 2u, 0xDE1A7u));
@@ -88,7 +133,8 @@ TEST(Catalog, CoversEveryInstructionUnderTestWithUniqueNames) {
 
 TEST(Catalog, EveryKindOfPipelineDisturbanceIsInIt) {
   std::set<sim::PipelineEffect> effects;
-  for (const CatalogFault& fault : catalog()) effects.insert(fault.make(shape_of(test::default_image())).effect);
+  const ImageShape shape = shape_of(test::default_image(), ImageKind::main);
+  for (const CatalogFault& fault : catalog()) effects.insert(fault.make(shape).effect);
   for (const auto effect :
        {sim::PipelineEffect::skip_slot_when_taken, sim::PipelineEffect::skip_slot_when_not_taken,
         sim::PipelineEffect::skip_slot_always, sim::PipelineEffect::slot_twice, sim::PipelineEffect::delayed_load,

@@ -34,15 +34,37 @@ TEST(FaultsCommand, RefusesAnImageThatFailsWithoutAFault) {
 TEST(FaultsCommand, ScoresTheBuiltImageAndListsTheCatalog) {
   test::TempDir dir;
   ASSERT_EQ(tool("build -o " + dir.path("image.elf")).exit_code, 0);
-  const auto run = tool("faults --image " + dir.path("image.elf") + " --only 'delay*'");
+  const auto run = tool("faults --images main --image " + dir.path("image.elf") + " --only 'delay*'");
   EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("jr-slot-skipped                failed 20"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("32 faults: 20 caught, 20 by their expected routines"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("main image: 32 faults: 20 caught, 20 by their expected routines"), std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.find("== supplement"), std::string::npos) << run.out;
   const auto list = tool("faults --list --only 'load-use*'");
   EXPECT_EQ(list.exit_code, 0);
   EXPECT_NE(list.out.find("load-use-stale"), std::string::npos);
   EXPECT_EQ(tool("faults --only no-such-fault").exit_code, 2);
   EXPECT_EQ(tool("faults --bogus").exit_code, 2);
+}
+
+// The slot-run-twice faults escape the main image and fail the supplement's
+// n9, read from its ELF file; together nothing escapes.
+TEST(FaultsCommand, ScoresBothImagesAndTheirSum) {
+  test::TempDir dir;
+  ASSERT_EQ(tool("build --supplement -o " + dir.path("supplement.elf")).exit_code, 0);
+  const auto run = tool("faults --supplement-image " + dir.path("supplement.elf") + " --only slot-twice");
+  EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("main image: 12 faults: 0 caught"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("supplement: 12 faults: 12 caught, 12 by their expected routines"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("== together: 12 faults: 12 caught by at least one image (0 by the main image only, 12 by "
+                         "the supplement only); 0 escaped both"),
+            std::string::npos)
+      << run.out;
+  const auto json = tool("faults --only jalr-links-into-ra --json");
+  EXPECT_EQ(json.exit_code, 0) << json.err;
+  EXPECT_NE(json.out.find("\"together\":{\"faults\":1,\"caught\":1"), std::string::npos) << json.out;
+  EXPECT_EQ(tool("faults --images neither").exit_code, 2);
 }
 
 TEST(DiagnoseCommand, NamesTheLateLoadForRoutines18And20) {

@@ -1,5 +1,7 @@
 #include "support/image_run.h"
 
+#include "supplement/supplement.h"
+
 #include "image/build.h"
 #include "board/layout.h"
 #include "sim/report.h"
@@ -9,6 +11,11 @@ namespace r3k::test {
 
 const Image& default_image() {
   static const Image image = build_image();
+  return image;
+}
+
+const Image& supplement_image() {
+  static const Image image = supplement::build();
   return image;
 }
 

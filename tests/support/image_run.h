@@ -14,6 +14,8 @@ namespace r3k::test {
 
 // The image of the default seed, built once per test process.
 const Image& default_image();
+// The supplement of the default seed, built once.
+const Image& supplement_image();
 
 struct ImageRun {
   sim::RunResult result;

@@ -1,0 +1,101 @@
+// What the supplement does about the catalog's faults: every fault the main
+// image cannot see, the ones its routines are named for, and the faults
+// tied to the main image's code. Faults left out are run and shown, not
+// judged: they fail the supplement only by the way, or not at all.
+#include "faults/catalog_parts.h"
+
+namespace r3k::faults {
+
+namespace {
+
+constexpr std::string_view kConfined = "confined to a routine of the main image";
+constexpr std::string_view kTrapEndsTheRun =
+    "no image on this platform can: the right trap ends the run in the exception loop at 0xBFC00380, "
+    "so no passing image may overflow";
+
+std::set<int> range(int first, int last) {
+  std::set<int> numbers;
+  for (int n = first; n <= last; ++n) numbers.insert(n);
+  return numbers;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string_view, Expectation>> supplement_expectations() {
+  const Expectation n9 = fails({9}), n14 = fails({14}), forwarding = fails(range(11, 17));
+  return {
+      // Tied to the main image's routines.
+      {"j-no-transfer-in-n13", not_applicable(kConfined)},
+      {"jr-no-transfer-in-n15", not_applicable(kConfined)},
+      {"jal-no-transfer-in-n14", not_applicable(kConfined)},
+      {"jal-no-transfer-in-n19", not_applicable(kConfined)},
+      {"jalr-no-transfer-in-n43", not_applicable(kConfined)},
+      {"jal-link-target-in-n14", not_applicable(kConfined)},
+      // Absolute links (n1 to n3; n16 reads the links at once).
+      {"jal-link-own-address", fails({1, 16})},
+      {"jal-link-one-word-far", fails({1, 16})},
+      {"jalr-links-into-ra", fails({2, 16})},
+      {"jalr-link-own-address", fails({2, 16})},
+      {"jalr-link-into-target", fails({2, 16})},
+      {"bltzal-link-only-taken", fails({3})},
+      {"bgezal-link-only-taken", fails({3})},
+      // Set-on-less-than at the overflow boundary (n4, n5).
+      {"slt-sign-of-difference", fails({4})},
+      {"slt-unsigned", fails({4})},
+      {"sltu-signed", fails({4})},
+      {"slti-sign-of-difference", fails({5})},
+      {"sltiu-sign-of-difference", fails({5})},
+      {"slti-zero-extends", fails({5})},
+      {"sltiu-signed", fails({5})},
+      // Branch compares in the high half (n6).
+      {"beq-low16-only", fails({6})},
+      {"bne-low16-only", fails({6})},
+      // HI and LO (n7).
+      {"mthi-also-writes-lo", fails({7})},
+      {"mtlo-also-writes-hi", fails({7, 17})},
+      {"mfhi-stale-after-muldiv", fails({7})},
+      {"div-traps-on-undefined", exception_loop({}, "n7 divides by zero")},
+      {"divu-traps-on-zero", exception_loop({}, "n7 divides by zero")},
+      // Variable shift amounts above 31 (n8).
+      {"srav-reads-all-of-rs", fails({8})},
+      {"sllv-reads-all-of-rs", fails({8})},
+      {"srlv-reads-all-of-rs", fails({8})},
+      // Delay slots that update their own register (n9).
+      {"beq-slot-twice", n9},
+      {"bne-slot-twice", n9},
+      {"bgez-slot-twice", n9},
+      {"bgtz-slot-twice", n9},
+      {"blez-slot-twice", n9},
+      {"bltz-slot-twice", n9},
+      {"bltzal-slot-twice", n9},
+      {"bgezal-slot-twice", n9},
+      {"j-slot-twice", n9},
+      {"jal-slot-twice", n9},
+      {"jr-slot-twice", n9},
+      {"jalr-slot-twice", n9},
+      // Loads read at once (n10 the load chains, n14 every load kind).
+      {"load-base-stale-after-load", fails({10, 14})},
+      {"load-use-stale", n14},
+      {"lb-load-use-stale", n14},
+      {"lbu-load-use-stale", n14},
+      {"lh-load-use-stale", n14},
+      {"lhu-load-use-stale", n14},
+      {"lwl-load-use-stale", n14},
+      {"lwr-load-use-stale", n14},
+      // Forwarding (n11 to n18).
+      {"no-bypass", forwarding},
+      {"addu-rt-stale", forwarding},
+      {"subu-rs-stale", forwarding},
+      {"beq-rs-stale", fails({11, 12, 13, 14, 15, 17})},
+      {"jr-target-stale", fails({11, 12, 14, 15})},
+      {"jal-link-late", fails({16})},
+      {"jalr-link-late", fails({16})},
+      {"older-result-wins", fails({17})},
+      {"zero-write-forwarded", fails({18})},
+      // What no image here can see.
+      {"add-never-traps", unseen(kTrapEndsTheRun)},
+      {"sub-never-traps", unseen(kTrapEndsTheRun)},
+  };
+}
+
+}  // namespace r3k::faults
