@@ -1,9 +1,8 @@
 #include "export/explain.h"
 
-#include <cstdio>
-
 #include "board/board.h"
 #include "common/error.h"
+#include "common/hex.h"
 #include "export/listing.h"
 #include "image/case_index.h"
 #include "board/layout.h"
@@ -11,11 +10,8 @@
 namespace r3k::exporting {
 namespace {
 
-std::string hex_word(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", value);
-  return text;
-}
+// Words with upper-case digits, as every explanation writes them.
+std::string hex_word(uint32_t value) { return hex(value, {.upper = true}); }
 
 std::string range(uint32_t from, uint32_t to) { return hex_word(from) + ".." + hex_word(to - 1); }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/hex.h"
 #include "image/case_index.h"
 #include "image/run_order.h"
 #include "image/start.h"
@@ -9,12 +10,6 @@
 
 namespace r3k::exporting {
 namespace {
-
-std::string hex_word(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08x", value);
-  return text;
-}
 
 std::string folded_line(uint32_t from, uint32_t to) {
   char text[80];
@@ -79,8 +74,8 @@ void list_routine(std::string& text, WordWriter& writer, const Image& image, con
   const uint32_t end = routine.address + routine.size;
   heading(text, "==== routine " + std::to_string(routine.number) + ": " + routine.name + " (" + image.files[routine.file] +
                     "), instruction " + routine_subject(routine) + ", " +
-                    std::to_string(routine.cases) + " cases, " + hex_word(routine.address) + ".." +
-                    hex_word(end - 1) + " ====");
+                    std::to_string(routine.cases) + " cases, " + hex(routine.address) + ".." +
+                    hex(end - 1) + " ====");
   uint32_t cursor = routine.address;
   const CaseRange cases = cases_of(image, routine.number);
   for (const CaseRecord* record = cases.first; record != cases.last; ++record) {
@@ -97,7 +92,7 @@ void list_routine(std::string& text, WordWriter& writer, const Image& image, con
     writer.words(cursor, routine.inst_error - 12);
     cursor = routine.inst_error - 12;
   }
-  heading(text, "exit (inst_error at " + hex_word(routine.inst_error) + ")");
+  heading(text, "exit (inst_error at " + hex(routine.inst_error) + ")");
   writer.words(cursor, end);
 }
 
@@ -117,8 +112,8 @@ std::string routine_subject(const RoutineInfo& routine) {
 std::string listing(const Image& image) {
   std::string text;
   const uint32_t boot_end = image.text_end() + static_cast<uint32_t>(image.data.size());
-  heading(text, "r3kcheck listing: boot memory " + hex_word(image.text_base) + ".." + hex_word(boot_end - 1) +
-                    ", seed " + hex_word(image.seed) + "; address: word  instruction");
+  heading(text, "r3kcheck listing: boot memory " + hex(image.text_base) + ".." + hex(boot_end - 1) +
+                    ", seed " + hex(image.seed) + "; address: word  instruction");
   WordWriter writer(image, text);
   const std::vector<StartBlock> blocks = start_code_blocks(image);
   list_start_code(text, writer, blocks);
@@ -136,7 +131,7 @@ std::string listing(const Image& image) {
   heading(text, "register-usage record (read by nothing)");
   writer.words(record, image.text_end());
   heading(text, "data: " + std::to_string(image.data.size()) + " bytes stored at _etext, at " +
-                    hex_word(layout::kRamBase) + " when running");
+                    hex(layout::kRamBase) + " when running");
   writer.words(image.text_end(), boot_end);
   return text;
 }

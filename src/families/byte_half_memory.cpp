@@ -10,12 +10,13 @@
 #include "families/memory_draw.h"
 
 namespace r3k {
+namespace byte_half {
 
 using isa::Op;
 
 namespace {
 
-struct ByteHalfRoutine {
+struct Member {
   Op op;
   memory::GroupSizes groups;
   int long_form_cases;
@@ -29,7 +30,7 @@ struct ByteHalfRoutine {
 // The counts of each routine's table of cases, one row per routine: they fix
 // the shape of the routine (group sizes, long forms, lanes, top bits), and
 // the seed draws only the values within it.
-constexpr ByteHalfRoutine kByteHalfRoutines[] = {
+constexpr Member kMembers[] = {
     {Op::lb, {57, 41, 19}, 33, {57, 12, 36, 12}, 55},
     {Op::lbu, {53, 50, 23}, 35, {67, 20, 26, 13}, 73},
     {Op::lh, {37, 35, 14}, 34, {58, 0, 28, 0}, 40},
@@ -38,9 +39,9 @@ constexpr ByteHalfRoutine kByteHalfRoutines[] = {
     {Op::sh, {40, 39, 24}, 30, {66, 0, 37, 0}, 56},
 };
 
-const ByteHalfRoutine& routine_of(Op op) {
-  for (const ByteHalfRoutine& routine : kByteHalfRoutines)
-    if (routine.op == op) return routine;
+const Member& member(Op op) {
+  for (const Member& m : kMembers)
+    if (m.op == op) return m;
   throw std::logic_error("byte and halfword cases: no routine tests " + std::string(isa::info(op).mnemonic));
 }
 
@@ -67,7 +68,7 @@ uint32_t word_with_top_bit(Random& random, Op op, unsigned lane, bool top_bit) {
 
 }  // namespace
 
-uint32_t byte_half_expected(Op op, uint32_t memory_word, uint32_t store_data, unsigned lane) {
+uint32_t result(Op op, uint32_t memory_word, uint32_t store_data, unsigned lane) {
   if (lane > 3 || (is_halfword(op) && lane % 2 != 0)) throw std::logic_error("byte and halfword cases: bad lane offset");
   const unsigned shift = 8 * lane;
   const uint32_t unit_mask = is_halfword(op) ? 0xFFFF : 0xFF;
@@ -82,14 +83,14 @@ uint32_t byte_half_expected(Op op, uint32_t memory_word, uint32_t store_data, un
   }
 }
 
-std::vector<memory::MemoryCase> draw_byte_half_cases(Op op, Random& random) {
-  const ByteHalfRoutine& routine = routine_of(op);
-  std::vector<memory::MemoryCase> cases = memory::grouped_addresses(random, routine.groups, routine.long_form_cases);
+std::vector<memory::MemoryCase> draw_cases(Op op, Random& random) {
+  const Member& m = member(op);
+  std::vector<memory::MemoryCase> cases = memory::grouped_addresses(random, m.groups, m.long_form_cases);
   // The fixed last case takes one lane-0 access with its top bit clear.
-  std::array<int, 4> random_lanes = routine.lanes;
+  std::array<int, 4> random_lanes = m.lanes;
   --random_lanes[0];
   const std::vector<unsigned> lanes = memory::shuffled_lanes(random, random_lanes);
-  const std::vector<bool> top_bits = memory::shuffled_flags(random, cases.size() - 1, routine.top_bit_set);
+  const std::vector<bool> top_bits = memory::shuffled_flags(random, cases.size() - 1, m.top_bit_set);
   if (lanes.size() != top_bits.size()) throw std::logic_error("byte and halfword cases: lane counts do not add up");
   for (std::size_t i = 0; i + 1 < cases.size(); ++i) {
     memory::MemoryCase& c = cases[i];
@@ -100,16 +101,18 @@ std::vector<memory::MemoryCase> draw_byte_half_cases(Op op, Random& random) {
     } else {
       c.memory_word = word_with_top_bit(random, op, c.lane, top_bits[i]);
     }
-    c.expected = byte_half_expected(op, c.memory_word, c.register_value, c.lane);
+    c.expected = result(op, c.memory_word, c.register_value, c.lane);
   }
   return cases;  // the last case keeps lane 0 and all-zero values
 }
 
+}  // namespace byte_half
+
 void byte_half_cases(RoutineContext& routine) {
-  const Op op = routine.spec.op;
+  const isa::Op op = routine.spec.op;
   const auto describe = [op](const memory::MemoryCase& c) { return memory::describe(c, op, true); };
-  emit_cases(routine, draw_byte_half_cases(op, routine.random), describe, [&](const memory::MemoryCase& c) {
-    if (is_store(op)) memory::emit_store_case(routine.as, op, c, routine.inst_error);
+  emit_cases(routine, byte_half::draw_cases(op, routine.random), describe, [&](const memory::MemoryCase& c) {
+    if (byte_half::is_store(op)) memory::emit_store_case(routine.as, op, c, routine.inst_error);
     else memory::emit_load_case(routine.as, op, c, false, routine.inst_error);
   });
 }

@@ -8,13 +8,14 @@
 #include "families/families.h"
 
 namespace r3k {
+namespace hilo_moves {
 
 namespace {
 
 using namespace isa;  // register names
 using isa::Op;
 
-constexpr std::array<HiLoMoveShape, 4> kShapes = {{
+constexpr std::array<Member, 4> kMembers = {{
     {Op::mfhi, Op::mthi, Op::mfhi, 114, 0},
     {Op::mflo, Op::mtlo, Op::mflo, 114, 1},
     {Op::mthi, Op::mthi, Op::mfhi, 106, 2},
@@ -23,14 +24,14 @@ constexpr std::array<HiLoMoveShape, 4> kShapes = {{
 
 }  // namespace
 
-const HiLoMoveShape& hilo_move_shape(Op op) {
-  for (const HiLoMoveShape& shape : kShapes)
-    if (shape.op == op) return shape;
+const Member& member(Op op) {
+  for (const Member& m : kMembers)
+    if (m.op == op) return m;
   throw std::logic_error("not a move to or from HI or LO: " + std::string(info(op).mnemonic));
 }
 
 // The finaliser of MurmurHash3.
-unsigned hilo_word_class(uint32_t word) {
+unsigned word_class(uint32_t word) {
   word ^= word >> 16;
   word *= 0x85EBCA6Bu;
   word ^= word >> 13;
@@ -39,29 +40,32 @@ unsigned hilo_word_class(uint32_t word) {
   return word & 3;
 }
 
-std::vector<uint32_t> draw_hilo_move_words(Op op, Random& random) {
-  const HiLoMoveShape& shape = hilo_move_shape(op);
+std::vector<uint32_t> draw_cases(Op op, Random& random) {
+  const Member& m = member(op);
   std::vector<uint32_t> words;
   std::unordered_set<uint32_t> used;
-  while (words.size() < static_cast<size_t>(shape.random_words)) {
+  while (words.size() < static_cast<size_t>(m.random_words)) {
     const uint32_t word = random.word();
-    if (word != 0 && hilo_word_class(word) == shape.word_class && used.insert(word).second) words.push_back(word);
+    if (word != 0 && word_class(word) == m.word_class && used.insert(word).second) words.push_back(word);
   }
   words.push_back(0);
   return words;
 }
 
+}  // namespace hilo_moves
+
 // The word is read back by the very next instruction after the move, and
 // the expected copy is a constant load of its own, so a move that loses or
 // delays the word cannot be hidden by a copy of $t0.
 void hilo_move_cases(RoutineContext& routine) {
+  using namespace isa;  // register names
   assembly::Assembler& as = routine.as;
-  const HiLoMoveShape& shape = hilo_move_shape(routine.spec.op);
+  const hilo_moves::Member& m = hilo_moves::member(routine.spec.op);
   const auto describe = [](uint32_t word) { return CaseInfo{0, {}, {{"word", word}}, {}}; };
-  emit_cases(routine, draw_hilo_move_words(shape.op, routine.random), describe, [&](uint32_t word) {
+  emit_cases(routine, hilo_moves::draw_cases(m.op, routine.random), describe, [&](uint32_t word) {
     as.li(t0, word);
-    as.move_to(shape.write, t0);
-    as.move_from(shape.read, v0);
+    as.move_to(m.write, t0);
+    as.move_from(m.read, v0);
     as.li(s5, word);
     as.bne(v0, s5, routine.inst_error);
     as.nop();

@@ -8,11 +8,11 @@
 #include "routine/random.h"
 #include "isa/isa.h"
 
-namespace r3k {
+namespace r3k::hilo_moves {
 
 // One routine of the family. The routines named after the read and after the
 // write of one register run the same template with their own words.
-struct HiLoMoveShape {
+struct Member {
   isa::Op op;           // the instruction the routine is named after
   isa::Op write;        // mthi or mtlo
   isa::Op read;         // mfhi or mflo
@@ -21,16 +21,16 @@ struct HiLoMoveShape {
 };
 
 // Throws std::logic_error for an instruction outside the family.
-const HiLoMoveShape& hilo_move_shape(isa::Op op);
+const Member& member(isa::Op op);
 
 // The quarter (0..3) of the word space a non-zero word belongs to. Each move
 // routine draws only words of its own quarter, which keeps the four routines'
 // words apart although each draws from its own stream; the hash mixes every
 // bit, so a quarter keeps the distribution of random words.
-unsigned hilo_word_class(uint32_t word);
+unsigned word_class(uint32_t word);
 
 // The words one routine writes and expects back, in emission order: distinct
 // non-zero random words of the routine's quarter, then 0.
-std::vector<uint32_t> draw_hilo_move_words(isa::Op op, Random& random);
+std::vector<uint32_t> draw_cases(isa::Op op, Random& random);
 
-}  // namespace r3k
+}  // namespace r3k::hilo_moves

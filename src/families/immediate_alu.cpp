@@ -7,14 +7,14 @@
 #include "families/families.h"
 
 namespace r3k {
+namespace immediate_alu {
 
 namespace {
 
 using namespace isa;  // register names
 using isa::Op;
-using Group = ImmediateAluGroup;
 
-constexpr std::array<ImmediateAluMember, 7> kMembers = {{
+constexpr std::array<Member, 7> kMembers = {{
     {Op::addiu, {107, 12, 3, 1}},
     {Op::slti, {200, 50, 50, 1}},
     {Op::sltiu, {200, 50, 50, 1}},
@@ -43,7 +43,7 @@ class OperandDraw {
   uint32_t register_operand(uint16_t field) {
     for (;;) {
       const uint32_t x = random_.word();
-      if (x == 0 || used_.contains(x) || immediate_alu_overflows(op_, x, field)) continue;
+      if (x == 0 || used_.contains(x) || overflows(op_, x, field)) continue;
       if (is_comparison(op_) && comparison_distance(op_, x, field) < kComparisonMargin) continue;
       used_.insert(x);
       return x;
@@ -58,25 +58,25 @@ class OperandDraw {
 
 }  // namespace
 
-const ImmediateAluMember& immediate_alu_member(Op op) {
-  for (const ImmediateAluMember& member : kMembers)
-    if (member.op == op) return member;
+const Member& member(Op op) {
+  for (const Member& m : kMembers)
+    if (m.op == op) return m;
   throw std::logic_error(std::string(isa::info(op).mnemonic) + " is not an immediate ALU instruction");
 }
 
 uint32_t widen_immediate(Op op, uint16_t field) {
-  immediate_alu_member(op);  // throws for an instruction outside the family
+  member(op);  // throws for an instruction outside the family
   if (isa::info(op).immediate == isa::Extension::zero) return field;
   return uint32_t(int32_t(int16_t(field)));
 }
 
-bool immediate_alu_overflows(Op op, uint32_t x, uint16_t field) {
+bool overflows(Op op, uint32_t x, uint16_t field) {
   int32_t ignored;
   return op == Op::addi && __builtin_add_overflow(int32_t(x), int32_t(int16_t(field)), &ignored);
 }
 
-uint32_t immediate_alu_result(Op op, uint32_t x, uint16_t field) {
-  if (immediate_alu_overflows(op, x, field)) throw std::logic_error("addi overflows: it traps and writes no result");
+uint32_t result(Op op, uint32_t x, uint16_t field) {
+  if (overflows(op, x, field)) throw std::logic_error("addi overflows: it traps and writes no result");
   const uint32_t imm = widen_immediate(op, field);
   switch (op) {
     case Op::addi:
@@ -107,35 +107,38 @@ uint64_t comparison_distance(Op op, uint32_t x, uint16_t field) {
   throw std::logic_error(std::string(isa::info(op).mnemonic) + " is not a comparison");
 }
 
-std::vector<ImmediateAluCase> draw_immediate_alu_cases(Op op, Random& random) {
-  const ImmediateAluMember& member = immediate_alu_member(op);
+std::vector<Case> draw_cases(Op op, Random& random) {
+  const Member& m = member(op);
   OperandDraw draw(op, random);
-  std::vector<ImmediateAluCase> cases;
+  std::vector<Case> cases;
   auto keep = [&](Group group, uint32_t x, uint16_t field) {
-    cases.push_back({group, x, field, immediate_alu_result(op, x, field)});
+    cases.push_back({group, x, field, result(op, x, field)});
   };
-  for (int i = 0; i < member.cases[0]; ++i) {
+  for (int i = 0; i < m.cases[0]; ++i) {
     const uint16_t field = draw.immediate();
     keep(Group::both_random, draw.register_operand(field), field);
   }
-  for (int i = 0; i < member.cases[1]; ++i) keep(Group::zero_immediate, draw.register_operand(0), 0);
-  for (int i = 0; i < member.cases[2]; ++i) keep(Group::zero_register, 0, draw.immediate());
-  for (int i = 0; i < member.cases[3]; ++i) keep(Group::both_zero, 0, 0);
+  for (int i = 0; i < m.cases[1]; ++i) keep(Group::zero_immediate, draw.register_operand(0), 0);
+  for (int i = 0; i < m.cases[2]; ++i) keep(Group::zero_register, 0, draw.immediate());
+  for (int i = 0; i < m.cases[3]; ++i) keep(Group::both_zero, 0, 0);
   return cases;
 }
+
+}  // namespace immediate_alu
 
 // The expected value is loaded between the load of $t0 and its use, so the
 // register operand is two or three instructions old when it is read.
 void immediate_alu_cases(RoutineContext& routine) {
+  using namespace isa;  // register names
   assembly::Assembler& as = routine.as;
   static constexpr std::string_view kGroupNames[] = {"", "X and immediate random", "immediate 0", "X = 0",
                                                      "X = 0, immediate 0"};
-  const auto describe = [](const ImmediateAluCase& c) {
+  const auto describe = [](const immediate_alu::Case& c) {
     const int group = static_cast<int>(c.group);
     return CaseInfo{group, kGroupNames[group], {{"X", c.x}, {"immediate", c.field}, {"expected", c.expected}}, {}};
   };
-  emit_cases(routine, draw_immediate_alu_cases(routine.spec.op, routine.random), describe,
-             [&](const ImmediateAluCase& c) {
+  emit_cases(routine, immediate_alu::draw_cases(routine.spec.op, routine.random), describe,
+             [&](const immediate_alu::Case& c) {
                as.li(t0, c.x);
                as.li(v1, c.expected);
                as.immediate(routine.spec.op, v0, t0, c.field);

@@ -11,23 +11,23 @@
 #include "routine/random.h"
 #include "isa/isa.h"
 
-namespace r3k {
+namespace r3k::immediate_alu {
 
 // The operand groups, in the order a routine's cases run.
-enum class ImmediateAluGroup : uint8_t {
+enum class Group : uint8_t {
   both_random = 1,  // X random, immediate random
   zero_immediate,   // X random, immediate 0
   zero_register,    // X = 0, immediate random
   both_zero,
 };
 
-struct ImmediateAluMember {
+struct Member {
   isa::Op op;
   std::array<int, 4> cases;  // per group
 };
 
 // Throws std::logic_error for an instruction outside the family.
-const ImmediateAluMember& immediate_alu_member(isa::Op op);
+const Member& member(isa::Op op);
 
 // The immediate field as the instruction reads it: sign-extended for addi,
 // addiu, slti and sltiu (sltiu then compares unsigned), zero-extended for
@@ -36,12 +36,12 @@ uint32_t widen_immediate(isa::Op op, uint16_t field);
 
 // Whether `addi` of these operands raises the overflow trap; false for every
 // other instruction.
-bool immediate_alu_overflows(isa::Op op, uint32_t x, uint16_t field);
+bool overflows(isa::Op op, uint32_t x, uint16_t field);
 
 // `op $v0, X, field` by the MIPS-I definitions. Throws std::logic_error for an
 // overflowing addi, which has no result, and for an instruction outside the
 // family.
-uint32_t immediate_alu_result(isa::Op op, uint32_t x, uint16_t field);
+uint32_t result(isa::Op op, uint32_t x, uint16_t field);
 
 // Random immediates keep at least this far from 0x0001, 0x7FFF, 0x8000 and
 // 0xFFFF (counting round the 16-bit circle): an immediate within it is an
@@ -57,8 +57,8 @@ inline constexpr uint32_t kComparisonMargin = 0x10000;
 // them: as signed numbers for slti, unsigned for sltiu.
 uint64_t comparison_distance(isa::Op op, uint32_t x, uint16_t field);
 
-struct ImmediateAluCase {
-  ImmediateAluGroup group;
+struct Case {
+  Group group;
   uint32_t x;      // $t0
   uint16_t field;  // the immediate field
   uint32_t expected;
@@ -68,6 +68,6 @@ struct ImmediateAluCase {
 // no edge value; non-zero values of X are random words, each at most once
 // per routine; no addi case overflows; the random slti and sltiu cases keep
 // kComparisonMargin.
-std::vector<ImmediateAluCase> draw_immediate_alu_cases(isa::Op op, Random& random);
+std::vector<Case> draw_cases(isa::Op op, Random& random);
 
-}  // namespace r3k
+}  // namespace r3k::immediate_alu

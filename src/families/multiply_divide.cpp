@@ -8,13 +8,14 @@
 #include "families/families.h"
 
 namespace r3k {
+namespace multiply_divide {
 
 namespace {
 
 using namespace isa;  // register names
 using isa::Op;
 
-constexpr std::array<MultiplyDivideShape, 4> kShapes = {{
+constexpr std::array<Member, 4> kMembers = {{
     {Op::div, 119, 0, 3, 0},
     {Op::divu, 171, 0, 7, 0},
     {Op::mult, 138, 12, 8, 1},
@@ -55,7 +56,7 @@ class FreshWords {
 
 // The random pairs are redrawn as a whole until every sign combination of
 // the operands occurs, so the coverage never depends on the seed.
-void draw_random_pairs(Op op, int count, FreshWords& words, std::vector<MultiplyDivideCase>& cases) {
+void draw_random_pairs(Op op, int count, FreshWords& words, std::vector<Case>& cases) {
   for (;;) {
     words.forget_all();
     cases.clear();
@@ -72,13 +73,13 @@ void draw_random_pairs(Op op, int count, FreshWords& words, std::vector<Multiply
 
 }  // namespace
 
-const MultiplyDivideShape& multiply_divide_shape(Op op) {
-  for (const MultiplyDivideShape& shape : kShapes)
-    if (shape.op == op) return shape;
+const Member& member(Op op) {
+  for (const Member& m : kMembers)
+    if (m.op == op) return m;
   throw std::logic_error("not a multiply or divide instruction: " + std::string(info(op).mnemonic));
 }
 
-HiLoPair multiply_divide_result(Op op, uint32_t x, uint32_t y) {
+HiLoPair result(Op op, uint32_t x, uint32_t y) {
   if (is_divide(op) && y == 0) throw std::logic_error("a division by zero has no defined result");
   if (overflows(op, x, y)) throw std::logic_error("0x80000000 divided by -1 has no defined result");
   const auto sx = int64_t(int32_t(x)), sy = int64_t(int32_t(y));
@@ -94,35 +95,38 @@ HiLoPair multiply_divide_result(Op op, uint32_t x, uint32_t y) {
   throw std::logic_error("not a multiply or divide instruction: " + std::string(info(op).mnemonic));
 }
 
-std::vector<MultiplyDivideCase> draw_multiply_divide_cases(Op op, Random& random) {
-  const MultiplyDivideShape& shape = multiply_divide_shape(op);
+std::vector<Case> draw_cases(Op op, Random& random) {
+  const Member& m = member(op);
   FreshWords words(random);
-  std::vector<MultiplyDivideCase> cases;
-  draw_random_pairs(op, shape.random_pairs, words, cases);
-  for (int i = 0; i < shape.random_times_zero; ++i)
+  std::vector<Case> cases;
+  draw_random_pairs(op, m.random_pairs, words, cases);
+  for (int i = 0; i < m.random_times_zero; ++i)
     cases.push_back({OperandPairKind::random_times_zero, words.next(), 0, {}});
-  for (int i = 0; i < shape.zero_times_random; ++i)
+  for (int i = 0; i < m.zero_times_random; ++i)
     cases.push_back({OperandPairKind::zero_times_random, 0, words.next(), {}});
-  for (int i = 0; i < shape.zero_times_zero; ++i) cases.push_back({OperandPairKind::zero_times_zero, 0, 0, {}});
-  for (MultiplyDivideCase& c : cases) c.expected = multiply_divide_result(op, c.x, c.y);
+  for (int i = 0; i < m.zero_times_zero; ++i) cases.push_back({OperandPairKind::zero_times_zero, 0, 0, {}});
+  for (Case& c : cases) c.expected = result(op, c.x, c.y);
   return cases;
 }
+
+}  // namespace multiply_divide
 
 // The reads of LO and HI follow the instruction under test at once, so a
 // processor whose result is not yet readable there fails; the expected
 // values are loaded only after both reads.
 void multiply_divide_cases(RoutineContext& routine) {
+  using namespace isa;  // register names
   assembly::Assembler& as = routine.as;
   const Op op = routine.spec.op;
   static constexpr std::string_view kGroupNames[] = {"X and Y random", "Y = 0", "X = 0", "X = Y = 0"};
-  const auto describe = [](const MultiplyDivideCase& c) {
+  const auto describe = [](const multiply_divide::Case& c) {
     const int group = static_cast<int>(c.kind);
     return CaseInfo{group + 1,
                     kGroupNames[group],
                     {{"X", c.x}, {"Y", c.y}, {"expected LO", c.expected.lo}, {"expected HI", c.expected.hi}},
                     {}};
   };
-  emit_cases(routine, draw_multiply_divide_cases(op, routine.random), describe, [&](const MultiplyDivideCase& c) {
+  emit_cases(routine, multiply_divide::draw_cases(op, routine.random), describe, [&](const multiply_divide::Case& c) {
     as.li(t0, c.x);
     as.li(t1, c.y);
     as.multiply_divide(op, t0, t1);  // divides too: destination field 0, no zero or overflow check

@@ -9,7 +9,7 @@
 #include "routine/random.h"
 #include "isa/isa.h"
 
-namespace r3k {
+namespace r3k::multiply_divide {
 
 // The kinds of operand pair, in the order a routine's cases run.
 enum class OperandPairKind : uint8_t {
@@ -21,7 +21,7 @@ enum class OperandPairKind : uint8_t {
 
 // How many cases of each kind a routine has. The divides have no case with a
 // zero divisor.
-struct MultiplyDivideShape {
+struct Member {
   isa::Op op;
   int random_pairs;
   int random_times_zero;
@@ -32,7 +32,7 @@ struct MultiplyDivideShape {
 };
 
 // Throws std::logic_error for an instruction outside the family.
-const MultiplyDivideShape& multiply_divide_shape(isa::Op op);
+const Member& member(isa::Op op);
 
 struct HiLoPair {
   uint32_t lo = 0;
@@ -45,9 +45,9 @@ struct HiLoPair {
 // quotient is truncated toward zero, so the remainder is 0 or has the
 // dividend's sign. Throws std::logic_error for a zero divisor and for 0x80000000
 // divided by -1, whose results the architecture leaves undefined.
-HiLoPair multiply_divide_result(isa::Op op, uint32_t x, uint32_t y);
+HiLoPair result(isa::Op op, uint32_t x, uint32_t y);
 
-struct MultiplyDivideCase {
+struct Case {
   OperandPairKind kind;
   uint32_t x;  // $t0: multiplicand or dividend
   uint32_t y;  // $t1: multiplier or divisor
@@ -57,6 +57,6 @@ struct MultiplyDivideCase {
 // One routine's cases in emission order. Non-zero operands are distinct
 // random words, no divisor is 0, 0x80000000 is never divided by -1, and the
 // random pairs include every combination of operand signs.
-std::vector<MultiplyDivideCase> draw_multiply_divide_cases(isa::Op op, Random& random);
+std::vector<Case> draw_cases(isa::Op op, Random& random);
 
-}  // namespace r3k
+}  // namespace r3k::multiply_divide

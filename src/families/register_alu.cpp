@@ -6,14 +6,14 @@
 #include "families/families.h"
 
 namespace r3k {
+namespace register_alu {
 
 namespace {
 
 using namespace isa;  // register names
 using isa::Op;
-using Group = RegisterAluGroup;
 
-constexpr std::array<RegisterAluMember, 10> kMembers = {{
+constexpr std::array<Member, 10> kMembers = {{
     {Op::addu, {200, 50, 50, 1}},
     {Op::or_, {200, 50, 50, 1}},
     {Op::slt, {200, 50, 50, 1}},
@@ -33,21 +33,21 @@ uint32_t non_zero_word(Random& random) {
 
 }  // namespace
 
-const RegisterAluMember& register_alu_member(Op op) {
-  for (const RegisterAluMember& member : kMembers)
-    if (member.op == op) return member;
+const Member& member(Op op) {
+  for (const Member& m : kMembers)
+    if (m.op == op) return m;
   throw std::logic_error(std::string(isa::info(op).mnemonic) + " is not a register ALU instruction");
 }
 
-bool register_alu_overflows(Op op, uint32_t a, uint32_t b) {
+bool overflows(Op op, uint32_t a, uint32_t b) {
   int32_t ignored;
   if (op == Op::add) return __builtin_add_overflow(int32_t(a), int32_t(b), &ignored);
   if (op == Op::sub) return __builtin_sub_overflow(int32_t(a), int32_t(b), &ignored);
   return false;
 }
 
-uint32_t register_alu_result(Op op, uint32_t a, uint32_t b) {
-  if (register_alu_overflows(op, a, b))
+uint32_t result(Op op, uint32_t a, uint32_t b) {
+  if (overflows(op, a, b))
     throw std::logic_error(std::string(isa::info(op).mnemonic) + " overflows: it traps and writes no result");
   switch (op) {
     case Op::add:
@@ -62,49 +62,52 @@ uint32_t register_alu_result(Op op, uint32_t a, uint32_t b) {
     case Op::nor: return ~(a | b);
     default: break;
   }
-  register_alu_member(op);  // throws
+  member(op);  // throws
   return 0;
 }
 
-std::vector<RegisterAluCase> draw_register_alu_cases(Op op, Random& random) {
-  const RegisterAluMember& member = register_alu_member(op);
-  std::vector<RegisterAluCase> cases;
+std::vector<Case> draw_cases(Op op, Random& random) {
+  const Member& m = member(op);
+  std::vector<Case> cases;
   auto keep = [&](Group group, uint32_t a, uint32_t b) {
-    cases.push_back({group, a, b, register_alu_result(op, a, b)});
+    cases.push_back({group, a, b, result(op, a, b)});
   };
 
   // The trapping instructions draw their pairs exactly as the others do and
   // keep those that do not overflow, so about a quarter of them go.
-  for (int i = 0; i < member.drawn[0]; ++i) {
+  for (int i = 0; i < m.drawn[0]; ++i) {
     const uint32_t a = non_zero_word(random);
     uint32_t b;
     do b = non_zero_word(random);
     while (b == a);
-    if (!register_alu_overflows(op, a, b)) keep(Group::both_random, a, b);
+    if (!overflows(op, a, b)) keep(Group::both_random, a, b);
   }
-  for (int i = 0; i < member.drawn[1]; ++i) keep(Group::second_zero, non_zero_word(random), 0);
+  for (int i = 0; i < m.drawn[1]; ++i) keep(Group::second_zero, non_zero_word(random), 0);
   // 0 - 0x80000000 is the one pair with a zero operand that overflows.
-  for (int i = 0; i < member.drawn[2]; ++i) {
+  for (int i = 0; i < m.drawn[2]; ++i) {
     uint32_t b;
     do b = non_zero_word(random);
-    while (register_alu_overflows(op, 0, b));
+    while (overflows(op, 0, b));
     keep(Group::first_zero, 0, b);
   }
-  for (int i = 0; i < member.drawn[3]; ++i) keep(Group::both_zero, 0, 0);
+  for (int i = 0; i < m.drawn[3]; ++i) keep(Group::both_zero, 0, 0);
   return cases;
 }
+
+}  // namespace register_alu
 
 // The expected value is loaded last, so between the load of $t1 and its use
 // stand only the one or two instructions of that load.
 void register_alu_cases(RoutineContext& routine) {
+  using namespace isa;  // register names
   assembly::Assembler& as = routine.as;
   static constexpr std::string_view kGroupNames[] = {"", "A and B random", "B = 0", "A = 0", "A = B = 0"};
-  const auto describe = [](const RegisterAluCase& c) {
+  const auto describe = [](const register_alu::Case& c) {
     const int group = static_cast<int>(c.group);
     return CaseInfo{group, kGroupNames[group], {{"A", c.a}, {"B", c.b}, {"expected", c.expected}}, {}};
   };
-  emit_cases(routine, draw_register_alu_cases(routine.spec.op, routine.random), describe,
-             [&](const RegisterAluCase& c) {
+  emit_cases(routine, register_alu::draw_cases(routine.spec.op, routine.random), describe,
+             [&](const register_alu::Case& c) {
                as.li(t0, c.a);
                as.li(t1, c.b);
                as.li(v1, c.expected);

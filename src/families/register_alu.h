@@ -10,17 +10,17 @@
 #include "routine/random.h"
 #include "isa/isa.h"
 
-namespace r3k {
+namespace r3k::register_alu {
 
 // The operand groups, in the order a routine's cases run.
-enum class RegisterAluGroup : uint8_t {
+enum class Group : uint8_t {
   both_random = 1,  // A and B random, A != B
   second_zero,      // A random, B = 0
   first_zero,       // A = 0, B random
   both_zero,
 };
 
-struct RegisterAluMember {
+struct Member {
   isa::Op op;
   // Cases drawn per group. For the trapping instructions the first count is
   // the pairs drawn; the overflowing ones among them are left out.
@@ -28,19 +28,19 @@ struct RegisterAluMember {
 };
 
 // Throws std::logic_error for an instruction outside the family.
-const RegisterAluMember& register_alu_member(isa::Op op);
+const Member& member(isa::Op op);
 
 // Whether `add` or `sub` of these operands raises the overflow trap; false
 // for every other instruction.
-bool register_alu_overflows(isa::Op op, uint32_t a, uint32_t b);
+bool overflows(isa::Op op, uint32_t a, uint32_t b);
 
 // `op $v0, A, B` by the MIPS-I definitions (A is rs, B is rt). Throws
 // std::logic_error for an overflowing add or sub, which has no result, and for an
 // instruction outside the family.
-uint32_t register_alu_result(isa::Op op, uint32_t a, uint32_t b);
+uint32_t result(isa::Op op, uint32_t a, uint32_t b);
 
-struct RegisterAluCase {
-  RegisterAluGroup group;
+struct Case {
+  Group group;
   uint32_t a;  // $t0
   uint32_t b;  // $t1
   uint32_t expected;
@@ -48,6 +48,6 @@ struct RegisterAluCase {
 
 // One routine's cases in emission order. Random operands are non-zero full
 // width words; no add or sub case overflows.
-std::vector<RegisterAluCase> draw_register_alu_cases(isa::Op op, Random& random);
+std::vector<Case> draw_cases(isa::Op op, Random& random);
 
-}  // namespace r3k
+}  // namespace r3k::register_alu

@@ -8,14 +8,14 @@
 #include "families/families.h"
 
 namespace r3k {
+namespace shifts {
 
 namespace {
 
 using namespace isa;  // register names
 using isa::Op;
-using Group = ShiftGroup;
 
-constexpr std::array<ShiftMember, 6> kMembers = {{
+constexpr std::array<Member, 6> kMembers = {{
     {Op::sll, false, {200, 50, 50, 1}},
     {Op::sllv, true, {200, 50, 50, 1}},
     {Op::sra, false, {200, 50, 50, 1}},
@@ -59,14 +59,14 @@ class FreshWords {
 
 }  // namespace
 
-const ShiftMember& shift_member(Op op) {
-  for (const ShiftMember& member : kMembers)
-    if (member.op == op) return member;
+const Member& member(Op op) {
+  for (const Member& m : kMembers)
+    if (m.op == op) return m;
   throw std::logic_error(std::string(isa::info(op).mnemonic) + " is not a shift instruction");
 }
 
-uint32_t shift_result(Op op, uint32_t word, unsigned amount) {
-  shift_member(op);  // throws for any other instruction
+uint32_t result(Op op, uint32_t word, unsigned amount) {
+  member(op);  // throws for any other instruction
   if (amount >= kAmounts) throw std::logic_error("shift amount " + std::to_string(amount) + " is outside 0 to 31");
   switch (op) {
     case Op::sll:
@@ -77,38 +77,41 @@ uint32_t shift_result(Op op, uint32_t word, unsigned amount) {
   }
 }
 
-std::vector<ShiftCase> draw_shift_cases(Op op, Random& random) {
-  const ShiftMember& member = shift_member(op);
-  std::vector<ShiftCase> cases;
+std::vector<Case> draw_cases(Op op, Random& random) {
+  const Member& m = member(op);
+  std::vector<Case> cases;
   auto keep = [&](Group group, uint32_t word, unsigned amount) {
-    cases.push_back({group, word, amount, shift_result(op, word, amount)});
+    cases.push_back({group, word, amount, result(op, word, amount)});
   };
   FreshWords words(random);
 
   for (unsigned amount :
-       draw_amounts(random, member.cases[0], 1, kFewestZeroAmountsFirstGroup, kMostZeroAmountsFirstGroup))
+       draw_amounts(random, m.cases[0], 1, kFewestZeroAmountsFirstGroup, kMostZeroAmountsFirstGroup))
     keep(Group::both_random, words.next(), amount);
-  for (int i = 0; i < member.cases[1]; ++i) keep(Group::amount_zero, words.next(), 0);
-  for (unsigned amount : draw_amounts(random, member.cases[2], 0, 0, kMostZeroAmountsThirdGroup))
+  for (int i = 0; i < m.cases[1]; ++i) keep(Group::amount_zero, words.next(), 0);
+  for (unsigned amount : draw_amounts(random, m.cases[2], 0, 0, kMostZeroAmountsThirdGroup))
     keep(Group::word_zero, 0, amount);
-  for (int i = 0; i < member.cases[3]; ++i) keep(Group::both_zero, 0, 0);
+  for (int i = 0; i < m.cases[3]; ++i) keep(Group::both_zero, 0, 0);
   return cases;
 }
+
+}  // namespace shifts
 
 // The expected value is loaded between the amount and the shift, so the
 // register forms read $t1 one or two instructions after it is written; the
 // check reads $v0 right after the shift writes it.
 void shift_cases(RoutineContext& routine) {
+  using namespace isa;  // register names
   assembly::Assembler& as = routine.as;
   const Op op = routine.spec.op;
-  const bool amount_in_register = shift_member(op).amount_in_register;
+  const bool amount_in_register = shifts::member(op).amount_in_register;
   static constexpr std::string_view kGroupNames[] = {"", "word and amount random", "amount 0", "word 0",
                                                      "word 0, amount 0"};
-  const auto describe = [](const ShiftCase& c) {
+  const auto describe = [](const shifts::Case& c) {
     const int group = static_cast<int>(c.group);
     return CaseInfo{group, kGroupNames[group], {{"word", c.word}, {"amount", c.amount}, {"expected", c.expected}}, {}};
   };
-  emit_cases(routine, draw_shift_cases(op, routine.random), describe, [&](const ShiftCase& c) {
+  emit_cases(routine, shifts::draw_cases(op, routine.random), describe, [&](const shifts::Case& c) {
     as.li(t0, c.word);
     if (amount_in_register) as.li(t1, c.amount);
     as.li(v1, c.expected);

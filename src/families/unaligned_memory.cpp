@@ -10,6 +10,7 @@
 #include "families/memory_draw.h"
 
 namespace r3k {
+namespace unaligned {
 
 using isa::Op;
 
@@ -21,22 +22,22 @@ constexpr uint32_t kBase = 0x80000000;
 constexpr uint32_t kLowestOffset = 0x330, kHighestOffset = 0xFFD8;
 constexpr int kCases = 50;
 
-struct UnalignedRoutine {
+struct Member {
   Op op;
   int long_form_cases;
   std::array<int, 4> lanes;  // how many cases access lane 0, 1, 2, 3
 };
 
-constexpr UnalignedRoutine kUnalignedRoutines[] = {
+constexpr Member kMembers[] = {
     {Op::lwl, 21, {19, 6, 14, 11}},
     {Op::lwr, 27, {26, 7, 10, 7}},
     {Op::swl, 29, {26, 9, 9, 6}},
     {Op::swr, 26, {27, 8, 9, 6}},
 };
 
-const UnalignedRoutine& routine_of(Op op) {
-  for (const UnalignedRoutine& routine : kUnalignedRoutines)
-    if (routine.op == op) return routine;
+const Member& member(Op op) {
+  for (const Member& m : kMembers)
+    if (m.op == op) return m;
   throw std::logic_error("unaligned cases: no routine tests " + std::string(isa::info(op).mnemonic));
 }
 
@@ -53,25 +54,25 @@ uint32_t with_byte(uint32_t word, unsigned index, uint32_t byte) {
 // bytes k down to 0 into the register's bytes 3 down to 3 - k, lwr its bytes k
 // up to 3 into the register's bytes 0 up to 3 - k; swl and swr move the same
 // bytes the other way. Everything else keeps its value.
-uint32_t unaligned_expected(Op op, uint32_t memory_word, uint32_t register_value, unsigned lane) {
+uint32_t result(Op op, uint32_t memory_word, uint32_t register_value, unsigned lane) {
   if (lane > 3) throw std::logic_error("unaligned cases: bad lane offset");
-  uint32_t result = is_load(op) ? register_value : memory_word;
+  uint32_t merged = is_load(op) ? register_value : memory_word;
   for (unsigned i = 0; i <= (op == Op::lwl || op == Op::swl ? lane : 3 - lane); ++i) {
     switch (op) {
-      case Op::lwl: result = with_byte(result, 3 - i, byte_of(memory_word, lane - i)); break;
-      case Op::lwr: result = with_byte(result, i, byte_of(memory_word, lane + i)); break;
-      case Op::swl: result = with_byte(result, lane - i, byte_of(register_value, 3 - i)); break;
-      case Op::swr: result = with_byte(result, lane + i, byte_of(register_value, i)); break;
+      case Op::lwl: merged = with_byte(merged, 3 - i, byte_of(memory_word, lane - i)); break;
+      case Op::lwr: merged = with_byte(merged, i, byte_of(memory_word, lane + i)); break;
+      case Op::swl: merged = with_byte(merged, lane - i, byte_of(register_value, 3 - i)); break;
+      case Op::swr: merged = with_byte(merged, lane + i, byte_of(register_value, i)); break;
       default: throw std::logic_error("unaligned cases: " + std::string(isa::info(op).mnemonic) + " is not one");
     }
   }
-  return result;
+  return merged;
 }
 
-std::vector<memory::MemoryCase> draw_unaligned_cases(Op op, Random& random) {
-  const UnalignedRoutine& routine = routine_of(op);
-  const std::vector<bool> long_forms = memory::shuffled_flags(random, kCases, routine.long_form_cases);
-  const std::vector<unsigned> lanes = memory::shuffled_lanes(random, routine.lanes);
+std::vector<memory::MemoryCase> draw_cases(Op op, Random& random) {
+  const Member& m = member(op);
+  const std::vector<bool> long_forms = memory::shuffled_flags(random, kCases, m.long_form_cases);
+  const std::vector<unsigned> lanes = memory::shuffled_lanes(random, m.lanes);
   if (lanes.size() != long_forms.size()) throw std::logic_error("unaligned cases: lane counts do not add up");
   std::vector<memory::MemoryCase> cases(kCases);
   for (int i = 0; i < kCases; ++i) {
@@ -84,17 +85,19 @@ std::vector<memory::MemoryCase> draw_unaligned_cases(Op op, Random& random) {
     do {
       c.memory_word = markers::draw_two_instruction_word(random);
       c.register_value = markers::draw_two_instruction_word(random);
-      c.expected = unaligned_expected(op, c.memory_word, c.register_value, c.lane);
+      c.expected = result(op, c.memory_word, c.register_value, c.lane);
     } while (!markers::takes_two_instructions(c.expected));
   }
   return cases;
 }
 
+}  // namespace unaligned
+
 void unaligned_cases(RoutineContext& routine) {
-  const Op op = routine.spec.op;
+  const isa::Op op = routine.spec.op;
   const auto describe = [op](const memory::MemoryCase& c) { return memory::describe(c, op, false); };
-  emit_cases(routine, draw_unaligned_cases(op, routine.random), describe, [&](const memory::MemoryCase& c) {
-    if (is_load(op)) memory::emit_load_case(routine.as, op, c, true, routine.inst_error);
+  emit_cases(routine, unaligned::draw_cases(op, routine.random), describe, [&](const memory::MemoryCase& c) {
+    if (unaligned::is_load(op)) memory::emit_load_case(routine.as, op, c, true, routine.inst_error);
     else memory::emit_store_case(routine.as, op, c, routine.inst_error);
   });
 }

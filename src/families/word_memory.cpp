@@ -8,12 +8,13 @@
 #include "families/memory_draw.h"
 
 namespace r3k {
+namespace word_memory {
 
 using namespace isa;  // register names
 
 namespace {
 
-struct WordRoutine {
+struct Member {
   Op op;
   memory::GroupSizes groups;
   int long_form_cases;
@@ -23,47 +24,50 @@ struct WordRoutine {
   memory::FollowUps follow_ups;
 };
 
-constexpr WordRoutine kWordRoutines[] = {
+constexpr Member kMembers[] = {
     {Op::lw, {23, 23, 18}, 16, -8, memory::FollowUps::a1_first},
     {Op::sw, {32, 21, 16}, 21, -4, memory::FollowUps::a0_first},
 };
 
-const WordRoutine& routine_of(Op op) {
-  for (const WordRoutine& routine : kWordRoutines)
-    if (routine.op == op) return routine;
+const Member& member(Op op) {
+  for (const Member& m : kMembers)
+    if (m.op == op) return m;
   throw std::logic_error("word memory cases: no routine tests " + std::string(info(op).mnemonic));
 }
 
 // The stored word is the instruction under test of the sw routine and the
 // loaded one that of the lw routine; the case is the same.
-void emit_word_case(assembly::Assembler& as, const WordRoutine& routine, const memory::MemoryCase& c,
+void emit_word_case(assembly::Assembler& as, const Member& m, const memory::MemoryCase& c,
                     assembly::Label inst_error) {
   const auto offset = static_cast<int32_t>(c.offset);
   as.li(t1, c.memory_word);
   as.li(t0, c.base);
   as.li(v1, c.expected);
   as.load_store(Op::sw, t1, offset, t0);
-  memory::emit_neighbour_words(as, c.offset, routine.second_neighbour);
+  memory::emit_neighbour_words(as, c.offset, m.second_neighbour);
   as.load_store(Op::lw, v0, offset, t0);
-  memory::emit_follow_up_loads(as, c.offset, routine.follow_ups);
+  memory::emit_follow_up_loads(as, c.offset, m.follow_ups);
   memory::emit_check(as, inst_error);
 }
 
 }  // namespace
 
-std::vector<memory::MemoryCase> draw_word_memory_cases(Op op, Random& random) {
-  const WordRoutine& routine = routine_of(op);
-  std::vector<memory::MemoryCase> cases = memory::grouped_addresses(random, routine.groups, routine.long_form_cases);
+std::vector<memory::MemoryCase> draw_cases(Op op, Random& random) {
+  const Member& m = member(op);
+  std::vector<memory::MemoryCase> cases = memory::grouped_addresses(random, m.groups, m.long_form_cases);
   for (memory::MemoryCase& c : cases) c.memory_word = random.word();
   cases.back().memory_word = 0;  // the last case stores and loads 0
   for (memory::MemoryCase& c : cases) c.expected = c.memory_word;
   return cases;
 }
 
+}  // namespace word_memory
+
 void word_memory_cases(RoutineContext& routine) {
-  const WordRoutine& row = routine_of(routine.spec.op);
-  emit_cases(routine, draw_word_memory_cases(row.op, routine.random), [&](const memory::MemoryCase& c) { return memory::describe(c, row.op, true); },
-             [&](const memory::MemoryCase& c) { emit_word_case(routine.as, row, c, routine.inst_error); });
+  const word_memory::Member& m = word_memory::member(routine.spec.op);
+  const auto describe = [&](const memory::MemoryCase& c) { return memory::describe(c, m.op, true); };
+  emit_cases(routine, word_memory::draw_cases(m.op, routine.random), describe,
+             [&](const memory::MemoryCase& c) { word_memory::emit_word_case(routine.as, m, c, routine.inst_error); });
 }
 
 }  // namespace r3k

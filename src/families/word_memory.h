@@ -8,10 +8,10 @@
 #include "routine/random.h"
 #include "isa/isa.h"
 
-namespace r3k {
+namespace r3k::word_memory {
 
 // The cases of the lw or sw routine, in routine order: group, B, O and W,
 // which is also the expected value (lane 0, no register preset).
-std::vector<memory::MemoryCase> draw_word_memory_cases(isa::Op op, Random& random);
+std::vector<memory::MemoryCase> draw_cases(isa::Op op, Random& random);
 
-}  // namespace r3k
+}  // namespace r3k::word_memory

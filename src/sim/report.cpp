@@ -1,19 +1,8 @@
 #include "sim/report.h"
 #include "board/board.h"
-
-#include <cstdio>
+#include "common/hex.h"
 
 namespace r3k::sim {
-
-namespace {
-
-std::string hex(uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%08x", value);
-  return buffer;
-}
-
-}  // namespace
 
 std::string_view stop_reason_name(StopReason reason) {
   switch (reason) {

@@ -1,8 +1,7 @@
 #include "source/build_files.h"
 
-#include <cstdio>
-
 #include "board/board.h"
+#include "common/hex.h"
 #include "image/link_symbols.h"
 #include "source/gas_statements.h"
 #include "board/layout.h"
@@ -10,11 +9,8 @@
 namespace r3k::source {
 namespace {
 
-std::string hex8(uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%08X", value);
-  return buffer;
-}
+// Eight upper-case digits, as the linker script and the build notes write them.
+std::string hex8(uint32_t value) { return hex(value, {.upper = true}); }
 
 std::string object_of(const std::string& source) { return source.substr(0, source.size() - 2) + ".o"; }
 

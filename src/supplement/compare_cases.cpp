@@ -49,7 +49,7 @@ void set_less_overflow_cases(RoutineContext& routine) {
   const auto pairs = draw_overflow_pairs(routine.random);
   for (Op op : {Op::slt, Op::sltu})
     for (const auto& [a, b] : pairs) {
-      const uint32_t expected = register_alu_result(op, a, b);
+      const uint32_t expected = register_alu::result(op, a, b);
       routine.begin_case({op == Op::slt ? 1 : 2, info(op).mnemonic, {{"A", a}, {"B", b}, {"expected", expected}}, {}});
       LoadBlock().value(t0, a).value(t1, b).value(t2, expected).emit(as);
       as.alu(op, t3, t0, t1);
@@ -73,9 +73,9 @@ void set_less_immediate_range_cases(RoutineContext& routine) {
   const std::vector<uint16_t> immediates = draw_range_immediates(routine.random);
   for (Op op : {Op::slti, Op::sltiu})
     for (uint16_t field : immediates) {
-      const uint32_t widened = widen_immediate(op, field);
+      const uint32_t widened = immediate_alu::widen_immediate(op, field);
       for (uint32_t x : {widened - 1, widened, 0x7FFFFFFFu, 0x80000000u}) {
-        const uint32_t expected = immediate_alu_result(op, x, field);
+        const uint32_t expected = immediate_alu::result(op, x, field);
         routine.begin_case(
             {op == Op::slti ? 1 : 2, info(op).mnemonic, {{"X", x}, {"immediate", field}, {"expected", expected}}, {}});
         LoadBlock().value(t0, x).value(t2, expected).emit(as);

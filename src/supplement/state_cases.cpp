@@ -94,7 +94,7 @@ std::vector<ShiftAmountCase> draw_shift_amount_cases(Random& random) {
       uint32_t upper = 0;
       while (upper == 0) upper = random.word() & ~0x1Fu;
       const uint32_t word = nonzero_word(random);
-      cases.push_back({op, word, upper | low, shift_result(op, word, low)});
+      cases.push_back({op, word, upper | low, shifts::result(op, word, low)});
     }
   return cases;
 }

@@ -39,7 +39,7 @@ unsigned unit_bytes(Op op) { return op == Op::lh || op == Op::lhu || op == Op::s
 
 std::vector<memory::MemoryCase> drawn(const ByteHalfRow& row, uint32_t seed = kDefaultSeed) {
   Random random(seed, static_cast<uint32_t>(row.number));
-  return draw_byte_half_cases(row.op, random);
+  return byte_half::draw_cases(row.op, random);
 }
 
 // A little-endian memory word as the bytes at A, A + 1, A + 2, A + 3.
@@ -139,20 +139,20 @@ TEST(ByteHalfCases, ExpectedValuesMatchAByteArrayModel) {
 }
 
 TEST(ByteHalfCases, TellingRows) {
-  EXPECT_EQ(byte_half_expected(Op::lb, 0xC83B0BE0, 0, 1), 0x0000000Bu);
-  EXPECT_EQ(byte_half_expected(Op::lb, 0xA0AFED52, 0, 2), 0xFFFFFFAFu);
-  EXPECT_EQ(byte_half_expected(Op::lbu, 0xD156F470, 0, 3), 0x000000D1u);
-  EXPECT_EQ(byte_half_expected(Op::lh, 0xBE4D9AC8, 0, 2), 0xFFFFBE4Du);
-  EXPECT_EQ(byte_half_expected(Op::lhu, 0xC5E0FD00, 0, 2), 0x0000C5E0u);
-  EXPECT_EQ(byte_half_expected(Op::sb, 0xC93C8D07, 0x607047B4, 3), 0xB43C8D07u);
-  EXPECT_EQ(byte_half_expected(Op::sh, 0xE15F8848, 0x0E1A3600, 2), 0x36008848u);
-  EXPECT_EQ(byte_half_expected(Op::lb, 0, 0, 0), 0u);
+  EXPECT_EQ(byte_half::result(Op::lb, 0xC83B0BE0, 0, 1), 0x0000000Bu);
+  EXPECT_EQ(byte_half::result(Op::lb, 0xA0AFED52, 0, 2), 0xFFFFFFAFu);
+  EXPECT_EQ(byte_half::result(Op::lbu, 0xD156F470, 0, 3), 0x000000D1u);
+  EXPECT_EQ(byte_half::result(Op::lh, 0xBE4D9AC8, 0, 2), 0xFFFFBE4Du);
+  EXPECT_EQ(byte_half::result(Op::lhu, 0xC5E0FD00, 0, 2), 0x0000C5E0u);
+  EXPECT_EQ(byte_half::result(Op::sb, 0xC93C8D07, 0x607047B4, 3), 0xB43C8D07u);
+  EXPECT_EQ(byte_half::result(Op::sh, 0xE15F8848, 0x0E1A3600, 2), 0x36008848u);
+  EXPECT_EQ(byte_half::result(Op::lb, 0, 0, 0), 0u);
   // The same byte, sign- and zero-extended; the same halfword likewise.
-  EXPECT_EQ(byte_half_expected(Op::lb, 0x00008000, 0, 1), 0xFFFFFF80u);
-  EXPECT_EQ(byte_half_expected(Op::lbu, 0x00008000, 0, 1), 0x00000080u);
-  EXPECT_EQ(byte_half_expected(Op::lh, 0x8001FFFF, 0, 2), 0xFFFF8001u);
-  EXPECT_EQ(byte_half_expected(Op::lhu, 0x8001FFFF, 0, 0), 0x0000FFFFu);
-  EXPECT_THROW(byte_half_expected(Op::lh, 0, 0, 1), std::logic_error);
+  EXPECT_EQ(byte_half::result(Op::lb, 0x00008000, 0, 1), 0xFFFFFF80u);
+  EXPECT_EQ(byte_half::result(Op::lbu, 0x00008000, 0, 1), 0x00000080u);
+  EXPECT_EQ(byte_half::result(Op::lh, 0x8001FFFF, 0, 2), 0xFFFF8001u);
+  EXPECT_EQ(byte_half::result(Op::lhu, 0x8001FFFF, 0, 0), 0x0000FFFFu);
+  EXPECT_THROW(byte_half::result(Op::lh, 0, 0, 1), std::logic_error);
 }
 
 TEST(ByteHalfCases, EveryCaseFollowsItsTemplate) {

@@ -32,7 +32,7 @@ constexpr std::array<uint32_t, 5> kSeeds = {kDefaultSeed, 1, 2, 0xDEADBEEF, 0xFF
 
 std::vector<uint32_t> drawn(const Routine& routine, uint32_t seed = kDefaultSeed) {
   Random random(seed, static_cast<uint32_t>(routine.number));
-  return draw_hilo_move_words(routine.op, random);
+  return hilo_moves::draw_cases(routine.op, random);
 }
 
 TEST(HiLoMoveCases, CountsWithTheZeroCaseLast) {
@@ -44,7 +44,7 @@ TEST(HiLoMoveCases, CountsWithTheZeroCaseLast) {
     EXPECT_EQ(words.back(), 0u);
     EXPECT_EQ(routine_numbered(test::default_image(), routine.number).cases, routine.cases);
   }
-  EXPECT_THROW(hilo_move_shape(Op::mult), std::logic_error);
+  EXPECT_THROW(hilo_moves::member(Op::mult), std::logic_error);
 }
 
 TEST(HiLoMoveCases, WordsNeverRepeatWithinOrAcrossRoutines) {
@@ -71,7 +71,7 @@ TEST(HiLoMoveCases, AQuarterKeepsTheDistributionOfRandomWords) {
   for (int i = 0; i < 80000; ++i) {
     const uint32_t word = random.word();
     if (word == 0) continue;
-    const unsigned quarter = hilo_word_class(word);
+    const unsigned quarter = hilo_moves::word_class(word);
     ++counts[quarter];
     bits[quarter][0] += word & 1;
     bits[quarter][1] += word >> 1 & 1;

@@ -16,8 +16,9 @@
 namespace r3k::test {
 namespace {
 
+using immediate_alu::Case;
 using isa::Op;
-using Group = ImmediateAluGroup;
+using Group = immediate_alu::Group;
 
 struct Routine {
   int number;
@@ -37,9 +38,9 @@ constexpr std::array<uint32_t, 5> kSeeds = {kDefaultSeed, 1, 2, 0xDEADBEEF, 0xFF
 
 std::string name_of(Op op) { return std::string(isa::info(op).mnemonic); }
 
-std::vector<ImmediateAluCase> drawn(const Routine& routine, uint32_t seed = kDefaultSeed) {
+std::vector<Case> drawn(const Routine& routine, uint32_t seed = kDefaultSeed) {
   Random random(seed, static_cast<uint32_t>(routine.number));
-  return draw_immediate_alu_cases(routine.op, random);
+  return immediate_alu::draw_cases(routine.op, random);
 }
 
 bool zero_extends(Op op) { return op == Op::andi || op == Op::ori || op == Op::xori; }
@@ -91,29 +92,29 @@ TEST(ImmediateAluValues, TellingRows) {
       {Op::ori, 0, 0xBDE4, 0x0000BDE4},            {Op::xori, 0xB5F52460, 0xBABE, 0xB5F59EDE},
   };
   for (const Row& row : rows)
-    EXPECT_EQ(immediate_alu_result(row.op, row.x, row.field), row.expected)
+    EXPECT_EQ(immediate_alu::result(row.op, row.x, row.field), row.expected)
         << name_of(row.op) << std::hex << " " << row.x << ", " << row.field;
 }
 
 TEST(ImmediateAluValues, WideningOverflowAndStrangers) {
-  EXPECT_EQ(widen_immediate(Op::addi, 0x8000), 0xFFFF8000u);
-  EXPECT_EQ(widen_immediate(Op::sltiu, 0xFFFF), 0xFFFFFFFFu);
-  EXPECT_EQ(widen_immediate(Op::slti, 0x7FFF), 0x7FFFu);
-  EXPECT_EQ(widen_immediate(Op::ori, 0x8000), 0x8000u);
-  EXPECT_EQ(immediate_alu_result(Op::sltiu, 0x7FFFFFFF, 0x8000), 1u);
-  EXPECT_THROW(immediate_alu_result(Op::addi, 0x7FFFFFFF, 1), std::logic_error);
-  EXPECT_THROW(immediate_alu_result(Op::addi, 0x80000000, 0xFFFF), std::logic_error);
-  EXPECT_EQ(immediate_alu_result(Op::addiu, 0x7FFFFFFF, 1), 0x80000000u);
-  EXPECT_EQ(immediate_alu_result(Op::addi, 0x7FFF8000, 0x7FFF), 0x7FFFFFFFu);
-  EXPECT_THROW(immediate_alu_result(Op::lui, 1, 2), std::logic_error);
-  EXPECT_THROW(widen_immediate(Op::addu, 1), std::logic_error);
-  EXPECT_THROW(comparison_distance(Op::andi, 1, 2), std::logic_error);
+  EXPECT_EQ(immediate_alu::widen_immediate(Op::addi, 0x8000), 0xFFFF8000u);
+  EXPECT_EQ(immediate_alu::widen_immediate(Op::sltiu, 0xFFFF), 0xFFFFFFFFu);
+  EXPECT_EQ(immediate_alu::widen_immediate(Op::slti, 0x7FFF), 0x7FFFu);
+  EXPECT_EQ(immediate_alu::widen_immediate(Op::ori, 0x8000), 0x8000u);
+  EXPECT_EQ(immediate_alu::result(Op::sltiu, 0x7FFFFFFF, 0x8000), 1u);
+  EXPECT_THROW(immediate_alu::result(Op::addi, 0x7FFFFFFF, 1), std::logic_error);
+  EXPECT_THROW(immediate_alu::result(Op::addi, 0x80000000, 0xFFFF), std::logic_error);
+  EXPECT_EQ(immediate_alu::result(Op::addiu, 0x7FFFFFFF, 1), 0x80000000u);
+  EXPECT_EQ(immediate_alu::result(Op::addi, 0x7FFF8000, 0x7FFF), 0x7FFFFFFFu);
+  EXPECT_THROW(immediate_alu::result(Op::lui, 1, 2), std::logic_error);
+  EXPECT_THROW(immediate_alu::widen_immediate(Op::addu, 1), std::logic_error);
+  EXPECT_THROW(immediate_alu::comparison_distance(Op::andi, 1, 2), std::logic_error);
 }
 
 TEST(ImmediateAluValues, EdgeImmediatesAreTheEdgesAndTwoEachSide) {
   std::set<uint16_t> edges;
   for (uint32_t f = 0; f <= 0xFFFF; ++f)
-    if (is_edge_immediate(uint16_t(f))) edges.insert(uint16_t(f));
+    if (immediate_alu::is_edge_immediate(uint16_t(f))) edges.insert(uint16_t(f));
   const std::set<uint16_t> expected = {0xFFFD, 0xFFFE, 0xFFFF, 0x0000, 0x0001, 0x0002, 0x0003,
                                        0x7FFD, 0x7FFE, 0x7FFF, 0x8000, 0x8001, 0x8002};
   EXPECT_EQ(edges, expected);
@@ -139,7 +140,7 @@ TEST(ImmediateAluCases, ValueRulesHoldWhateverTheSeed) {
     for (const Routine& routine : kRoutines) {
       SCOPED_TRACE(name_of(routine.op) + " seed " + std::to_string(seed));
       std::set<uint32_t> seen;
-      for (const ImmediateAluCase& c : drawn(routine, seed)) {
+      for (const Case& c : drawn(routine, seed)) {
         const bool random_x = c.group == Group::both_random || c.group == Group::zero_immediate;
         const bool random_field = c.group == Group::both_random || c.group == Group::zero_register;
         EXPECT_EQ(c.x != 0, random_x);
@@ -163,7 +164,7 @@ TEST(ImmediateAluCases, ValueRulesHoldWhateverTheSeed) {
 
 TEST(ImmediateAluCases, ZeroOperandGroupsFollowTheInstruction) {
   for (const Routine& routine : kRoutines)
-    for (const ImmediateAluCase& c : drawn(routine)) {
+    for (const Case& c : drawn(routine)) {
       const Op op = routine.op;
       if (c.group == Group::zero_immediate) {
         const uint32_t expected = op == Op::andi || op == Op::sltiu ? 0 : op == Op::slti ? c.x >> 31 : c.x;
@@ -188,7 +189,7 @@ TEST(ImmediateAluCases, ZeroOperandGroupsFollowTheInstruction) {
 TEST(ImmediateAluImage, EveryCaseFollowsTheTemplate) {
   for (const Routine& routine : kRoutines) {
     expect_cases_follow(default_image(), default_image().routines.at(routine.number - 1).name, drawn(routine),
-                        [&](const ImmediateAluCase& c, uint32_t inst_error) {
+                        [&](const Case& c, uint32_t inst_error) {
                           const int32_t shown = zero_extends(routine.op) ? c.field : int16_t(c.field);
                           const std::string imm =
                               shown < 0 ? "-" + hex_text(uint32_t(-shown)) : hex_text(uint32_t(shown));

@@ -14,16 +14,17 @@
 namespace r3k {
 namespace {
 
+using load_upper::Case;
 using isa::Op;
 using Lines = std::vector<std::string>;
 
 TEST(LoadUpperValues, TwelveGroupsOfSixteenFromTheirBases) {
   const std::vector<uint16_t> bases = {0x0000, 0x1010, 0x2020, 0x3030, 0x4040, 0x5040,
                                        0x6050, 0x8060, 0xA070, 0xC080, 0xE090, 0xF0A0};
-  const std::vector<LoadUpperCase> cases = list_load_upper_cases();
+  const std::vector<Case> cases = load_upper::list_cases();
   ASSERT_EQ(cases.size(), 192u);
   for (size_t i = 0; i < cases.size(); ++i) {
-    const LoadUpperCase& c = cases[i];
+    const Case& c = cases[i];
     SCOPED_TRACE(i);
     EXPECT_EQ(c.group, int(i / 16) + 1);
     EXPECT_EQ(c.base, bases[i / 16]);
@@ -38,11 +39,11 @@ TEST(LoadUpperValues, TwelveGroupsOfSixteenFromTheirBases) {
 }
 
 TEST(LoadUpperValues, TellingRows) {
-  EXPECT_EQ(load_upper_result(0), 0u);
-  EXPECT_EQ(load_upper_result(0x8060), 0x80600000u);
-  EXPECT_EQ(load_upper_result(0x101F), 0x101F0000u);
-  EXPECT_EQ(load_upper_result(0xF0AF), 0xF0AF0000u);
-  EXPECT_EQ(list_load_upper_cases().back().expected, 0xF0AF0000u);
+  EXPECT_EQ(load_upper::result(0), 0u);
+  EXPECT_EQ(load_upper::result(0x8060), 0x80600000u);
+  EXPECT_EQ(load_upper::result(0x101F), 0x101F0000u);
+  EXPECT_EQ(load_upper::result(0xF0AF), 0xF0AF0000u);
+  EXPECT_EQ(load_upper::list_cases().back().expected, 0xF0AF0000u);
 }
 
 std::string hex_text(uint32_t value) {
@@ -59,7 +60,7 @@ TEST(LoadUpperImage, BodyFollowsTheTemplate) {
   ASSERT_EQ(info.name, "n1_lui_test");
   const std::string fail = "bne $t0, $a0, " + hex_text(info.inst_error);
   Lines expected = {"lui $t2, 0x1"};
-  for (const uint16_t base : kLoadUpperBases) {
+  for (const uint16_t base : load_upper::kBases) {
     expected.push_back("addiu $t1, $zero, 0x0");
     for (uint32_t k = 0; k < 16; ++k)
       for (const std::string& line : {"lui $a0, " + hex_text(base), "lui $t0, " + hex_text(base + k),

@@ -15,8 +15,10 @@
 namespace r3k::test {
 namespace {
 
+using multiply_divide::Case;
+using multiply_divide::HiLoPair;
 using isa::Op;
-using Kind = OperandPairKind;
+using Kind = multiply_divide::OperandPairKind;
 
 struct Routine {
   int number;
@@ -31,9 +33,9 @@ constexpr std::array<Routine, 4> kRoutines = {{
 }};
 constexpr std::array<uint32_t, 5> kSeeds = {kDefaultSeed, 1, 2, 0xDEADBEEF, 0xFFFFFFFF};
 
-std::vector<MultiplyDivideCase> drawn(const Routine& routine, uint32_t seed = kDefaultSeed) {
+std::vector<Case> drawn(const Routine& routine, uint32_t seed = kDefaultSeed) {
   Random random(seed, static_cast<uint32_t>(routine.number));
-  return draw_multiply_divide_cases(routine.op, random);
+  return multiply_divide::draw_cases(routine.op, random);
 }
 
 bool is_divide(Op op) { return op == Op::div || op == Op::divu; }
@@ -83,18 +85,18 @@ TEST(MultiplyDivideValues, TellingRows) {
       {Op::divu, 0xD7042938, 0x018A7078, 0x0000008B, 0x00D91810},
   };
   for (const Row& row : rows)
-    EXPECT_EQ(multiply_divide_result(row.op, row.x, row.y), (HiLoPair{row.lo, row.hi}))
+    EXPECT_EQ(multiply_divide::result(row.op, row.x, row.y), (HiLoPair{row.lo, row.hi}))
         << isa::info(row.op).mnemonic << std::hex << " " << row.x << ", " << row.y;
 }
 
 TEST(MultiplyDivideValues, UndefinedDivisionsAreRefused) {
-  EXPECT_THROW(multiply_divide_result(Op::div, 5, 0), std::logic_error);
-  EXPECT_THROW(multiply_divide_result(Op::divu, 5, 0), std::logic_error);
-  EXPECT_THROW(multiply_divide_result(Op::div, 0x80000000, 0xFFFFFFFF), std::logic_error);
-  EXPECT_EQ(multiply_divide_result(Op::divu, 0x80000000, 0xFFFFFFFF), (HiLoPair{0, 0x80000000}));
-  EXPECT_EQ(multiply_divide_result(Op::mult, 0x80000000, 0xFFFFFFFF), (HiLoPair{0x80000000, 0}));
-  EXPECT_THROW(multiply_divide_result(Op::addu, 1, 2), std::logic_error);
-  EXPECT_THROW(multiply_divide_shape(Op::mfhi), std::logic_error);
+  EXPECT_THROW(multiply_divide::result(Op::div, 5, 0), std::logic_error);
+  EXPECT_THROW(multiply_divide::result(Op::divu, 5, 0), std::logic_error);
+  EXPECT_THROW(multiply_divide::result(Op::div, 0x80000000, 0xFFFFFFFF), std::logic_error);
+  EXPECT_EQ(multiply_divide::result(Op::divu, 0x80000000, 0xFFFFFFFF), (HiLoPair{0, 0x80000000}));
+  EXPECT_EQ(multiply_divide::result(Op::mult, 0x80000000, 0xFFFFFFFF), (HiLoPair{0x80000000, 0}));
+  EXPECT_THROW(multiply_divide::result(Op::addu, 1, 2), std::logic_error);
+  EXPECT_THROW(multiply_divide::member(Op::mfhi), std::logic_error);
 }
 
 TEST(MultiplyDivideCases, KindsRunInOrderWithTheirCounts) {
@@ -120,7 +122,7 @@ TEST(MultiplyDivideCases, ValueRulesHoldWhateverTheSeed) {
       SCOPED_TRACE(std::string(isa::info(routine.op).mnemonic) + " seed " + std::to_string(seed));
       std::set<uint32_t> seen;
       unsigned sign_combinations = 0;
-      for (const MultiplyDivideCase& c : drawn(routine, seed)) {
+      for (const Case& c : drawn(routine, seed)) {
         const bool zero_x = c.kind == Kind::zero_times_random || c.kind == Kind::zero_times_zero;
         const bool zero_y = c.kind == Kind::random_times_zero || c.kind == Kind::zero_times_zero;
         EXPECT_EQ(c.x == 0, zero_x);
@@ -142,7 +144,7 @@ TEST(MultiplyDivideCases, ValueRulesHoldWhateverTheSeed) {
 TEST(MultiplyDivideCases, ExpectedValuesAgreeWithIndependentArithmetic) {
   for (const uint32_t seed : kSeeds)
     for (const Routine& routine : kRoutines)
-      for (const MultiplyDivideCase& c : drawn(routine, seed)) {
+      for (const Case& c : drawn(routine, seed)) {
         switch (routine.op) {
           case Op::mult: EXPECT_EQ(c.expected, long_multiply(c.x, c.y, true)); break;
           case Op::multu: EXPECT_EQ(c.expected, long_multiply(c.x, c.y, false)); break;
@@ -161,7 +163,7 @@ TEST(MultiplyDivideImage, EveryCaseFollowsTheTemplate) {
     const RoutineInfo& info = routine_numbered(image, routine.number);
     const std::string under_test = std::string(isa::info(routine.op).mnemonic) + " $t0, $t1";
     const std::string fail = hex_text(info.inst_error);
-    expect_body_matches(image, info, drawn(routine), [&](const MultiplyDivideCase& c) {
+    expect_body_matches(image, info, drawn(routine), [&](const Case& c) {
       Lines lines = constant_load_text("$t0", c.x);
       append(lines, constant_load_text("$t1", c.y));
       append(lines, {under_test, "mflo $s5", "mfhi $s6"});

@@ -15,8 +15,9 @@
 namespace r3k::test {
 namespace {
 
+using register_alu::Case;
 using isa::Op;
-using Group = RegisterAluGroup;
+using Group = register_alu::Group;
 
 struct Routine {
   int number;
@@ -30,11 +31,11 @@ constexpr std::array<uint32_t, 5> kSeeds = {kDefaultSeed, 1, 2, 0xDEADBEEF, 0xFF
 
 std::string name_of(Op op) { return std::string(isa::info(op).mnemonic); }
 
-std::vector<RegisterAluCase> drawn(Op op, int stream, uint32_t seed = kDefaultSeed) {
+std::vector<Case> drawn(Op op, int stream, uint32_t seed = kDefaultSeed) {
   Random random(seed, static_cast<uint32_t>(stream));
-  return draw_register_alu_cases(op, random);
+  return register_alu::draw_cases(op, random);
 }
-std::vector<RegisterAluCase> drawn(const Routine& routine, uint32_t seed = kDefaultSeed) {
+std::vector<Case> drawn(const Routine& routine, uint32_t seed = kDefaultSeed) {
   return drawn(routine.op, routine.number, seed);
 }
 
@@ -79,19 +80,19 @@ TEST(RegisterAluValues, TellingRows) {
       {Op::xor_, 0x1773DF80, 0xB5AF51D2, 0xA2DC8E52},
   };
   for (const Row& row : rows)
-    EXPECT_EQ(register_alu_result(row.op, row.a, row.b), row.expected)
+    EXPECT_EQ(register_alu::result(row.op, row.a, row.b), row.expected)
         << name_of(row.op) << std::hex << " " << row.a << ", " << row.b;
 }
 
 TEST(RegisterAluValues, OverflowsAndStrangersAreRefused) {
-  EXPECT_THROW(register_alu_result(Op::add, 0x7FFFFFFF, 1), std::logic_error);
-  EXPECT_THROW(register_alu_result(Op::add, 0x80000000, 0xFFFFFFFF), std::logic_error);
-  EXPECT_THROW(register_alu_result(Op::sub, 0, 0x80000000), std::logic_error);
-  EXPECT_THROW(register_alu_result(Op::sub, 0x7FFFFFFF, 0xFFFFFFFF), std::logic_error);
-  EXPECT_EQ(register_alu_result(Op::addu, 0x7FFFFFFF, 1), 0x80000000u);
-  EXPECT_EQ(register_alu_result(Op::sub, 0xFFFFFFFF, 0x7FFFFFFF), 0x80000000u);
-  EXPECT_THROW(register_alu_result(Op::addiu, 1, 2), std::logic_error);
-  EXPECT_THROW(register_alu_member(Op::sllv), std::logic_error);
+  EXPECT_THROW(register_alu::result(Op::add, 0x7FFFFFFF, 1), std::logic_error);
+  EXPECT_THROW(register_alu::result(Op::add, 0x80000000, 0xFFFFFFFF), std::logic_error);
+  EXPECT_THROW(register_alu::result(Op::sub, 0, 0x80000000), std::logic_error);
+  EXPECT_THROW(register_alu::result(Op::sub, 0x7FFFFFFF, 0xFFFFFFFF), std::logic_error);
+  EXPECT_EQ(register_alu::result(Op::addu, 0x7FFFFFFF, 1), 0x80000000u);
+  EXPECT_EQ(register_alu::result(Op::sub, 0xFFFFFFFF, 0x7FFFFFFF), 0x80000000u);
+  EXPECT_THROW(register_alu::result(Op::addiu, 1, 2), std::logic_error);
+  EXPECT_THROW(register_alu::member(Op::sllv), std::logic_error);
 }
 
 TEST(RegisterAluCases, GroupsRunInOrderWithTheirCounts) {
@@ -122,7 +123,7 @@ TEST(RegisterAluCases, ValueRulesHoldWhateverTheSeed) {
   for (const uint32_t seed : kSeeds)
     for (const Routine& routine : kRoutines) {
       SCOPED_TRACE(name_of(routine.op) + " seed " + std::to_string(seed));
-      for (const RegisterAluCase& c : drawn(routine, seed)) {
+      for (const Case& c : drawn(routine, seed)) {
         EXPECT_EQ(c.a == 0, c.group == Group::first_zero || c.group == Group::both_zero);
         EXPECT_EQ(c.b == 0, c.group == Group::second_zero || c.group == Group::both_zero);
         if (c.group == Group::both_random) { EXPECT_NE(c.a, c.b); }
@@ -140,8 +141,8 @@ TEST(RegisterAluCases, TrappingMembersFilterTheCommonDraw) {
     for (const Op op : {Op::add, Op::sub}) {
       SCOPED_TRACE(name_of(op) + " seed " + std::to_string(seed));
       const auto trapping = drawn(op, 99, seed);
-      std::vector<RegisterAluCase> expected;
-      for (const RegisterAluCase& c : drawn(Op::addu, 99, seed)) {
+      std::vector<Case> expected;
+      for (const Case& c : drawn(Op::addu, 99, seed)) {
         bool fits;
         recomputed(op, c.a, c.b, fits);
         if (c.group == Group::both_random && !fits) continue;
@@ -157,7 +158,7 @@ TEST(RegisterAluCases, TrappingMembersFilterTheCommonDraw) {
 
 TEST(RegisterAluCases, ZeroOperandGroupsFollowTheInstruction) {
   for (const Routine& routine : kRoutines)
-    for (const RegisterAluCase& c : drawn(routine)) {
+    for (const Case& c : drawn(routine)) {
       if (c.group == Group::both_random) continue;
       const uint32_t other = c.a | c.b;  // the random operand, or 0
       const bool a_zero = c.a == 0;
@@ -183,7 +184,7 @@ TEST(RegisterAluCases, ZeroOperandGroupsFollowTheInstruction) {
 TEST(RegisterAluImage, EveryCaseFollowsTheTemplate) {
   for (const Routine& routine : kRoutines) {
     expect_cases_follow(default_image(), default_image().routines.at(routine.number - 1).name, drawn(routine),
-                        [&](const RegisterAluCase& c, uint32_t inst_error) {
+                        [&](const Case& c, uint32_t inst_error) {
                           Listing listing;
                           listing.outside("inst_error", inst_error).li(isa::t0, c.a).li(isa::t1, c.b);
                           listing.li(isa::v1, c.expected).line(name_of(routine.op) + " $v0, $t0, $t1");

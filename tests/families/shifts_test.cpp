@@ -18,8 +18,9 @@
 namespace r3k {
 namespace {
 
+using shifts::Case;
 using isa::Op;
-using Group = ShiftGroup;
+using Group = shifts::Group;
 using Lines = std::vector<std::string>;
 using test::constant_load_text;
 using test::hex_text;
@@ -33,9 +34,9 @@ constexpr std::array<Routine, 6> kRoutines = {{
 }};
 constexpr std::array<uint32_t, 5> kSeeds = {kDefaultSeed, 1, 2, 0xDEADBEEF, 0xFFFFFFFF};
 
-std::vector<ShiftCase> drawn(const Routine& routine, uint32_t seed = kDefaultSeed) {
+std::vector<Case> drawn(const Routine& routine, uint32_t seed = kDefaultSeed) {
   Random random(seed, static_cast<uint32_t>(routine.number));
-  return draw_shift_cases(routine.op, random);
+  return shifts::draw_cases(routine.op, random);
 }
 
 const char* name(Op op) { return isa::info(op).mnemonic.data(); }
@@ -72,26 +73,26 @@ TEST(ShiftValues, TellingRows) {
       {Op::srav, 0xAC603472, 24, 0xFFFFFFAC}, {Op::srav, 0x3E594300, 3, 0x07CB2860},
   };
   for (const Row& row : rows)
-    EXPECT_EQ(shift_result(row.op, row.word, row.amount), row.expected)
+    EXPECT_EQ(shifts::result(row.op, row.word, row.amount), row.expected)
         << name(row.op) << std::hex << " 0x" << row.word << std::dec << ", " << row.amount;
   for (const Routine& routine : kRoutines) {
-    EXPECT_EQ(shift_result(routine.op, 0x80000001, 0), 0x80000001u) << name(routine.op);
-    EXPECT_EQ(shift_result(routine.op, 0, 17), 0u) << name(routine.op);
+    EXPECT_EQ(shifts::result(routine.op, 0x80000001, 0), 0x80000001u) << name(routine.op);
+    EXPECT_EQ(shifts::result(routine.op, 0, 17), 0u) << name(routine.op);
   }
 }
 
 TEST(ShiftValues, AmountsAboveThirtyOneAndOtherInstructionsAreRefused) {
-  EXPECT_THROW(shift_result(Op::sll, 1, 32), std::logic_error);
-  EXPECT_THROW(shift_result(Op::srav, 1, 0xFFFFFFFF), std::logic_error);
-  EXPECT_THROW(shift_result(Op::addu, 1, 2), std::logic_error);
-  EXPECT_THROW(shift_member(Op::lui), std::logic_error);
+  EXPECT_THROW(shifts::result(Op::sll, 1, 32), std::logic_error);
+  EXPECT_THROW(shifts::result(Op::srav, 1, 0xFFFFFFFF), std::logic_error);
+  EXPECT_THROW(shifts::result(Op::addu, 1, 2), std::logic_error);
+  EXPECT_THROW(shifts::member(Op::lui), std::logic_error);
 }
 
 TEST(ShiftCases, GroupsRunInOrderWithTheirCounts) {
   for (const Routine& routine : kRoutines) {
     SCOPED_TRACE(name(routine.op));
     ASSERT_EQ(run_order()[routine.number - 1].op, routine.op);
-    const std::vector<ShiftCase> cases = drawn(routine);
+    const std::vector<Case> cases = drawn(routine);
     std::array<int, 5> counts{};
     for (size_t i = 0; i < cases.size(); ++i) {
       ++counts[static_cast<size_t>(cases[i].group)];
@@ -111,7 +112,7 @@ TEST(ShiftCases, ValueRulesHoldWhateverTheSeed) {
       std::set<uint32_t> words;
       std::array<int, 32> first_group_amounts{};
       int zero_amounts_third_group = 0;
-      for (const ShiftCase& c : drawn(routine, seed)) {
+      for (const Case& c : drawn(routine, seed)) {
         const bool random_word = c.group == Group::both_random || c.group == Group::amount_zero;
         EXPECT_EQ(c.word != 0, random_word) << std::hex << c.word;
         if (c.word != 0) {
@@ -137,7 +138,7 @@ TEST(ShiftCases, ValueRulesHoldWhateverTheSeed) {
 TEST(ShiftCases, RandomWordsAreProductsOfThreeUniformWords) {
   int words = 0, bit0 = 0, bit31 = 0;
   for (const Routine& routine : kRoutines)
-    for (const ShiftCase& c : drawn(routine))
+    for (const Case& c : drawn(routine))
       if (c.word != 0) ++words, bit0 += c.word & 1, bit31 += c.word >> 31;
   EXPECT_EQ(words, 6 * 250);
   EXPECT_LT(bit0, words / 5);
@@ -148,7 +149,7 @@ TEST(ShiftCases, RandomWordsAreProductsOfThreeUniformWords) {
 TEST(ShiftCases, ExpectedValuesAgreeWithBitByBitShifting) {
   for (const uint32_t seed : kSeeds)
     for (const Routine& routine : kRoutines)
-      for (const ShiftCase& c : drawn(routine, seed)) {
+      for (const Case& c : drawn(routine, seed)) {
         EXPECT_EQ(c.expected, shift_bit_by_bit(routine.op, c.word, c.amount))
             << name(routine.op) << std::hex << " 0x" << c.word << std::dec << ", " << c.amount;
         if (c.group == Group::amount_zero) {
@@ -160,7 +161,7 @@ TEST(ShiftCases, ExpectedValuesAgreeWithBitByBitShifting) {
       }
 }
 
-Lines case_text(Op op, const ShiftCase& c, uint32_t inst_error) {
+Lines case_text(Op op, const Case& c, uint32_t inst_error) {
   const bool amount_in_register = op == Op::sllv || op == Op::srlv || op == Op::srav;
   Lines lines = constant_load_text("$t0", c.word);
   if (amount_in_register) lines.push_back("addiu $t1, $zero, " + hex_text(c.amount));
@@ -178,7 +179,7 @@ TEST(ShiftImage, EveryCaseFollowsTheTemplateOnItsOwnLine) {
   for (const Routine& routine : kRoutines) {
     const RoutineInfo& info = image.routines.at(routine.number - 1);
     SCOPED_TRACE(info.name);
-    const std::vector<ShiftCase> cases = drawn(routine);
+    const std::vector<Case> cases = drawn(routine);
     uint32_t at = info.address + 8;
     size_t shortest = 99, longest = 0;
     for (size_t i = 0; i < cases.size(); ++i) {
@@ -190,7 +191,7 @@ TEST(ShiftImage, EveryCaseFollowsTheTemplateOnItsOwnLine) {
       shortest = std::min(shortest, emitted.size()), longest = std::max(longest, emitted.size());
     }
     EXPECT_EQ(at, info.inst_error - 12) << "the exit follows the last case";
-    const bool amount_in_register = shift_member(routine.op).amount_in_register;
+    const bool amount_in_register = shifts::member(routine.op).amount_in_register;
     EXPECT_EQ(shortest, amount_in_register ? 6u : 5u);
     EXPECT_EQ(longest, amount_in_register ? 8u : 7u);
   }

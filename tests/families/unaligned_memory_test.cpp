@@ -33,7 +33,7 @@ bool is_load(Op op) { return op == Op::lwl || op == Op::lwr; }
 
 std::vector<memory::MemoryCase> drawn(const UnalignedRow& row, uint32_t seed = kDefaultSeed) {
   Random random(seed, static_cast<uint32_t>(row.number));
-  return draw_unaligned_cases(row.op, random);
+  return unaligned::draw_cases(row.op, random);
 }
 
 // The merge table, row by row: W or S shifted, OR the kept bytes of R0 or P.
@@ -119,7 +119,7 @@ TEST(UnalignedCases, TellingRows) {
       {Op::swr, 2, 0x13FA054C, 0xEEFDB448, 0xB448054C}, {Op::swr, 3, 0x7579C07B, 0xFB583C8C, 0x8C79C07B},
   };
   for (const Row& r : rows) {
-    EXPECT_EQ(unaligned_expected(r.op, r.memory_word, r.register_value, r.k), r.expected)
+    EXPECT_EQ(unaligned::result(r.op, r.memory_word, r.register_value, r.k), r.expected)
         << isa::info(r.op).mnemonic << " k " << r.k;
     EXPECT_EQ(merge_table(r.op, r.memory_word, r.register_value, r.k), r.expected);
   }

@@ -25,7 +25,7 @@ constexpr WordRoutineRow kRows[] = {{Op::lw, "n6_lw_test", 6, {23, 23, 18}, 16, 
 
 std::vector<memory::MemoryCase> drawn(const WordRoutineRow& row, uint32_t seed = kDefaultSeed) {
   Random random(seed, static_cast<uint32_t>(row.number));
-  return draw_word_memory_cases(row.op, random);
+  return word_memory::draw_cases(row.op, random);
 }
 
 // The rules hold by construction, so they hold for any seed.

@@ -50,7 +50,7 @@ TEST(SupplementCases, SetOnLessThanAtTheOverflowBoundaryFollowsItsTemplate) {
     test::expect_cases_follow(image, "n4_slt_overflow_test", drawn, [](const Drawn& c, uint32_t inst_error) {
       Listing listing;
       listing.outside("inst_error", inst_error);
-      interleaved_loads(listing, {{"$t0", c.a}, {"$t1", c.b}, {"$t2", register_alu_result(c.op, c.a, c.b)}});
+      interleaved_loads(listing, {{"$t0", c.a}, {"$t1", c.b}, {"$t2", register_alu::result(c.op, c.a, c.b)}});
       listing.line(std::string(isa::info(c.op).mnemonic) + " $t3, $t0, $t1").nop();
       listing.line("bne $t3, $t2, @inst_error").nop();
       return listing;
