@@ -44,11 +44,11 @@ void hilo_move_cases(RoutineContext& routine) {
   // mfhi right after a multiply or divide, before mflo: HI must be the new one.
   for (Op op : {Op::mult, Op::multu, Op::div, Op::divu}) {
     uint32_t x = 0, y = 0;
-    HiLoPair result;
+    multiply_divide::HiLoPair result;
     while (result.hi == 0) {  // the stale HI is 0
       x = nonzero_word(routine.random, {0x80000000});
       y = nonzero_word(routine.random, {0xFFFFFFFF});
-      result = multiply_divide_result(op, x, y);
+      result = multiply_divide::result(op, x, y);
     }
     routine.begin_case({3, "mfhi right after " + std::string(info(op).mnemonic), {{"X", x}, {"Y", y}, {"HI", result.hi}}, {}});
     LoadBlock().value(t0, x).value(t1, y).value(t2, result.hi).emit(as);
