@@ -1,4 +1,5 @@
 // r3kcheck run: runs an image on the reference simulator and shows the verdict.
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
@@ -84,13 +85,15 @@ Options parse(const Arguments& arguments, bool& help) {
 // Prints a line per routine as the display words come in.
 class Progress {
  public:
-  Progress(const RoutineNames& names, bool quiet) : names_(names), quiet_(quiet) {}
+  Progress(const RoutineNames& names, bool quiet) : names_(names), quiet_(quiet) {
+    for (int number : names.numbers()) width_ = std::max(width_, static_cast<int>(names.name(number).size()));
+  }
 
   void on_board_write(const sim::BoardWrite& write) {
     if (write.address != board::kResultDisplay) return;
     const std::optional<board::RoutineOutcome> outcome = display_.on_write(write.value);
     if (!outcome || quiet_) return;
-    std::printf("%3d %-20s %s  0x%08X\n", outcome->number, names_.name(outcome->number).c_str(),
+    std::printf("%3d %-*s %s  0x%08X\n", outcome->number, width_, names_.name(outcome->number).c_str(),
                 outcome->passed ? "pass" : "FAIL", write.value);
     std::fflush(stdout);
   }
@@ -101,6 +104,7 @@ class Progress {
  private:
   const RoutineNames& names_;
   bool quiet_;
+  int width_ = 20;  // the longest routine name, so the columns line up
   board::DisplayReader display_;
 };
 
