@@ -22,6 +22,7 @@
 namespace {
 
 namespace layout = r3k::layout;
+namespace registers = r3k::board;
 
 constexpr uint64_t kBoardBase = 0xFFFFF000;
 constexpr uint64_t kBootPhysical = 0x1FC00000;  // kseg1 0xBFC00000
@@ -35,16 +36,16 @@ struct Board {
 
 uint64_t board_read(uc_engine*, uint64_t offset, unsigned size, void* context) {
   const auto* board = static_cast<Board*>(context);
-  return kBoardBase + offset == board::kQuickRunFlag && size == 4 ? board->quick_run_flag : 0;
+  return kBoardBase + offset == registers::kQuickRunFlag && size == 4 ? board->quick_run_flag : 0;
 }
 
 void board_write(uc_engine*, uint64_t offset, unsigned, uint64_t value, void* context) {
   auto* board = static_cast<Board*>(context);
   const auto word = static_cast<uint32_t>(value);
   switch (kBoardBase + offset) {
-    case board::kStatusLampA: board->status_lamp_a = word; break;
-    case board::kStatusLampB: board->status_lamp_b = word; break;
-    case board::kResultDisplay: board->result_display = word; break;
+    case registers::kStatusLampA: board->status_lamp_a = word; break;
+    case registers::kStatusLampB: board->status_lamp_b = word; break;
+    case registers::kResultDisplay: board->result_display = word; break;
     default: break;
   }
 }
@@ -83,8 +84,8 @@ int run(const std::vector<uint8_t>& boot, uint32_t quick_run_flag) {
       ok(uc_emu_start(uc, layout::kResetVector, 0, 0, 0), "run");
   uc_close(uc);
   if (!ready) return 2;
-  const bool passed = board.stop_pc == layout::kEndLoop && board.status_lamp_a == board::kLampOn &&
-                      board.status_lamp_b == board::kLampOn;
+  const bool passed = board.stop_pc == layout::kEndLoop && board.status_lamp_a == registers::kLampOn &&
+                      board.status_lamp_b == registers::kLampOn;
   std::printf("%s: stopped at 0x%08X, lamps A=%u B=%u, display 0x%08X\n", passed ? "PASS" : "NO PASS", board.stop_pc,
               board.status_lamp_a, board.status_lamp_b, board.result_display);
   return passed ? 0 : 1;
