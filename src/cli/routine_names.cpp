@@ -6,8 +6,8 @@
 
 namespace r3k::cli {
 
-RoutineNames::RoutineNames(const elf::LoadedElf& elf) {
-  for (const elf::ElfSymbol& symbol : elf.symbols) {
+RoutineNames::RoutineNames(const std::vector<elf::ElfSymbol>& symbols) {
+  for (const elf::ElfSymbol& symbol : symbols) {
     const auto number = board::routine_number_of(symbol.name);
     if (!number) continue;
     by_number_[*number] = symbol.name;

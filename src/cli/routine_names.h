@@ -15,7 +15,7 @@ namespace r3k::cli {
 
 class RoutineNames {
  public:
-  explicit RoutineNames(const elf::LoadedElf& elf);
+  explicit RoutineNames(const std::vector<elf::ElfSymbol>& symbols);
 
   // "n2_addu_test", or "routine 2" when the file has no such symbol.
   std::string name(int number) const;

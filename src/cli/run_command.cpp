@@ -221,9 +221,10 @@ int run_command(const Arguments& arguments) {
     std::fputs(kHelp, stdout);
     return kExitOk;
   }
-  elf::LoadedElf elf = elf::read_elf_file(options.image_path);
-  const RoutineNames names(elf);
-  sim::Machine machine(std::move(elf.boot));  // a copy would be most of a quick run's set-up
+  // Read in place: copying the file would be most of a quick run's set-up.
+  elf::MappedElf elf = elf::map_elf_file(options.image_path);
+  const RoutineNames names(elf.symbols);
+  sim::Machine machine(elf.boot, std::move(elf.storage));
   const bool trace_on_stdout = options.trace_path == "-";
   Progress progress(names, options.quiet || options.json || trace_on_stdout);
   TraceOutput trace(options.trace_path);

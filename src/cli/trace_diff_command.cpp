@@ -185,7 +185,7 @@ int trace_diff_command(const Arguments& arguments) {
     return kExitOk;
   }
   const elf::LoadedElf elf = elf::read_elf_file(options.image_path);
-  const RoutineNames names(elf);
+  const RoutineNames names(elf.symbols);
   const std::optional<Image> image = matching_image(elf, options.seed);
   if (!image) {
     std::printf("note: %s is not the image of seed 0x%08X; places are named from its symbols only\n",

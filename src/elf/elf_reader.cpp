@@ -1,5 +1,9 @@
 #include "elf/elf_reader.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -22,7 +26,7 @@ std::string hex(uint64_t value) { return r3k::hex(value, {.min_digits = 1, .uppe
 // in 64 bits, where the sum of two 32-bit fields cannot overflow.
 class ElfFile {
  public:
-  ElfFile(const std::vector<uint8_t>& bytes, const std::string& name) : bytes_(bytes), name_(name) {}
+  ElfFile(std::span<const uint8_t> bytes, const std::string& name) : bytes_(bytes), name_(name) {}
 
   [[noreturn]] void fail(const std::string& problem) const { throw Error(name_ + ": " + problem); }
 
@@ -39,7 +43,7 @@ class ElfFile {
   uint64_t size() const { return bytes_.size(); }
 
  private:
-  const std::vector<uint8_t>& bytes_;
+  std::span<const uint8_t> bytes_;
   const std::string& name_;
 };
 
@@ -109,7 +113,7 @@ uint64_t sort_boot_segments(const ElfFile& file, std::vector<ProgramHeader>& seg
 }
 
 std::vector<uint8_t> load_boot_memory(const ElfFile& file, std::vector<ProgramHeader> segments,
-                                      const std::vector<uint8_t>& bytes) {
+                                      std::span<const uint8_t> bytes) {
   const uint64_t end = sort_boot_segments(file, segments);
   std::vector<uint8_t> boot(end - kBootBase, 0);
   for (const ProgramHeader& segment : segments)
@@ -119,29 +123,45 @@ std::vector<uint8_t> load_boot_memory(const ElfFile& file, std::vector<ProgramHe
   return boot;
 }
 
-// The same, built in the file's own buffer when every segment moves toward
-// the buffer's start (as in any ordinary file, whose headers come first): in
-// load-address order no segment then overwrites the bytes of one still to
-// come. A run's set-up is mostly fresh memory being touched; this saves a
-// boot-sized buffer.
+// Moves the segments into place inside `bytes`, the boot memory starting at
+// bytes[base], when every segment moves toward the buffer's start (as in any
+// ordinary file, whose headers come first): in load-address order no segment
+// then overwrites the bytes of one still to come. False, with nothing
+// changed, when they do not, or when the boot memory would not fit in the
+// buffer. A segment already in place is not touched: in a mapped file an
+// untouched page is never copied.
+bool place_segments(std::span<uint8_t> bytes, uint64_t base, const std::vector<ProgramHeader>& sorted,
+                    uint64_t boot_size) {
+  if (base > bytes.size() || boot_size > bytes.size() - base) return false;
+  uint64_t filled = 0;  // boot bytes [0, filled) are in place so far
+  for (const ProgramHeader& segment : sorted) {
+    if (segment.memory_size == 0) continue;
+    const uint64_t at = segment.physical_address - kBootBase;
+    if (base + at > segment.offset || at < filled) return false;
+    filled = at + segment.memory_size;
+  }
+  filled = 0;
+  for (const ProgramHeader& segment : sorted) {
+    if (segment.memory_size == 0) continue;
+    const uint64_t at = segment.physical_address - kBootBase;
+    std::memset(bytes.data() + base + filled, 0, at - filled);
+    if (base + at != segment.offset)
+      std::memmove(bytes.data() + base + at, bytes.data() + segment.offset, segment.file_size);
+    std::memset(bytes.data() + base + at + segment.file_size, 0, segment.memory_size - segment.file_size);
+    filled = at + segment.memory_size;
+  }
+  return true;
+}
+
+// The same, built in the file's own buffer: this saves a boot-sized buffer.
 std::vector<uint8_t> load_boot_memory_in_place(const ElfFile& file, std::vector<ProgramHeader> segments,
                                                std::vector<uint8_t>&& bytes) {
   const uint64_t end = sort_boot_segments(file, segments);
-  uint64_t filled = 0;  // bytes[0, filled) hold the boot memory so far
-  for (const ProgramHeader& segment : segments) {
-    const uint64_t at = segment.physical_address - kBootBase;
-    if (at > segment.offset || at < filled) return load_boot_memory(file, std::move(segments), bytes);
-    filled = at + segment.file_size;
-  }
-  filled = 0;
-  for (const ProgramHeader& segment : segments) {
-    const uint64_t at = segment.physical_address - kBootBase;
-    std::memset(bytes.data() + filled, 0, at - filled);
-    std::memmove(bytes.data() + at, bytes.data() + segment.offset, segment.file_size);
-    filled = at + segment.file_size;
-  }
-  bytes.resize(filled);
-  bytes.resize(end - kBootBase, 0);  // memory past each segment's file bytes reads as zero
+  const uint64_t boot_size = end - kBootBase;
+  // Room for the boot memory past the file's end reads as zero.
+  if (bytes.size() < boot_size) bytes.resize(boot_size, 0);
+  if (!place_segments(bytes, 0, segments, boot_size)) return load_boot_memory(file, std::move(segments), bytes);
+  bytes.resize(boot_size);
   return std::move(bytes);
 }
 
@@ -191,7 +211,7 @@ const ElfSymbol* LoadedElf::find_symbol(std::string_view name) const {
   return nullptr;
 }
 
-LoadedElf read_elf(const std::vector<uint8_t>& bytes, const std::string& name_for_errors) {
+LoadedElf read_elf(std::span<const uint8_t> bytes, const std::string& name_for_errors) {
   const ElfFile file(bytes, name_for_errors);
   const FileHeader header = read_file_header(file);
   LoadedElf loaded;
@@ -216,7 +236,10 @@ LoadedElf read_elf_reusing(std::vector<uint8_t>&& bytes, const std::string& name
 
 }  // namespace
 
-LoadedElf read_elf_file(const std::string& path) {
+namespace {
+
+// Checks that `path` names a regular file of a size an image can have; its size.
+uint64_t checked_file_size(const std::string& path) {
   // Far larger than any image this tool writes; refusing it early keeps a
   // mistaken path (a disk image, a device) from being read whole.
   constexpr uint64_t kLargestFile = 256u << 20;
@@ -225,15 +248,75 @@ LoadedElf read_elf_file(const std::string& path) {
     throw Error("cannot read " + path + ": " + (error ? error.message() : "not a regular file"));
   const uint64_t size = std::filesystem::file_size(path, error);
   if (error) throw Error("cannot read " + path + ": " + error.message());
-  if (size > kLargestFile)
-    throw Error(path + ": too large for an image (" + std::to_string(size) + " bytes)");
+  if (size > kLargestFile) throw Error(path + ": too large for an image (" + std::to_string(size) + " bytes)");
+  return size;
+}
 
+// A private, writable mapping of a whole file: pages are read from the page
+// cache as they are touched, and a page written is copied first, so the
+// file never changes.
+class FileMapping {
+ public:
+  static std::shared_ptr<FileMapping> open(const std::string& path, uint64_t size) {
+    if (size == 0) return nullptr;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    void* address = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
+    ::close(fd);
+    if (address == MAP_FAILED) return nullptr;
+    return std::shared_ptr<FileMapping>(new FileMapping(static_cast<uint8_t*>(address), size));
+  }
+  ~FileMapping() { ::munmap(bytes_.data(), bytes_.size()); }
+  FileMapping(const FileMapping&) = delete;
+  FileMapping& operator=(const FileMapping&) = delete;
+
+  std::span<uint8_t> bytes() const { return bytes_; }
+
+ private:
+  FileMapping(uint8_t* address, uint64_t size) : bytes_(address, size) {}
+  std::span<uint8_t> bytes_;
+};
+
+}  // namespace
+
+LoadedElf read_elf_file(const std::string& path) {
+  const uint64_t size = checked_file_size(path);
   std::ifstream in(path, std::ios::binary);
   if (!in) throw Error("cannot read " + path + ": " + std::strerror(errno));
   std::vector<uint8_t> bytes(size);
   in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
   if (in.gcount() != static_cast<std::streamsize>(size)) throw Error("cannot read " + path + ": short read");
   return read_elf_reusing(std::move(bytes), path);
+}
+
+MappedElf map_elf_file(const std::string& path) {
+  const uint64_t size = checked_file_size(path);
+  if (const std::shared_ptr<FileMapping> mapping = FileMapping::open(path, size)) {
+    const ElfFile file(mapping->bytes(), path);
+    const FileHeader header = read_file_header(file);
+    std::vector<ProgramHeader> segments = read_load_segments(file, header);
+    const uint64_t boot_size = sort_boot_segments(file, segments) - kBootBase;
+    MappedElf mapped;
+    mapped.entry = header.entry;
+    mapped.symbols = read_symbols(file, header);  // before the segments overwrite the file's bytes
+    // The boot memory starts where the lowest segment's bytes start in the file.
+    const ProgramHeader& lowest =
+        *std::find_if(segments.begin(), segments.end(), [](const ProgramHeader& s) { return s.memory_size != 0; });
+    const uint64_t lowest_at = lowest.physical_address - kBootBase;
+    if (lowest.offset >= lowest_at && place_segments(mapping->bytes(), lowest.offset - lowest_at, segments, boot_size)) {
+      const uint64_t base = lowest.offset - lowest_at;
+      mapped.boot = mapping->bytes().subspan(base, boot_size);
+      mapped.storage = mapping;
+      return mapped;
+    }
+  }
+  auto loaded = std::make_shared<LoadedElf>(read_elf_file(path));
+  MappedElf mapped;
+  mapped.entry = loaded->entry;
+  mapped.boot = loaded->boot;
+  mapped.symbols = std::move(loaded->symbols);
+  mapped.storage = loaded;
+  return mapped;
 }
 
 }  // namespace r3k::elf

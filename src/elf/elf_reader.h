@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,7 +37,20 @@ struct LoadedElf {
   const ElfSymbol* find_symbol(std::string_view name) const;
 };
 
-LoadedElf read_elf(const std::vector<uint8_t>& bytes, const std::string& name_for_errors);
+LoadedElf read_elf(std::span<const uint8_t> bytes, const std::string& name_for_errors);
 LoadedElf read_elf_file(const std::string& path);
+
+// The same, with the boot memory put together inside a private mapping of
+// the file where the segments allow it (an ordinary file's do): pages are
+// read as a run touches them and only pages written are copied, where
+// reading the file whole would touch all of it. Otherwise read as
+// read_elf_file does. `boot` lives as long as `storage`.
+struct MappedElf {
+  uint32_t entry = 0;
+  std::span<const uint8_t> boot;
+  std::vector<ElfSymbol> symbols;
+  std::shared_ptr<const void> storage;
+};
+MappedElf map_elf_file(const std::string& path);
 
 }  // namespace r3k::elf

@@ -37,7 +37,15 @@ uint8_t ram_fill_byte(uint32_t address) {
   return static_cast<uint8_t>(1 + ((address * 0x9E3779B1u) >> 24) % 255);
 }
 
-Bus::Bus(std::vector<uint8_t> rom) : rom_(std::move(rom)), ram_(new uint8_t[layout::kRamSize]) {
+Bus::Bus(std::vector<uint8_t> rom) : own_rom_(std::move(rom)), rom_(own_rom_), ram_(new uint8_t[layout::kRamSize]) {
+  if (rom_.size() > kRomLimit)
+    throw Error("the boot memory image is " + std::to_string(rom_.size()) +
+                " bytes; the boot ROM holds at most 4 MiB");
+  reset(1);
+}
+
+Bus::Bus(std::span<const uint8_t> rom, std::shared_ptr<const void> storage)
+    : rom_storage_(std::move(storage)), rom_(rom), ram_(new uint8_t[layout::kRamSize]) {
   if (rom_.size() > kRomLimit)
     throw Error("the boot memory image is " + std::to_string(rom_.size()) +
                 " bytes; the boot ROM holds at most 4 MiB");

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "board/layout.h"
@@ -46,6 +47,8 @@ class Bus {
  public:
   // The boot ROM holds `rom` from layout::kResetVector upward, read-only.
   explicit Bus(std::vector<uint8_t> rom);
+  // The same over bytes someone else holds; `storage` keeps them alive.
+  Bus(std::span<const uint8_t> rom, std::shared_ptr<const void> storage);
 
   // Back to the reset state: RAM refilled, board dark, log and counters empty.
   void reset(uint32_t quick_run_flag);
@@ -70,7 +73,7 @@ class Bus {
   bool read(uint32_t address, Width width, uint32_t& value);
   bool write(uint32_t address, Width width, uint32_t value, uint64_t instruction);
 
-  const std::vector<uint8_t>& rom() const { return rom_; }
+  std::span<const uint8_t> rom() const { return rom_; }
   const BoardState& board() const { return board_; }
   std::vector<BoardWrite> take_board_writes() { return std::move(board_writes_); }
   uint64_t quick_run_flag_reads() const { return quick_run_flag_reads_; }
@@ -89,7 +92,9 @@ class Bus {
   bool read_board(uint32_t address, Width width, uint32_t& value);
   bool write_board(uint32_t address, Width width, uint32_t value, uint64_t instruction);
 
-  std::vector<uint8_t> rom_;
+  std::vector<uint8_t> own_rom_;
+  std::shared_ptr<const void> rom_storage_;
+  std::span<const uint8_t> rom_;
   std::unique_ptr<uint8_t[]> ram_;  // left uninitialized: pages are filled on first touch
   std::array<bool, layout::kRamSize / kRamPageSize> page_filled_{};
   BoardState board_;

@@ -19,6 +19,12 @@ Machine::Machine(std::vector<uint8_t> boot_memory)
       rom_words_(static_cast<uint32_t>(bus_.rom().size() / 4)),
       fetchable_words_(std::max(rom_words_, index_of(layout::kExceptionLoop) + 1)) {}
 
+Machine::Machine(std::span<const uint8_t> boot_memory, std::shared_ptr<const void> storage)
+    : bus_(boot_memory, std::move(storage)),
+      cache_(std::make_unique<DecodeCache>()),
+      rom_words_(static_cast<uint32_t>(bus_.rom().size() / 4)),
+      fetchable_words_(std::max(rom_words_, index_of(layout::kExceptionLoop) + 1)) {}
+
 RunResult Machine::run(const RunOptions& options) {
   NullObserver observer;
   return run(options, observer);

@@ -55,6 +55,8 @@ class Machine {
  public:
   // `boot_memory` is loaded at the reset vector: the text, then the data bytes.
   explicit Machine(std::vector<uint8_t> boot_memory);
+  // Over a boot memory someone else holds (a mapped file); `storage` keeps it alive.
+  Machine(std::span<const uint8_t> boot_memory, std::shared_ptr<const void> storage);
 
   // Each run starts from reset: registers zero, RAM refilled, board dark.
   RunResult run(const RunOptions& options = {});
