@@ -138,7 +138,7 @@ TEST(SupplementLinkCases, SlotsThatUpdateTheirOwnRegisterFollowTheirTemplate) {
     for (size_t i = 0; i < records.size(); ++i) {
       const Drawn d{ops[i / 2], test::value_named(records[i], "start"), test::value_named(records[i], "operand")};
       EXPECT_TRUE(transfers(d.op, d.operand)) << mnemonic(d.op) << " " << std::hex << d.operand;
-      EXPECT_NE(d.start, 0xFFFFFFFFu);  // start + 1 must not wrap to the zero it cannot be loaded apart from
+      EXPECT_NE(d.start, 0xFFFFFFFFu);  // start + 1 does not wrap round
       drawn.push_back(d);
     }
     test::expect_cases_follow(image, "n9_slot_self_update_test", drawn, [](const Drawn& d, uint32_t inst_error) {
