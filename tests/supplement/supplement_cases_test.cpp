@@ -73,7 +73,8 @@ TEST(SupplementCases, VariableShiftAmountsFollowTheirTemplate) {
                             [](const supplement::ShiftAmountCase& c, uint32_t inst_error) {
                               Listing listing;
                               listing.outside("inst_error", inst_error);
-                              test::load_block(listing, {test::constant(isa::t0, c.word), test::constant(isa::t1, c.amount),
+                              test::load_block(listing, {test::constant(isa::t0, c.word),
+                                                         test::constant(isa::t1, c.amount),
                                                          test::constant(isa::t2, c.expected)});
                               listing.line(std::string(isa::info(c.op).mnemonic) + " $t3, $t0, $t1").nop();
                               listing.line("bne $t3, $t2, @inst_error").nop();

@@ -37,7 +37,9 @@ std::string signed_offset(int32_t offset) {
   return offset < 0 ? "-" + test::hex_text(uint32_t(-offset)) : test::hex_text(uint32_t(offset));
 }
 
-bool links(Producer p) { return p == Producer::jal || p == Producer::jalr || p == Producer::bltzal || p == Producer::bgezal; }
+bool links(Producer p) {
+  return p == Producer::jal || p == Producer::jalr || p == Producer::bltzal || p == Producer::bgezal;
+}
 bool jumps_through(Consumer c) { return c == Consumer::jr_target || c == Consumer::jalr_target; }
 bool branches_on(Consumer c) { return c == Consumer::branch_rs || c == Consumer::branch_rt; }
 

@@ -84,7 +84,8 @@ TEST(SupplementLinkCases, BranchAndLinkAddressesFollowTheirTemplate) {
       l.outside("inst_error", inst_error);
       test::load_block(l, {constant(t0, d.x), test::address(t8, "after slot"), constant(t3, taken)});
       l.line("addu $s7, $zero, $ra").line(mnemonic(d.op) + " $t0, @taken").nop();
-      l.label("after slot").line("addu $t1, $ra, $zero").line("beq $zero, $zero, @compare").line("addiu $t2, $zero, 0x0");
+      l.label("after slot").line("addu $t1, $ra, $zero");
+      l.line("beq $zero, $zero, @compare").line("addiu $t2, $zero, 0x0");
       l.label("taken").line("addu $t1, $ra, $zero").line("addiu $t2, $zero, 0x1");
       l.label("compare").line("addu $ra, $zero, $s7");
       test::fail_unless_equal(l, "$t1", "$t8");
