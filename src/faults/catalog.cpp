@@ -64,7 +64,9 @@ const std::vector<CatalogFault>& catalog() {
       joined.insert(joined.end(), faults.begin(), faults.end());
     }
     for (const auto& [name, expected] : supplement_expectations()) {
-      const auto it = std::find_if(joined.begin(), joined.end(), [&](const CatalogFault& f) { return f.name == name; });
+      // clang++ 14 captures no structured binding: the name is copied in.
+      const auto it = std::find_if(joined.begin(), joined.end(),
+                                   [wanted = name](const CatalogFault& f) { return f.name == wanted; });
       if (it == joined.end()) throw std::logic_error("the supplement's table names no fault " + std::string(name));
       it->on_supplement = expected;
     }

@@ -72,7 +72,7 @@ Listing& Listing::outside(const std::string& name, uint32_t address) {
 }
 
 Listing& Listing::line(const std::string& text) {
-  lines_.push_back({text, "", false, isa::zero});
+  lines_.push_back({text, "", false, isa::zero, 0});
   return *this;
 }
 
@@ -90,9 +90,17 @@ Listing& Listing::li(isa::Reg r, uint32_t value) {
   return *this;
 }
 
-Listing& Listing::la(isa::Reg r, const std::string& label) {
-  lines_.push_back({"", label, true, r});
-  lines_.push_back({"", label, false, r});
+Listing& Listing::la(isa::Reg r, const std::string& label, int32_t addend) {
+  return la_high(r, label, addend).la_low(r, label, addend);
+}
+
+Listing& Listing::la_high(isa::Reg r, const std::string& label, int32_t addend) {
+  lines_.push_back({"", label, true, r, addend});
+  return *this;
+}
+
+Listing& Listing::la_low(isa::Reg r, const std::string& label, int32_t addend) {
+  lines_.push_back({"", label, false, r, addend});
   return *this;
 }
 
@@ -104,7 +112,7 @@ std::vector<std::string> Listing::render(uint32_t address) const {
   std::vector<std::string> out;
   for (const Line& l : lines_) {
     if (!l.address_of.empty()) {
-      const uint32_t target = address_of(l.address_of);
+      const uint32_t target = address_of(l.address_of) + static_cast<uint32_t>(l.addend);
       // The high half rounds up when the low half, added sign-extended, is negative.
       const uint32_t high = (target >> 16) + ((target >> 15) & 1);
       const auto low = static_cast<int32_t>(target - (high << 16));

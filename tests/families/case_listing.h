@@ -45,7 +45,11 @@ class Listing {
   Listing& line(const std::string& text);
   Listing& nop() { return line("nop"); }
   Listing& li(isa::Reg reg, uint32_t value);
-  Listing& la(isa::Reg reg, const std::string& label);
+  // An address load of `label` plus `addend`: lui of the high half, then
+  // addiu of the low half; the halves apart for code that interleaves them.
+  Listing& la(isa::Reg reg, const std::string& label, int32_t addend = 0);
+  Listing& la_high(isa::Reg reg, const std::string& label, int32_t addend = 0);
+  Listing& la_low(isa::Reg reg, const std::string& label, int32_t addend = 0);
 
   size_t size() const { return lines_.size(); }
   size_t index_of(const std::string& label) const { return labels_.at(label); }
@@ -58,6 +62,7 @@ class Listing {
     std::string address_of;  // for the two halves of an address load
     bool high_half = false;
     isa::Reg reg = isa::zero;
+    int32_t addend = 0;
   };
   std::vector<Line> lines_;
   std::map<std::string, size_t> labels_;

@@ -3,36 +3,33 @@
 // test, the settling nop and the compare.
 #include <gtest/gtest.h>
 
-#include "families/immediate_alu.h"
-#include "families/register_alu.h"
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
 #include "families/case_listing.h"
 #include "supplement/draws.h"
 #include "supplement/supplement.h"
+#include "supplement/supplement_listing.h"
 
 namespace r3k {
 namespace {
 
 using test::Listing;
+using isa::Op;
 
-// The supplement's constant loads: every first instruction, then every
-// second one (a nop between a register's two halves when they would touch),
-// then a nop.
-void interleaved_loads(Listing& listing, const std::vector<std::pair<std::string, uint32_t>>& loads) {
-  std::vector<std::string> firsts, seconds;
-  std::string last_first, first_second_reg;
-  for (const auto& [reg, value] : loads) {
-    const std::vector<std::string> text = test::constant_load_text(reg, value);
-    firsts.push_back(text[0]);
-    last_first = reg;
-    if (text.size() == 2) {
-      if (seconds.empty()) first_second_reg = reg;
-      seconds.push_back(text[1]);
-    }
-  }
-  for (const std::string& line : firsts) listing.line(line);
-  if (!seconds.empty() && first_second_reg == last_first) listing.nop();
-  for (const std::string& line : seconds) listing.line(line);
-  listing.nop();
+// Set-on-less-than by comparing the operands as 64-bit integers, signed for
+// slt and slti, unsigned for sltu and sltiu.
+uint32_t set_on_less_than(Op op, uint32_t a, uint32_t b) {
+  const bool is_signed = op == Op::slt || op == Op::slti;
+  const int64_t x = is_signed ? int64_t(int32_t(a)) : int64_t(a), y = is_signed ? int64_t(int32_t(b)) : int64_t(b);
+  return x < y ? 1 : 0;
+}
+
+// An immediate as the disassembler writes a signed one.
+std::string signed_immediate(uint16_t field) {
+  const int value = int16_t(field);
+  return value < 0 ? "-" + test::hex_text(uint32_t(-value)) : test::hex_text(uint32_t(value));
 }
 
 TEST(SupplementCases, SetOnLessThanAtTheOverflowBoundaryFollowsItsTemplate) {
@@ -40,6 +37,15 @@ TEST(SupplementCases, SetOnLessThanAtTheOverflowBoundaryFollowsItsTemplate) {
     const Image image = supplement::build(seed);
     Random random(seed, 4);
     const auto pairs = supplement::draw_overflow_pairs(random);
+    // Every pair's signed difference leaves the 32-bit range, or (three of
+    // the twelve fixed pairs, the mirror images of overflowing ones) lands on
+    // its lowest value; every random pair overflows.
+    ASSERT_EQ(pairs.size(), 24u);
+    for (size_t i = 0; i < pairs.size(); ++i) {
+      const int64_t difference = int64_t(int32_t(pairs[i].first)) - int64_t(int32_t(pairs[i].second));
+      EXPECT_TRUE(difference < INT32_MIN || difference > INT32_MAX || (i < 12 && difference == INT32_MIN))
+          << std::hex << pairs[i].first << " " << pairs[i].second;
+    }
     struct Drawn {
       isa::Op op;
       uint32_t a, b;
@@ -50,7 +56,8 @@ TEST(SupplementCases, SetOnLessThanAtTheOverflowBoundaryFollowsItsTemplate) {
     test::expect_cases_follow(image, "n4_slt_overflow_test", drawn, [](const Drawn& c, uint32_t inst_error) {
       Listing listing;
       listing.outside("inst_error", inst_error);
-      interleaved_loads(listing, {{"$t0", c.a}, {"$t1", c.b}, {"$t2", register_alu::result(c.op, c.a, c.b)}});
+      test::load_block(listing, {test::constant(isa::t0, c.a), test::constant(isa::t1, c.b),
+                                 test::constant(isa::t2, set_on_less_than(c.op, c.a, c.b))});
       listing.line(std::string(isa::info(c.op).mnemonic) + " $t3, $t0, $t1").nop();
       listing.line("bne $t3, $t2, @inst_error").nop();
       return listing;
@@ -66,7 +73,9 @@ TEST(SupplementCases, VariableShiftAmountsFollowTheirTemplate) {
                             [](const supplement::ShiftAmountCase& c, uint32_t inst_error) {
                               Listing listing;
                               listing.outside("inst_error", inst_error);
-                              interleaved_loads(listing, {{"$t0", c.word}, {"$t1", c.amount}, {"$t2", c.expected}});
+                              test::load_block(listing, {test::constant(isa::t0, c.word),
+                                                         test::constant(isa::t1, c.amount),
+                                                         test::constant(isa::t2, c.expected)});
                               listing.line(std::string(isa::info(c.op).mnemonic) + " $t3, $t0, $t1").nop();
                               listing.line("bne $t3, $t2, @inst_error").nop();
                               return listing;
@@ -79,6 +88,85 @@ TEST(SupplementCases, VariableShiftAmountsFollowTheirTemplate) {
                            : c.op == isa::Op::srlv ? uint32_t(word >> amount)
                                                    : uint32_t(uint64_t(int64_t(int32_t(c.word))) >> amount);
     EXPECT_EQ(c.expected, by_64);
+  }
+}
+
+// Each immediate against X just below its sign-extended value, equal to it,
+// and the two ends of the signed range; the expected bit by 64-bit compares.
+TEST(SupplementCases, SetOnLessThanImmediatesFollowTheirTemplate) {
+  for (uint32_t seed : {kDefaultSeed, 2u}) {
+    const Image image = supplement::build(seed);
+    Random random(seed, 5);
+    const std::vector<uint16_t> immediates = supplement::draw_range_immediates(random);
+    for (uint16_t edge : {0x0000, 0x7FFF, 0x8000, 0xFFFF, 0x4000})
+      EXPECT_TRUE(std::find(immediates.begin(), immediates.end(), edge) != immediates.end()) << edge;
+    struct Drawn {
+      Op op;
+      uint32_t x;
+      uint16_t field;
+    };
+    std::vector<Drawn> drawn;
+    for (Op op : {Op::slti, Op::sltiu})
+      for (uint16_t field : immediates) {
+        const uint32_t widened = uint32_t(int32_t(int16_t(field)));
+        for (uint32_t x : {widened - 1, widened, 0x7FFFFFFFu, 0x80000000u}) drawn.push_back({op, x, field});
+      }
+    test::expect_cases_follow(image, "n5_slti_range_test", drawn, [](const Drawn& c, uint32_t inst_error) {
+      Listing listing;
+      listing.outside("inst_error", inst_error);
+      const uint32_t expected = set_on_less_than(c.op, c.x, uint32_t(int32_t(int16_t(c.field))));
+      test::load_block(listing, {test::constant(isa::t0, c.x), test::constant(isa::t2, expected)});
+      listing.line(std::string(isa::info(c.op).mnemonic) + " $t3, $t0, " + signed_immediate(c.field)).nop();
+      test::fail_unless_equal(listing, "$t3", "$t2");
+      return listing;
+    });
+  }
+}
+
+// beq and bne over operands differing in one bit, in one half only, or
+// equal: each draw is what its note says, and the case sets $t2 on the
+// taken path only.
+TEST(SupplementCases, BranchComparesOfHalvesFollowTheirTemplate) {
+  for (uint32_t seed : {kDefaultSeed, 2u}) {
+    const Image image = supplement::build(seed);
+    Random random(seed, 6);
+    const std::vector<supplement::HalvesCase> halves = supplement::draw_halves_cases(random);
+    int single_bits = 0;
+    for (const auto& c : halves) {
+      const uint32_t difference = c.x ^ c.y;
+      if (c.what.starts_with("differ in bit ")) {
+        EXPECT_EQ(difference, 1u << std::stoi(c.what.substr(14))) << c.what;
+        ++single_bits;
+      } else if (c.what == "equal low halves") {
+        EXPECT_TRUE(difference != 0 && (difference & 0xFFFF) == 0) << std::hex << difference;
+      } else if (c.what == "equal high halves") {
+        EXPECT_TRUE(difference != 0 && (difference >> 16) == 0) << std::hex << difference;
+      } else {
+        EXPECT_EQ(c.what, "equal");
+        EXPECT_EQ(difference, 0u);
+      }
+    }
+    EXPECT_EQ(single_bits, 32);
+    struct Drawn {
+      Op op;
+      supplement::HalvesCase c;
+    };
+    std::vector<Drawn> drawn;
+    for (Op op : {Op::beq, Op::bne})
+      for (const auto& c : halves) drawn.push_back({op, c});
+    test::expect_cases_follow(image, "n6_branch_compare_halves_test", drawn, [](const Drawn& d, uint32_t inst_error) {
+      Listing listing;
+      listing.outside("inst_error", inst_error);
+      const bool taken = d.op == Op::beq ? d.c.x == d.c.y : d.c.x != d.c.y;
+      test::load_block(listing, {test::constant(isa::t0, d.c.x), test::constant(isa::t1, d.c.y),
+                                 test::constant(isa::t3, taken)});
+      listing.line(std::string(isa::info(d.op).mnemonic) + " $t0, $t1, @taken").nop();
+      listing.line("beq $zero, $zero, @compare").line("addiu $t2, $zero, 0x0");
+      listing.label("taken").line("addiu $t2, $zero, 0x1").nop();
+      listing.label("compare").nop();
+      test::fail_unless_equal(listing, "$t2", "$t3");
+      return listing;
+    });
   }
 }
 
