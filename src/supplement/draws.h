@@ -12,7 +12,9 @@
 
 namespace r3k::supplement {
 
-// n4: operand pairs of slt and sltu whose signed difference overflows.
+// n4: operand pairs of slt and sltu at the overflow boundary: the fixed
+// pairs' signed difference overflows or lands exactly on 0x80000000 (the
+// pairs mirrored at the boundary), the drawn ones all overflow.
 std::vector<std::pair<uint32_t, uint32_t>> draw_overflow_pairs(Random& random);
 
 // n5: the immediates of slti and sltiu.
