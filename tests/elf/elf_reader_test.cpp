@@ -114,6 +114,52 @@ TEST(ElfReader, SegmentsGoToTheirLoadAddressesWithGapsAndTailsZeroed) {
   EXPECT_TRUE(std::equal(text.end() - 16, text.end(), loaded.boot.end() - 16));
 }
 
+// run reads through a private mapping of the file, building the boot memory
+// in it where the segments allow: the same boot memory and symbols as
+// reading the file whole, the file itself untouched, the same errors.
+TEST(ElfReader, MappedReadGivesWhatTheWholeReadGives) {
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {{"as written", written()}};
+  std::vector<uint8_t> bytes = written();
+  put32(&bytes[fields.segment(1) + 12], 0xBFFFFFF0);  // data at the top: the boot memory outgrows the file
+  put32(&bytes[fields.segment(1) + 20], 0x10);
+  put32(&bytes[fields.segment(0) + 20], 0x1000);
+  files.push_back({"outgrows the file", bytes});
+  bytes = written();
+  put32(&bytes[fields.segment(0) + 20], get32(&bytes[fields.segment(0) + 20]) + 8);  // a zeroed tail, still fits
+  put32(&bytes[fields.segment(1) + 12], get32(&bytes[fields.segment(1) + 12]) + 8);
+  files.push_back({"text with a zeroed tail", bytes});
+  bytes = written();
+  put32(&bytes[32], 0), put16(&bytes[48], 0);  // no section headers
+  files.push_back({"no section headers", bytes});
+  bytes = written();
+  bytes.resize(bytes.size() / 2);
+  files.push_back({"truncated", bytes});
+  test::TempDir dir;
+  for (const auto& [name, contents] : files) {
+    SCOPED_TRACE(name);
+    const std::string path = dir.path("image.elf");
+    test::write_bytes(path, contents);
+    std::string whole_error, mapped_error;
+    LoadedElf whole;
+    MappedElf mapped;
+    try {
+      whole = read_elf_file(path);
+    } catch (const Error& error) {
+      whole_error = error.what();
+    }
+    try {
+      mapped = map_elf_file(path);
+    } catch (const Error& error) {
+      mapped_error = error.what();
+    }
+    EXPECT_EQ(mapped_error, whole_error);
+    EXPECT_EQ(std::vector<uint8_t>(mapped.boot.begin(), mapped.boot.end()), whole.boot);
+    ASSERT_EQ(mapped.symbols.size(), whole.symbols.size());
+    for (size_t i = 0; i < whole.symbols.size(); ++i) EXPECT_EQ(mapped.symbols[i].name, whole.symbols[i].name);
+    EXPECT_EQ(test::read_text(path), std::string(contents.begin(), contents.end())) << "the file changed";
+  }
+}
+
 TEST(ElfReader, RefusesEveryTruncationOfTheFile) {
   const std::vector<uint8_t>& file = written();
   std::vector<size_t> lengths;
