@@ -81,11 +81,11 @@ std::vector<std::string> constant_load_text(const std::string& reg, uint32_t val
 inline bool lui_ori_value(uint32_t v) { return (v & 0xFFFF) != 0 && v > 0xFFFF && v < 0xFFFF8000; }
 
 // Every case of the routine in the image disassembles as `expected(drawn
-// case, inst_error address)` renders at the case's address, the cases back
-// to back from the entry to the exit.
+// case, inst_error address, case address)` renders at the case's address,
+// the cases back to back from the entry to the exit.
 template <class Case, class Expected>
-void expect_cases_follow(const Image& image, std::string_view routine_name, const std::vector<Case>& drawn,
-                         Expected expected) {
+void expect_cases_follow_at(const Image& image, std::string_view routine_name, const std::vector<Case>& drawn,
+                            Expected expected) {
   SCOPED_TRACE(routine_name);
   const RoutineInfo& routine = routine_named(image, routine_name);
   const std::vector<EmittedCase> emitted = emitted_cases(image, routine);
@@ -93,11 +93,20 @@ void expect_cases_follow(const Image& image, std::string_view routine_name, cons
   uint32_t next = routine.address + 8;  // after the entry
   for (size_t i = 0; i < drawn.size(); ++i) {
     EXPECT_EQ(emitted[i].address, next) << "case " << i + 1 << " does not follow the one before";
-    const Listing listing = expected(drawn[i], routine.inst_error);
+    const Listing listing = expected(drawn[i], routine.inst_error, emitted[i].address);
     EXPECT_EQ(emitted[i].listing(), listing.render(emitted[i].address)) << "case " << i + 1;
     next = emitted[i].address + 4 * static_cast<uint32_t>(emitted[i].words.size());
   }
   EXPECT_EQ(next, routine.inst_error - 12) << "the exit follows the last case";
+}
+
+// The same for templates that do not need the case's address:
+// `expected(drawn case, inst_error address)`.
+template <class Case, class Expected>
+void expect_cases_follow(const Image& image, std::string_view routine_name, const std::vector<Case>& drawn,
+                         Expected expected) {
+  expect_cases_follow_at(image, routine_name, drawn,
+                         [&](const Case& c, uint32_t inst_error, uint32_t) { return expected(c, inst_error); });
 }
 
 }  // namespace r3k::test

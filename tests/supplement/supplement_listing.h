@@ -43,23 +43,4 @@ uint32_t value_named(const CaseRecord& record, std::string_view name);
 // `bne reg, expected, inst_error` and its nop, in the disassembler's text.
 void fail_unless_equal(Listing& listing, std::string_view reg, std::string_view expected);
 
-// As expect_cases_follow, with the template also given the address the
-// case starts at: `expected(drawn case, inst_error, case address)`.
-template <class Case, class Expected>
-void expect_cases_follow_at(const Image& image, std::string_view routine_name, const std::vector<Case>& drawn,
-                            Expected expected) {
-  SCOPED_TRACE(routine_name);
-  const RoutineInfo& routine = routine_named(image, routine_name);
-  const std::vector<EmittedCase> emitted = emitted_cases(image, routine);
-  ASSERT_EQ(emitted.size(), drawn.size());
-  uint32_t next = routine.address + 8;  // after the entry
-  for (size_t i = 0; i < drawn.size(); ++i) {
-    EXPECT_EQ(emitted[i].address, next) << "case " << i + 1 << " does not follow the one before";
-    const Listing listing = expected(drawn[i], routine.inst_error, emitted[i].address);
-    EXPECT_EQ(emitted[i].listing(), listing.render(emitted[i].address)) << "case " << i + 1;
-    next = emitted[i].address + 4 * static_cast<uint32_t>(emitted[i].words.size());
-  }
-  EXPECT_EQ(next, routine.inst_error - 12) << "the exit follows the last case";
-}
-
 }  // namespace r3k::test
