@@ -15,24 +15,27 @@
 #include "faults/diagnosis.h"
 #include "board/layout.h"
 #include "image/run_order.h"
+#include "supplement/supplement.h"
 
 namespace r3k::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage: r3kcheck diagnose (--display W1,W2,... | --failed N,N,... | --json FILE) [--nearest N]\n"
+    "usage: r3kcheck diagnose (--display W1,W2,... | --failed N,N,... | --json FILE) [--supplement] [--nearest N]\n"
     "\n"
     "Names the likely causes of failing routines: the faults of the catalog\n"
     "(r3kcheck faults --list) that make exactly the observed routines fail, then\n"
     "the nearest ones by overlap with the differences, each with the hardware\n"
     "mistake it models and the instructions to look at. It works from the\n"
-    "catalog's recorded expectations for the default image; it runs nothing.\n"
+    "catalog's recorded expectations for the main image (with --supplement, for the\n"
+    "supplement); it runs nothing.\n"
     "\n"
     "  --display W1,W2,...  the display words in the order the board showed them\n"
     "                       (the start pattern's 0 may lead); a routine failed when\n"
     "                       the pass count in bits 23..0 did not rise by one\n"
-    "  --failed N,N,...     the failing routine numbers (1 to 68)\n"
+    "  --failed N,N,...     the failing routine numbers (1 to 68; 1 to 18 with --supplement)\n"
     "  --json FILE          a report of r3kcheck run --json\n"
+    "  --supplement         the board ran the supplement: match what the catalog says it fails\n"
     "  --nearest N          how many near matches to show (default 5)\n"
     "\n"
     "exit codes: 0 an answer was given, 2 bad input\n";
@@ -72,14 +75,16 @@ Observation from_display(std::vector<uint32_t> words) {
   return seen;
 }
 
-Observation from_failed(const std::string& list) {
+Observation from_failed(const std::string& list, size_t routine_count) {
   Observation seen;
   for (const std::string& item : split(list)) {
-    const auto number = parse_number(item, layout::kRoutineCount);
-    if (!number || *number == 0) throw Error("diagnose: bad routine number '" + item + "' in --failed (1 to 68)");
+    const auto number = parse_number(item, routine_count);
+    if (!number || *number == 0)
+      throw Error("diagnose: bad routine number '" + item + "' in --failed (1 to " + std::to_string(routine_count) +
+                  ")");
     seen.failed.insert(static_cast<int>(*number));
   }
-  seen.reported = layout::kRoutineCount;
+  seen.reported = routine_count;
   return seen;
 }
 
@@ -114,9 +119,18 @@ Observation from_report(const std::string& path) {
   return seen;
 }
 
-std::string named(const std::set<int>& routines) {
+// The run order of the image the board ran.
+std::span<const RoutineSpec> routines_of(faults::ImageKind kind) {
+  if (kind == faults::ImageKind::supplement) return supplement::run_order();
+  return run_order();
+}
+
+std::string named(const std::set<int>& routines, faults::ImageKind kind) {
+  const std::span<const RoutineSpec> order = routines_of(kind);
   std::string text;
-  for (int n : routines) text += (text.empty() ? "" : ", ") + std::string(run_order()[n - 1].name);
+  for (int n : routines)
+    text += (text.empty() ? "" : ", ") + (size_t(n) <= order.size() ? std::string(order[n - 1].name)
+                                                                      : "routine " + std::to_string(n));
   return text.empty() ? "none" : text;
 }
 
@@ -137,33 +151,42 @@ void print_candidate(const faults::Candidate& c) {
 
 int diagnose_command(const Arguments& arguments) {
   Args args("diagnose", arguments);
-  std::optional<Observation> seen;
+  std::optional<std::pair<std::string, std::string>> source;  // the option and its value
+  faults::ImageKind kind = faults::ImageKind::main;
   size_t nearest = 5;
-  const auto set_once = [&](Observation observation) {
-    if (seen) throw Error("diagnose: give one of --display, --failed or --json");
-    seen = std::move(observation);
-  };
   while (args.next()) {
     const std::string& a = args.current();
     if (a == "--help" || a == "-h") {
       std::fputs(kHelp, stdout);
       return kExitOk;
     }
-    if (a == "--display") {
-      std::vector<uint32_t> words;
-      for (const std::string& item : split(args.value())) words.push_back(word_of(item, "--display"));
-      set_once(from_display(words));
-    } else if (a == "--failed") {
-      set_once(from_failed(args.value()));
-    } else if (a == "--json") {
-      set_once(from_report(args.value()));
+    if (a == "--display" || a == "--failed" || a == "--json") {
+      if (source) throw Error("diagnose: give one of --display, --failed or --json");
+      source = std::pair{a, args.value()};
+    } else if (a == "--supplement") {
+      kind = faults::ImageKind::supplement;
     } else if (a == "--nearest") {
       nearest = args.value_u32();
     } else {
       args.unknown();
     }
   }
-  if (!seen) throw Error("diagnose: nothing to diagnose (give --display, --failed or --json; see --help)");
+  if (!source) throw Error("diagnose: nothing to diagnose (give --display, --failed or --json; see --help)");
+  const size_t routine_count = routines_of(kind).size();
+  std::optional<Observation> seen;
+  if (source->first == "--display") {
+    std::vector<uint32_t> words;
+    for (const std::string& item : split(source->second)) words.push_back(word_of(item, "--display"));
+    seen = from_display(words);
+  } else if (source->first == "--failed") {
+    seen = from_failed(source->second, routine_count);
+  } else {
+    seen = from_report(source->second);
+  }
+  for (int n : seen->failed)
+    if (size_t(n) > routine_count)
+      throw Error("diagnose: routine " + std::to_string(n) + " failed, but the " +
+                  std::string(faults::image_name(kind)) + " has " + std::to_string(routine_count) + " routines");
 
   for (const std::string& warning : seen->warnings) std::printf("note: %s\n", warning.c_str());
   if (!seen->stopped.empty()) {
@@ -176,11 +199,14 @@ int diagnose_command(const Arguments& arguments) {
   if (seen->failed.empty()) {
     std::printf("no routine failed%s: nothing to diagnose. The faults the image cannot see are listed\n"
                 "as \"unseen\" by r3kcheck faults --list.\n",
-                seen->reported < layout::kRoutineCount ? " (but fewer than 68 routines reported)" : "");
+                seen->reported < routine_count
+                    ? (" (but fewer than " + std::to_string(routine_count) + " routines reported)").c_str()
+                    : "");
     return kExitOk;
   }
-  std::printf("failed: %s (%s)\n", routine_list(seen->failed).c_str(), named(seen->failed).c_str());
-  const std::vector<faults::Candidate> causes = faults::rank_causes(seen->failed, nearest);
+  std::printf("failed: %s (%s)\n", routine_list(seen->failed, routine_count).c_str(),
+              named(seen->failed, kind).c_str());
+  const std::vector<faults::Candidate> causes = faults::rank_causes(seen->failed, kind, nearest);
   const auto exact = std::count_if(causes.begin(), causes.end(), [](const faults::Candidate& c) { return c.exact(); });
   std::printf(exact ? "faults that fail exactly these routines:\n" : "no fault of the catalog fails exactly these routines\n");
   for (const faults::Candidate& c : causes)

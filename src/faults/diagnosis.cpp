@@ -4,11 +4,12 @@
 
 namespace r3k::faults {
 
-std::vector<Candidate> rank_causes(const std::set<int>& observed, size_t nearest) {
+std::vector<Candidate> rank_causes(const std::set<int>& observed, ImageKind kind, size_t nearest) {
   std::vector<Candidate> exact, near;
   for (const CatalogFault& fault : catalog()) {
-    if (fault.expected.outcome != Outcome::routines_fail) continue;
-    const std::set<int>& expected = fault.expected.routines;
+    const Expectation& expectation = fault.expected_on(kind);
+    if (expectation.outcome != Outcome::routines_fail) continue;
+    const std::set<int>& expected = expectation.routines;
     Candidate c{&fault, 0, {}, {}};
     std::set_difference(expected.begin(), expected.end(), observed.begin(), observed.end(),
                         std::inserter(c.missing, c.missing.end()));

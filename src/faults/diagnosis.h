@@ -18,9 +18,10 @@ struct Candidate {
   bool exact() const { return missing.empty() && extra.empty(); }
 };
 
-// Faults the catalog expects to fail routines, best first: every exact match,
-// then up to `nearest` others with some overlap, by similarity (ties in
-// catalog order).
-std::vector<Candidate> rank_causes(const std::set<int>& observed, size_t nearest = 5);
+// Faults the catalog expects to fail routines of the `kind` image, best
+// first: every exact match, then up to `nearest` others with some overlap,
+// by similarity (ties in catalog order).
+std::vector<Candidate> rank_causes(const std::set<int>& observed, ImageKind kind = ImageKind::main,
+                                   size_t nearest = 5);
 
 }  // namespace r3k::faults

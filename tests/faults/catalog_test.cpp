@@ -156,9 +156,22 @@ TEST(Diagnosis, EachFaultsDisplayWordsRankItFirst) {
   }
 }
 
+// The same for a board that ran the supplement.
+TEST(Diagnosis, EachSupplementFaultsDisplayWordsRankItFirst) {
+  for (const FaultResult& r : campaign_on(kDefaultSeed, ImageKind::supplement).results) {
+    if (r.fault->on_supplement.outcome != Outcome::routines_fail) continue;
+    const std::vector<Candidate> causes =
+        rank_causes(failed_routines(r.run.display_words), ImageKind::supplement);
+    ASSERT_FALSE(causes.empty()) << r.fault->name;
+    bool found = false;
+    for (const Candidate& c : causes) found |= c.exact() && c.fault == r.fault;
+    EXPECT_TRUE(found) << r.fault->name;
+  }
+}
+
 TEST(Diagnosis, NearestShowTheDifferences) {
   // No fault fails 18 and 19 together: the single-routine faults of each come first.
-  const std::vector<Candidate> causes = rank_causes({18, 19}, 3);
+  const std::vector<Candidate> causes = rank_causes({18, 19}, ImageKind::main, 3);
   ASSERT_EQ(causes.size(), 3u);
   for (const Candidate& c : causes) {
     EXPECT_FALSE(c.exact());

@@ -76,6 +76,14 @@ TEST(DiagnoseCommand, NamesTheLateLoadForRoutines18And20) {
   for (uint32_t w : test::expected_display_words({18, 20})) words += (words.empty() ? "" : ",") + std::to_string(w);
   EXPECT_EQ(tool("diagnose --display " + words).out, failed.out);
   EXPECT_NE(tool("diagnose --failed 0").exit_code, 0);
+  // A board that ran the supplement: its routine 9 is the slot-run-twice check.
+  const auto supplement = tool("diagnose --failed 9 --supplement");
+  EXPECT_EQ(supplement.exit_code, 0) << supplement.err;
+  EXPECT_NE(supplement.out.find("failed: 9 (n9_slot_self_update_test)\nfaults that fail exactly these routines:\n"
+                                "  beq-slot-twice"),
+            std::string::npos)
+      << supplement.out;
+  EXPECT_EQ(tool("diagnose --supplement --failed 19").exit_code, 2);
   EXPECT_NE(tool("diagnose").exit_code, 0);
 }
 
