@@ -47,6 +47,12 @@ Expectation exception_loop(std::set<int> failing_before, std::string_view where)
 Expectation breaks_run(std::string_view how) { return {Outcome::run_breaks, {}, how}; }
 Expectation not_applicable(std::string_view why) { return {Outcome::not_applicable, {}, why}; }
 
+std::set<int> routine_range(int first, int last) {
+  std::set<int> numbers;
+  for (int n = first; n <= last; ++n) numbers.insert(n);
+  return numbers;
+}
+
 // The frame: two instructions at the entry (count the test, clear the error
 // flag) before the first case; after the last case the 8-word exit.
 uint32_t ImageShape::cases_begin(int number) const { return routines.at(number - 1).address + 8; }

@@ -1,6 +1,7 @@
 // The catalog's parts, one per group of classes; catalog.cpp joins them.
 #pragma once
 
+#include <set>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -15,6 +16,9 @@ std::vector<CatalogFault> delay_slot_faults();
 std::vector<CatalogFault> multiply_divide_faults();
 std::vector<CatalogFault> memory_faults();
 std::vector<CatalogFault> forwarding_faults();
+
+// Routines first to last, for expectations that name a run of them.
+std::set<int> routine_range(int first, int last);
 
 // What the supplement does about the faults it makes a claim on, by name;
 // the faults it says nothing of keep "not stated".

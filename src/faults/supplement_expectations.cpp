@@ -13,16 +13,10 @@ constexpr std::string_view kTrapEndsTheRun =
     "no image on this platform can: the right trap ends the run in the exception loop at 0xBFC00380, "
     "so no passing image may overflow";
 
-std::set<int> range(int first, int last) {
-  std::set<int> numbers;
-  for (int n = first; n <= last; ++n) numbers.insert(n);
-  return numbers;
-}
-
 }  // namespace
 
 std::vector<std::pair<std::string_view, Expectation>> supplement_expectations() {
-  const Expectation n9 = fails({9}), n14 = fails({14}), forwarding = fails(range(11, 17));
+  const Expectation n9 = fails({9}), n14 = fails({14}), forwarding = fails(routine_range(11, 17));
   return {
       // Tied to the main image's routines.
       {"j-no-transfer-in-n13", not_applicable(kConfined)},
