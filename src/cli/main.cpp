@@ -3,6 +3,11 @@
 #include <cstdio>
 #ifdef __GLIBC__
 #include <malloc.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdlib>
 #endif
 #include <exception>
 #include <string>
@@ -105,9 +110,43 @@ static void keep_freed_memory() {
 #endif
 }
 
+// The heap is reserved ahead in one piece and offered to the kernel for
+// transparent huge pages. On a virtual machine the first touch of a 4 KiB
+// page costs about 10 us and that of a 2 MiB page about 100 us, so a build
+// that touches 10 MB spends 1 ms instead of 25 in page faults, and a run
+// fills its RAM and decode cache without a fault per page. The reserve is
+// address space only: a page never touched costs nothing. Where the kernel
+// offers no huge pages, madvise fails and nothing changes.
+static void reserve_heap_in_huge_pages() {
+#if defined(__GLIBC__) && defined(MADV_HUGEPAGE)
+  constexpr uintptr_t kPage = 4096, kHugePage = 2 << 20;
+  constexpr size_t kReserve = 32 << 20;
+  const auto end = reinterpret_cast<uintptr_t>(sbrk(0));
+  if (end == static_cast<uintptr_t>(-1)) return;
+  // The heap goes on from one page below a huge page's boundary: malloc
+  // keeps its bookkeeping for the new piece in that page.
+  const uintptr_t boundary = (end + kPage + kHugePage - 1) & ~(kHugePage - 1);
+  if (sbrk(static_cast<intptr_t>(boundary - kPage - end)) == reinterpret_cast<void*>(-1)) return;
+  // One block the size of the reserve grows the heap by it. malloc writes
+  // only at its two ends, so everything between stays untouched until it is
+  // offered; freed, the block is the heap's to hand out.
+  mallopt(M_TOP_PAD, 0);
+  void* volatile block = std::malloc(kReserve);  // volatile: the pair is not optimised away
+  mallopt(M_TOP_PAD, 128 << 10);                 // glibc's default
+  const auto first = reinterpret_cast<uintptr_t>(block);
+  std::free(block);
+  // Only where the block is that piece of the heap: a malloc of its own (a
+  // sanitizer's) puts it elsewhere, and the advice is not given.
+  if (first < boundary - kPage || first >= boundary) return;  // a null block included
+  const uintptr_t last = (first + kReserve) & ~(kHugePage - 1);
+  madvise(reinterpret_cast<void*>(boundary), last - boundary, MADV_HUGEPAGE);
+#endif
+}
+
 int main(int argc, char** argv) {
   using namespace r3k::cli;
   keep_freed_memory();
+  reserve_heap_in_huge_pages();
   if (argc < 2) {
     std::fputs(kUsage, stderr);
     return kExitError;

@@ -9,13 +9,10 @@
 namespace r3k::isa {
 namespace {
 
-// Field positions of a MIPS-I instruction word.
-constexpr uint32_t kOpcodeShift = 26, kRsShift = 21, kRtShift = 16, kRdShift = 11, kSaShift = 6;
 constexpr uint32_t kRsBits = 0x1Fu << kRsShift;
 constexpr uint32_t kRtBits = 0x1Fu << kRtShift;
 constexpr uint32_t kRdBits = 0x1Fu << kRdShift;
 constexpr uint32_t kSaBits = 0x1Fu << kSaShift;
-constexpr uint32_t kFunctBits = 0x3F;
 
 // The operand fields of a word, as a set.
 enum FieldSet : unsigned { kRs = 1, kRt = 2, kRd = 4, kSa = 8, kImm = 16, kTarget = 32, kCode = 64 };
@@ -103,24 +100,23 @@ constexpr std::array<std::string_view, 32> kRegNames = {
     "$t3",   "$t4", "$t5", "$t6", "$t7", "$s0", "$s1", "$s2", "$s3", "$s4", "$s5",
     "$s6",   "$s7", "$t8", "$t9", "$k0", "$k1", "$gp", "$sp", "$fp", "$ra"};
 
-// Decoding goes through one 64-entry table per selector: the primary opcode,
-// then the funct or rt field for SPECIAL and REGIMM.
-struct DecodeTables {
-  std::array<Op, 64> primary{}, special{}, regimm{};
-  constexpr DecodeTables() {
-    primary.fill(Op::invalid);
-    special.fill(Op::invalid);
-    regimm.fill(Op::invalid);
-    for (int i = 0; i < kOpCount; ++i) {
-      const uint32_t match = kTable[i].match;
-      const uint32_t opcode = match >> kOpcodeShift;
-      if (opcode == kSpecial) special[match & kFunctBits] = static_cast<Op>(i);
-      else if (opcode == kRegimm) regimm[(match >> kRtShift) & 0x1F] = static_cast<Op>(i);
-      else primary[opcode] = static_cast<Op>(i);
-    }
+constexpr detail::DecodeTables decode_tables() {
+  detail::DecodeTables tables{};
+  tables.primary.fill(Op::invalid);
+  tables.special.fill(Op::invalid);
+  tables.regimm.fill(Op::invalid);
+  for (int i = 0; i < kOpCount; ++i) {
+    const uint32_t match = kTable[i].match;
+    const uint32_t opcode = match >> kOpcodeShift;
+    if (opcode == kSpecial) tables.special[match & kFunctBits] = static_cast<Op>(i);
+    else if (opcode == kRegimm) tables.regimm[(match >> kRtShift) & 0x1F] = static_cast<Op>(i);
+    else tables.primary[opcode] = static_cast<Op>(i);
+    tables.match[i] = match;
+    tables.mask[i] = kTable[i].mask;
   }
-};
-constexpr DecodeTables kDecode;
+  tables.match[kOpCount] = tables.mask[kOpCount] = 0;
+  return tables;
+}
 
 // Disassembly writes as few digits as a value needs, as objdump does.
 std::string hex(uint32_t value) { return r3k::hex(value, {.min_digits = 1}); }
@@ -142,6 +138,8 @@ std::optional<Op> op_from_mnemonic(std::string_view mnemonic) {
     if (kTable[i].mnemonic == mnemonic) return static_cast<Op>(i);
   return std::nullopt;
 }
+
+constinit const detail::DecodeTables detail::kDecodeTables = decode_tables();
 
 std::string_view reg_name(unsigned number) { return kRegNames.at(number & 31); }
 
@@ -167,36 +165,6 @@ uint32_t encode(Op op, const Fields& f) {
   place(kCode, f.code, 0xFFFFF, 6);
   if (!fits) throw std::logic_error("encode: an operand of " + std::string(row.mnemonic) + " does not fit its field");
   return row.match | operands;
-}
-
-Op decode(uint32_t word) {
-  const uint32_t opcode = word >> kOpcodeShift;
-  Op op = kDecode.primary[opcode];
-  if (opcode == kSpecial) op = kDecode.special[word & kFunctBits];
-  if (opcode == kRegimm) op = kDecode.regimm[(word >> kRtShift) & 0x1F];
-  if (op == Op::invalid) return op;
-  const OpInfo& row = kTable[static_cast<size_t>(op)];
-  return (word & row.mask) == row.match ? op : Op::invalid;
-}
-
-Fields fields_of(uint32_t word) {
-  Fields f;
-  f.rs = (word >> kRsShift) & 31;
-  f.rt = (word >> kRtShift) & 31;
-  f.rd = (word >> kRdShift) & 31;
-  f.sa = (word >> kSaShift) & 31;
-  f.imm = word & 0xFFFF;
-  f.target = word & 0x03FFFFFF;
-  f.code = (word >> 6) & 0xFFFFF;
-  return f;
-}
-
-uint32_t branch_target(uint32_t address, uint16_t offset) {
-  return address + 4 + (static_cast<uint32_t>(static_cast<int16_t>(offset)) << 2);
-}
-
-uint32_t jump_target(uint32_t address, uint32_t target26) {
-  return ((address + 4) & 0xF0000000) | ((target26 & 0x03FFFFFF) << 2);
 }
 
 bool has_delay_slot(Op op) {

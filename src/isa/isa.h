@@ -5,12 +5,17 @@
 // bit layout and operand syntax of each format are defined once, in isa.cpp.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace r3k::isa {
+
+// Field positions of a MIPS-I instruction word.
+inline constexpr uint32_t kOpcodeShift = 26, kRsShift = 21, kRtShift = 16, kRdShift = 11, kSaShift = 6;
+inline constexpr uint32_t kFunctBits = 0x3F;
 
 // Primary opcode values that select a secondary field.
 inline constexpr uint32_t kSpecial = 0x00;  // funct field selects
@@ -174,15 +179,54 @@ struct Fields {
 
 uint32_t encode(Op op, const Fields& fields);
 Op decode(uint32_t word);  // Op::invalid if no row matches
-Fields fields_of(uint32_t word);
+
+inline Fields fields_of(uint32_t word) {
+  Fields f;
+  f.rs = (word >> kRsShift) & 31;
+  f.rt = (word >> kRtShift) & 31;
+  f.rd = (word >> kRdShift) & 31;
+  f.sa = (word >> kSaShift) & 31;
+  f.imm = word & 0xFFFF;
+  f.target = word & 0x03FFFFFF;
+  f.code = (word >> 6) & 0xFFFFF;
+  return f;
+}
+
+namespace detail {
+// The instruction table turned round for decoding: one 64-entry table per
+// selector (the primary opcode, then the funct or rt field for SPECIAL and
+// REGIMM), and each row's match and mask (Op::invalid's match nothing but
+// the words that already decode to it).
+struct DecodeTables {
+  std::array<Op, 64> primary, special, regimm;
+  std::array<uint32_t, kOpCount + 1> match, mask;
+};
+extern const DecodeTables kDecodeTables;
+}  // namespace detail
+
+// Inline: the simulator decodes every instruction it reaches once, and a
+// quick run reaches most of the image once.
+inline Op decode(uint32_t word) {
+  const detail::DecodeTables& tables = detail::kDecodeTables;
+  const uint32_t opcode = word >> kOpcodeShift;
+  const Op op = opcode == kSpecial  ? tables.special[word & kFunctBits]
+                : opcode == kRegimm ? tables.regimm[(word >> kRtShift) & 31]
+                                    : tables.primary[opcode];
+  const auto row = static_cast<size_t>(op);
+  return (word & tables.mask[row]) == tables.match[row] ? op : Op::invalid;
+}
 
 // Text of an instruction at `address`, in assembler syntax with o32 register
 // names: "addiu $t1, $zero, -12", "beq $v0, $v1, 0xbfc00900".
 std::string disassemble(uint32_t word, uint32_t address);
 
 // Where a branch or jump at `address` goes.
-uint32_t branch_target(uint32_t address, uint16_t offset);
-uint32_t jump_target(uint32_t address, uint32_t target26);
+inline uint32_t branch_target(uint32_t address, uint16_t offset) {
+  return address + 4 + (static_cast<uint32_t>(static_cast<int16_t>(offset)) << 2);
+}
+inline uint32_t jump_target(uint32_t address, uint32_t target26) {
+  return ((address + 4) & 0xF0000000) | ((target26 & 0x03FFFFFF) << 2);
+}
 
 inline constexpr bool is_branch(Format f) {
   return f == Format::BranchCompare || f == Format::BranchZero || f == Format::BranchRegimm;

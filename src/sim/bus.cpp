@@ -33,10 +33,6 @@ void write_le(uint8_t* p, unsigned size, uint32_t value) {
 
 }  // namespace
 
-uint8_t ram_fill_byte(uint32_t address) {
-  return static_cast<uint8_t>(1 + ((address * 0x9E3779B1u) >> 24) % 255);
-}
-
 Bus::Bus(std::vector<uint8_t> rom) : own_rom_(std::move(rom)), rom_(own_rom_), ram_(new uint8_t[layout::kRamSize]) {
   if (rom_.size() > kRomLimit)
     throw Error("the boot memory image is " + std::to_string(rom_.size()) +
@@ -62,8 +58,8 @@ void Bus::reset(uint32_t quick_run_flag) {
 
 void Bus::fill_page(uint32_t page) {
   const uint32_t first = page * kRamPageSize;
-  for (uint32_t offset = first; offset < first + kRamPageSize; ++offset)
-    ram_[offset] = ram_fill_byte(layout::kRamBase + offset);
+  uint8_t* const bytes = &ram_[first];
+  for (uint32_t i = 0; i < kRamPageSize; ++i) bytes[i] = ram_fill_byte(layout::kRamBase + first + i);
   page_filled_[page] = true;
 }
 

@@ -33,8 +33,13 @@ struct BoardState {
 
 // The RAM's contents at reset: no byte is zero and neighbouring bytes differ,
 // so a program that reads memory it never wrote gets values that stand out
-// (a multiplicative hash of the address, folded into 1..255).
-uint8_t ram_fill_byte(uint32_t address);
+// (a multiplicative hash of the address, folded into 1..255: 255 % 255 is
+// 0, written without the division so that filling a page vectorises).
+inline constexpr uint8_t ram_fill_byte(uint32_t address) {
+  const uint32_t hash = (address * 0x9E3779B1u) >> 24;
+  return static_cast<uint8_t>(hash == 255 ? 1 : hash + 1);
+}
+static_assert(ram_fill_byte(0x80000000) == 1 + ((0x80000000u * 0x9E3779B1u) >> 24) % 255);
 
 inline uint32_t load_le32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;

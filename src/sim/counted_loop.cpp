@@ -33,12 +33,10 @@ uint32_t inverse_of_odd(uint32_t odd) {
 
 bool is_counted_loop(uint32_t address, const Decoded& first, const Decoded& second, const Decoded& third) {
   const uint8_t counter = first.rt;
-  const bool steps_counter = first.action == Action::addiu && first.rs == counter && counter != isa::zero &&
-                             first.imm != 0;
   const bool tests_counter = second.action == Action::bne && second.target == address &&
                              ((second.rs == counter && second.rt == isa::zero) ||
                               (second.rs == isa::zero && second.rt == counter));
-  return steps_counter && tests_counter && changes_nothing(third);
+  return steps_a_counter(first) && tests_counter && changes_nothing(third);
 }
 
 uint64_t passes_until_zero(uint32_t value, uint32_t step) {

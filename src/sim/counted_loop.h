@@ -16,6 +16,13 @@ namespace r3k::sim {
 
 inline constexpr uint32_t kCountedLoopInstructions = 3;  // per pass
 
+// Whether `first` may head a counted loop: an addiu that steps a register
+// other than $zero by a step other than 0. Most addiu words are not (a
+// constant load reads $zero), and need not have the next two words decoded.
+inline bool steps_a_counter(const Decoded& first) {
+  return first.action == Action::addiu && first.rs == first.rt && first.rt != isa::zero && first.imm != 0;
+}
+
 // Whether `first`, `second` and `third`, decoded from three consecutive words
 // starting at `address`, form a counted loop.
 bool is_counted_loop(uint32_t address, const Decoded& first, const Decoded& second, const Decoded& third);

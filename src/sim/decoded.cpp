@@ -1,29 +1,46 @@
 #include "sim/decoded.h"
 
+#include <array>
+
 namespace r3k::sim {
 
 namespace {
 
-uint32_t sign_extend(uint16_t imm) { return static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(imm))); }
+// What a row makes of its immediate field and whether it has a destination,
+// computed once from the instruction table: decoding picks from the
+// candidates by table, with no branch to mispredict on a run that reaches
+// most words once.
+enum Immediate : uint8_t { kNoImmediate, kSignExtended, kZeroExtended, kShifted16, kShiftAmount, kCode };
+enum Target : uint8_t { kNoTarget, kBranchTarget, kJumpTarget };
 
-// The immediate in the form the instruction's format uses it.
-uint32_t prepared_immediate(isa::Format format, const isa::Fields& f) {
+struct Shape {
+  Immediate immediate = kNoImmediate;
+  Target target = kNoTarget;
+};
+
+Shape shape_of(isa::Format format) {
+  Shape shape;
   switch (format) {
     case isa::Format::ImmediateSigned:
-    case isa::Format::Memory: return sign_extend(f.imm);
-    case isa::Format::ImmediateUnsigned: return f.imm;
-    case isa::Format::LoadUpper: return static_cast<uint32_t>(f.imm) << 16;
-    case isa::Format::ShiftImmediate: return f.sa;
-    case isa::Format::Trap: return f.code;
-    default: return 0;
+    case isa::Format::Memory: shape.immediate = kSignExtended; break;
+    case isa::Format::ImmediateUnsigned: shape.immediate = kZeroExtended; break;
+    case isa::Format::LoadUpper: shape.immediate = kShifted16; break;
+    case isa::Format::ShiftImmediate: shape.immediate = kShiftAmount; break;
+    case isa::Format::Trap: shape.immediate = kCode; break;
+    default: break;
   }
+  if (isa::is_branch(format)) shape.target = kBranchTarget;
+  if (format == isa::Format::Jump) shape.target = kJumpTarget;
+  return shape;
 }
 
-uint32_t prepared_target(isa::Format format, const isa::Fields& f, uint32_t address) {
-  if (isa::is_branch(format)) return isa::branch_target(address, f.imm);
-  if (format == isa::Format::Jump) return isa::jump_target(address, f.target);
-  return 0;
-}
+struct Shapes {
+  std::array<Shape, isa::kOpCount> of{};
+  Shapes() {
+    for (int op = 0; op < isa::kOpCount; ++op) of[op] = shape_of(isa::info(static_cast<isa::Op>(op)).format);
+  }
+};
+const Shapes kShapes;
 
 }  // namespace
 
@@ -33,13 +50,17 @@ Decoded decode_at(uint32_t word, uint32_t address) {
   const isa::Op op = isa::decode(word);
   d.action = action_of(op);
   if (op == isa::Op::invalid) return d;
+  const Shape shape = kShapes.of[static_cast<size_t>(op)];
   const isa::Fields f = isa::fields_of(word);
-  const isa::Format format = isa::info(op).format;
   d.rs = f.rs;
   d.rt = f.rt;
   d.rd = f.rd;
-  d.imm = prepared_immediate(format, f);
-  d.target = prepared_target(format, f, address);
+  const std::array<uint32_t, 6> immediates = {
+      0, static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(f.imm))), f.imm, uint32_t{f.imm} << 16, f.sa,
+      f.code};
+  d.imm = immediates[shape.immediate];
+  const std::array<uint32_t, 3> targets = {0, isa::branch_target(address, f.imm), isa::jump_target(address, f.target)};
+  d.target = targets[shape.target];
   return d;
 }
 

@@ -51,7 +51,7 @@ Decoded Machine::decode_rom_word(uint32_t pc) const {
   const auto is_plain_word = [&](uint32_t address) {
     return index_of(address) < rom_words_ && address != layout::kEndLoop && address != layout::kExceptionLoop;
   };
-  if (decoded.action == Action::addiu && is_plain_word(pc + 4) && is_plain_word(pc + 8) &&
+  if (steps_a_counter(decoded) && is_plain_word(pc + 4) && is_plain_word(pc + 8) &&
       is_counted_loop(pc, decoded, word_at(pc + 4), word_at(pc + 8)))
     decoded.action = Action::counted_loop;
   return decoded;
