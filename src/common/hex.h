@@ -13,5 +13,7 @@ struct HexStyle {
 
 // hex(0xBFC00904) == "0xbfc00904"; hex(12, {.min_digits = 1}) == "0xc".
 std::string hex(uint64_t value, HexStyle style = {});
+// The same digits appended to `out`, for writers of long texts.
+void append_hex(std::string& out, uint64_t value, HexStyle style = {});
 
 }  // namespace r3k

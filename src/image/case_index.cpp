@@ -1,21 +1,13 @@
 #include "image/case_index.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 
+#include "common/hex.h"
 #include "isa/isa.h"
 
 namespace r3k {
-namespace {
-
-std::string hex_word(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08x", value);
-  return text;
-}
-
-}  // namespace
-
 Place find_place(const Image& image, uint32_t address) {
   Place place;
   place.address = address;
@@ -51,8 +43,8 @@ CaseRange cases_of(const Image& image, int routine_number) {
   if (!routine) return {};
   const auto begin = std::lower_bound(image.cases.begin(), image.cases.end(), routine->address,
                                       [](const CaseRecord& c, uint32_t a) { return c.address < a; });
-  auto end = begin;
-  while (end != image.cases.end() && end->routine == routine_number) ++end;
+  const auto end = std::partition_point(begin, image.cases.end(),
+                                        [&](const CaseRecord& c) { return c.routine == routine_number; });
   return {image.cases.data() + (begin - image.cases.begin()), image.cases.data() + (end - image.cases.begin())};
 }
 
@@ -67,18 +59,39 @@ std::string code_lines(const Image& image, uint32_t address, uint32_t end, std::
   return text;
 }
 
-std::string describe_case(const CaseRecord& record) {
-  std::string text = "case " + std::to_string(record.number);
+void append_case_description(std::string& out, const CaseRecord& record) {
+  const auto number = [&out](int value) {
+    char digits[16];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  };
+  out += "case ";
+  number(record.number);
   if (record.group != 0) {
-    text += ", group " + std::to_string(record.group);
-    if (!record.group_name.empty()) text += " (" + record.group_name + ")";
+    out += ", group ";
+    number(record.group);
+    if (!record.group_name.empty()) {
+      out += " (";
+      out += record.group_name;
+      out += ')';
+    }
   }
   const char* separator = ": ";
   for (const CaseValue& value : record.values) {
-    text += separator + value.name + " = " + hex_word(value.value);
+    out += separator;
+    out += value.name;
+    out += " = ";
+    append_hex(out, value.value);
     separator = ", ";
   }
-  if (!record.note.empty()) text += (record.values.empty() ? ": " : "; ") + record.note;
+  if (!record.note.empty()) {
+    out += record.values.empty() ? ": " : "; ";
+    out += record.note;
+  }
+}
+
+std::string describe_case(const CaseRecord& record) {
+  std::string text;
+  append_case_description(text, record);
   return text;
 }
 

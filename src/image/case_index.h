@@ -37,6 +37,7 @@ CaseRange cases_of(const Image& image, int routine_number);
 
 // "case 17, group 1 (A and B random): A = 0x1234abcd, B = 0x00000007, expected = 0x1234abd4; taken"
 std::string describe_case(const CaseRecord& record);
+void append_case_description(std::string& out, const CaseRecord& record);  // the same, appended
 // "n2_addu_test case 17", "locate", "n2_addu_test (entry)" or "n2_addu_test (exit)";
 // "" for a place outside the start code and the routines.
 std::string describe_place(const Place& place);

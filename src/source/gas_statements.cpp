@@ -1,11 +1,12 @@
 #include "source/gas_statements.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 
 #include "asm/assembler.h"
 #include "board/board.h"
 #include "board/layout.h"
+#include "common/hex.h"
 #include "isa/isa.h"
 
 namespace r3k::source {
@@ -14,13 +15,22 @@ namespace {
 using isa::Format;
 using isa::Op;
 
-std::string hex(uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%x", value);
-  return buffer;
+// Appends every part to out: the statements are written by the hundred
+// thousand, so without a temporary string per operand.
+template <class... Parts>
+void append(std::string& out, const Parts&... parts) {
+  ((out += parts), ...);
 }
 
-std::string reg(unsigned number) { return std::string(isa::reg_name(number)); }
+void append_number(std::string& out, int64_t value) {
+  char digits[24];
+  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, end);
+}
+
+void append_hex(std::string& out, uint32_t value) { r3k::append_hex(out, value, {.min_digits = 1}); }
+
+std::string_view reg(unsigned number) { return isa::reg_name(number); }
 
 int32_t signed16(uint16_t imm) { return static_cast<int16_t>(imm); }
 
@@ -57,18 +67,43 @@ std::vector<uint32_t> referenced_addresses(const Image& image, uint32_t first, u
   return targets;
 }
 
-std::string StatementWriter::target(uint32_t address) const {
-  auto named = labels_.find(address);
-  return named != labels_.end() ? named->second : hex(address);
+StatementWriter::StatementWriter(const Image& image, const std::map<uint32_t, std::string>& labels, bool board_names,
+                                 uint32_t first, uint32_t last)
+    : image_(image), board_names_(board_names), first_(first), own_labels_(last > first ? (last - first) / 4 : 0) {
+  for (const auto& [address, name] : labels) {
+    if (address >= first && address < last && address % 4 == first % 4) {
+      own_labels_[(address - first) / 4] = &name;
+    } else {
+      other_addresses_.push_back(address);
+      other_names_.push_back(&name);
+    }
+  }
 }
 
-std::string StatementWriter::constant(uint32_t value) const {
+const std::string* StatementWriter::label(uint32_t address) const {
+  if (const uint32_t offset = address - first_; offset % 4 == 0 && offset / 4 < own_labels_.size())
+    return own_labels_[offset / 4];
+  const auto at = std::lower_bound(other_addresses_.begin(), other_addresses_.end(), address);
+  if (at == other_addresses_.end() || *at != address) return nullptr;
+  return other_names_[static_cast<size_t>(at - other_addresses_.begin())];
+}
+
+void StatementWriter::target(uint32_t address, std::string& out) const {
+  if (const std::string* name = label(address)) out += *name;
+  else append_hex(out, address);
+}
+
+void StatementWriter::constant(uint32_t value, std::string& out) const {
   if (board_names_)
     for (const board::RegisterName& board : board::kRegisterNames)
-      if (board.address == value) return hex(value) + "    # " + std::string(board.name);
+      if (board.address == value) {
+        append_hex(out, value);
+        append(out, "    # ", board.name);
+        return;
+      }
   const auto as_signed = static_cast<int32_t>(value);
-  if (as_signed < 0 && as_signed >= -0x8000) return std::to_string(as_signed);
-  return hex(value);
+  if (as_signed < 0 && as_signed >= -0x8000) append_number(out, as_signed);
+  else append_hex(out, value);
 }
 
 int StatementWriter::write(uint32_t address, uint32_t limit, std::string& out) const {
@@ -80,25 +115,29 @@ int StatementWriter::write(uint32_t address, uint32_t limit, std::string& out) c
     return 1;
   }
   if (op == Op::invalid) {
-    out += ".word " + hex(word);
+    out += ".word ";
+    append_hex(out, word);
     return 1;
   }
   const isa::Fields f = isa::fields_of(word);
   const bool pair_possible = address + 4 < limit;
-  const std::string name(isa::info(op).mnemonic);
+  const std::string_view name = isa::info(op).mnemonic;
 
   if (op == Op::lui && pair_possible) {
     uint32_t value = 0;
-    if (address_load(image_, index, value) && labels_.count(value)) {
-      out += "la " + reg(f.rt) + ", " + labels_.at(value);
-      return 2;
+    if (address_load(image_, index, value)) {
+      if (const std::string* name = label(value)) {
+        append(out, "la ", reg(f.rt), ", ", *name);
+        return 2;
+      }
     }
     const uint32_t next = image_.text[index + 1];
     const isa::Fields n = isa::fields_of(next);
     const uint32_t loaded = (uint32_t(f.imm) << 16) | n.imm;
     if (isa::decode(next) == Op::ori && n.rt == f.rt && n.rs == f.rt &&
         assembly::constant_load_length(loaded) == 2) {
-      out += "li " + reg(f.rt) + ", " + constant(loaded);
+      append(out, "li ", reg(f.rt), ", ");
+      constant(loaded, out);
       return 2;
     }
   }
@@ -106,45 +145,68 @@ int StatementWriter::write(uint32_t address, uint32_t limit, std::string& out) c
   // instruction under test could be mistaken for one (the start code).
   if (board_names_ && f.rs == isa::zero && (op == Op::addiu || (op == Op::ori && f.imm > 0x7FFF))) {
     const uint32_t value = op == Op::addiu ? static_cast<uint32_t>(signed16(f.imm)) : f.imm;
-    out += "li " + reg(f.rt) + ", " + constant(value);
+    append(out, "li ", reg(f.rt), ", ");
+    constant(value, out);
     return 1;
   }
 
-  switch (isa::info(op).format) {
-    case Format::RegisterAlu: out += name + " " + reg(f.rd) + ", " + reg(f.rs) + ", " + reg(f.rt); break;
+  const Format format = isa::info(op).format;
+  if (format == Format::BranchCompare) {
+    if (f.rs == isa::zero && f.rt == isa::zero && op == Op::beq) out += "b ";
+    else if (f.rt == isa::zero) append(out, op == Op::beq ? "beqz " : "bnez ", reg(f.rs), ", ");
+    else append(out, name, " ", reg(f.rs), ", ", reg(f.rt), ", ");
+    target(isa::branch_target(address, f.imm), out);
+    return 1;
+  }
+  out += name;
+  switch (format) {
+    case Format::RegisterAlu: append(out, " ", reg(f.rd), ", ", reg(f.rs), ", ", reg(f.rt)); break;
     case Format::ShiftImmediate:
-      out += name + " " + reg(f.rd) + ", " + reg(f.rt) + ", " + std::to_string(f.sa);
+      append(out, " ", reg(f.rd), ", ", reg(f.rt), ", ");
+      append_number(out, f.sa);
       break;
-    case Format::ShiftVariable: out += name + " " + reg(f.rd) + ", " + reg(f.rt) + ", " + reg(f.rs); break;
+    case Format::ShiftVariable: append(out, " ", reg(f.rd), ", ", reg(f.rt), ", ", reg(f.rs)); break;
     case Format::MultiplyDivide:
       // GNU as reads a two-operand div or divu as a macro that checks for a
       // zero divisor; the $zero destination asks for the plain instruction.
-      out += name + " " + (op == Op::div || op == Op::divu ? "$zero, " : "") + reg(f.rs) + ", " + reg(f.rt);
+      append(out, " ", op == Op::div || op == Op::divu ? "$zero, " : "", reg(f.rs), ", ", reg(f.rt));
       break;
-    case Format::MoveFromHiLo: out += name + " " + reg(f.rd); break;
+    case Format::MoveFromHiLo: append(out, " ", reg(f.rd)); break;
     case Format::MoveToHiLo:
-    case Format::JumpRegister: out += name + " " + reg(f.rs); break;
-    case Format::JumpLinkRegister: out += name + " " + reg(f.rd) + ", " + reg(f.rs); break;
-    case Format::Trap: out += f.code ? name + " " + std::to_string(f.code) : name; break;
+    case Format::JumpRegister: append(out, " ", reg(f.rs)); break;
+    case Format::JumpLinkRegister: append(out, " ", reg(f.rd), ", ", reg(f.rs)); break;
+    case Format::Trap:
+      if (f.code) {
+        out += ' ';
+        append_number(out, f.code);
+      }
+      break;
     case Format::ImmediateSigned:
-      out += name + " " + reg(f.rt) + ", " + reg(f.rs) + ", " + std::to_string(signed16(f.imm));
+      append(out, " ", reg(f.rt), ", ", reg(f.rs), ", ");
+      append_number(out, signed16(f.imm));
       break;
-    case Format::ImmediateUnsigned: out += name + " " + reg(f.rt) + ", " + reg(f.rs) + ", " + hex(f.imm); break;
-    case Format::LoadUpper: out += name + " " + reg(f.rt) + ", " + hex(f.imm); break;
-    case Format::BranchCompare: {
-      const std::string to = target(isa::branch_target(address, f.imm));
-      if (f.rs == isa::zero && f.rt == isa::zero && op == Op::beq) out += "b " + to;
-      else if (f.rt == isa::zero) out += (op == Op::beq ? "beqz " : "bnez ") + reg(f.rs) + ", " + to;
-      else out += name + " " + reg(f.rs) + ", " + reg(f.rt) + ", " + to;
+    case Format::ImmediateUnsigned:
+      append(out, " ", reg(f.rt), ", ", reg(f.rs), ", ");
+      append_hex(out, f.imm);
       break;
-    }
+    case Format::LoadUpper:
+      append(out, " ", reg(f.rt), ", ");
+      append_hex(out, f.imm);
+      break;
+    case Format::BranchCompare: break;  // above
     case Format::BranchZero:
     case Format::BranchRegimm:
-      out += name + " " + reg(f.rs) + ", " + target(isa::branch_target(address, f.imm));
+      append(out, " ", reg(f.rs), ", ");
+      target(isa::branch_target(address, f.imm), out);
       break;
-    case Format::Jump: out += name + " " + target(isa::jump_target(address, f.target)); break;
+    case Format::Jump:
+      out += ' ';
+      target(isa::jump_target(address, f.target), out);
+      break;
     case Format::Memory:
-      out += name + " " + reg(f.rt) + ", " + std::to_string(signed16(f.imm)) + "(" + reg(f.rs) + ")";
+      append(out, " ", reg(f.rt), ", ");
+      append_number(out, signed16(f.imm));
+      append(out, "(", reg(f.rs), ")");
       break;
   }
   return 1;

@@ -24,20 +24,31 @@ class StatementWriter {
   // the file and global symbols). With board_names (for a file of one
   // statement per line), a constant equal to a board register's address gets
   // its name in a comment, and the one-instruction constant loads read `li`.
-  StatementWriter(const Image& image, const std::map<uint32_t, std::string>& labels, bool board_names)
-      : image_(image), labels_(labels), board_names_(board_names) {}
+  // The statements are for the words of [first, last): the labels there are
+  // indexed by word, the others looked up by binary search.
+  StatementWriter(const Image& image, const std::map<uint32_t, std::string>& labels, bool board_names,
+                  uint32_t first, uint32_t last);
+
+  // The name of address, or nullptr when it has none.
+  const std::string* label(uint32_t address) const;
 
   // The statement for the word at address, which may take the next word too
   // when it is below limit; returns how many words it took (1 or 2).
   int write(uint32_t address, uint32_t limit, std::string& out) const;
 
  private:
-  std::string target(uint32_t address) const;
-  std::string constant(uint32_t value) const;
+  void target(uint32_t address, std::string& out) const;
+  void constant(uint32_t value, std::string& out) const;
 
   const Image& image_;
-  const std::map<uint32_t, std::string>& labels_;
   bool board_names_;
+  // A writer looks up every word it writes, so the labels of its own words
+  // are a table by word; the others (global symbols, and targets elsewhere)
+  // are in address order for a binary search.
+  uint32_t first_ = 0;
+  std::vector<const std::string*> own_labels_;
+  std::vector<uint32_t> other_addresses_;
+  std::vector<const std::string*> other_names_;
 };
 
 }  // namespace r3k::source

@@ -1,10 +1,11 @@
 #include "source/source_tree.h"
 
-#include <cstdio>
 #include <filesystem>
 #include <map>
+#include <string_view>
 
 #include "common/atomic_file.h"
+#include "common/hex.h"
 #include "image/link_symbols.h"
 #include "source/build_files.h"
 #include "source/gas_statements.h"
@@ -17,22 +18,22 @@ namespace {
 
 constexpr const char* kIndent = "        ";
 
-std::string hex8(uint32_t value) {
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%08X", value);
-  return buffer;
-}
+std::string hex8(uint32_t value) { return hex(value, {.upper = true}); }
 
 // A file being written line by line, which knows the number of the line it
-// is on.
+// is on. A line is written whole, or appended to piece by piece and ended.
 class LineWriter {
  public:
-  void line(const std::string& text) {
+  void line(std::string_view text) {
     text_ += text;
+    end_line();
+  }
+  std::string& current() { return text_; }  // the line being written, at the end of the file
+  void end_line() {
     text_ += '\n';
     ++number_;
   }
-  uint32_t number() const { return number_; }  // of the next line
+  uint32_t number() const { return number_; }  // of the line being written
   std::string take() { return std::move(text_); }
 
  private:
@@ -95,7 +96,7 @@ void render_start(const Image& image, uint32_t end, SourceTree& tree) {
     labels[label.address] = label.name;
     own_line[label.address] = true;
   }
-  const StatementWriter writer(image, labels, true);
+  const StatementWriter writer(image, labels, true, image.text_base, end);
 
   for (uint32_t address = image.text_base; address < end;) {
     auto block = start_blocks().find(address);
@@ -130,13 +131,12 @@ void render_start(const Image& image, uint32_t end, SourceTree& tree) {
 }
 
 // A case's line names the case with its group and values, as the case index has them.
-std::string line_comment(const Image& image, const RoutineInfo& routine, int line) {
-  if (line == 0) return "no case";
-  if (line == 1) return "entry: count the test, clear the error flag";
-  if (line == routine.cases + 2) return "exit: count the routine as passed unless a case failed";
-  const CaseRange cases = cases_of(image, routine.number);
-  if (line - 2 < static_cast<int>(cases.size())) return describe_case(cases.first[line - 2]);
-  return "case " + std::to_string(line - 1);
+void append_line_comment(std::string& out, const RoutineInfo& routine, const CaseRange& cases, int line) {
+  if (line == 0) out += "no case";
+  else if (line == 1) out += "entry: count the test, clear the error flag";
+  else if (line == routine.cases + 2) out += "exit: count the routine as passed unless a case failed";
+  else if (line - 2 < static_cast<int>(cases.size())) append_case_description(out, cases.first[line - 2]);
+  else out += "case " + std::to_string(line - 1);
 }
 
 void render_routine(const Image& image, const RoutineInfo& routine, SourceTree& tree) {
@@ -162,31 +162,37 @@ void render_routine(const Image& image, const RoutineInfo& routine, SourceTree& 
                           : ".L" + hex8(target).substr(2);
   }
   labels[routine.inst_error] = "inst_error";
-  const StatementWriter writer(image, labels, false);
+  const StatementWriter writer(image, labels, false, first, end);
+  const CaseRange cases = cases_of(image, routine.number);
 
+  // Statements of one case share a line, separated by "; ", with the case
+  // in a comment; inst_error's label breaks the line and stands on its own.
   for (uint32_t address = first; address < end;) {
     const uint32_t logical = logical_line(image, address);
-    std::string text = kIndent;
     bool first_statement = true, commented = false;
     auto flush = [&] {
-      if (!commented) text += "    # " + line_comment(image, routine, static_cast<int>(logical));
+      if (!commented) {
+        out.current() += "    # ";
+        append_line_comment(out.current(), routine, cases, static_cast<int>(logical));
+      }
       commented = true;
-      out.line(text);
-      text = kIndent;
+      out.end_line();
       first_statement = true;
     };
     while (address < end && logical_line(image, address) == logical) {
       if (address == routine.inst_error && address != first) {
         if (!first_statement) flush();
         out.line("inst_error:");
+        out.current() += kIndent;
       } else {
-        if (!first_statement) text += "; ";
-        auto label = labels.find(address);
-        if (label != labels.end() && address != first) text += label->second + ": ";
+        out.current() += first_statement ? kIndent : "; ";
+        const std::string* label = writer.label(address);
+        if (label && address != first) {
+          out.current() += *label;
+          out.current() += ": ";
+        }
       }
-      std::string statement;
-      const int taken = writer.write(address, end, statement);
-      text += statement;
+      const int taken = writer.write(address, end, out.current());
       first_statement = false;
       for (int i = 0; i < taken; ++i) tree.positions[word_index(image, address) + i] = {file, out.number()};
       address += 4 * taken;
