@@ -29,10 +29,18 @@ trap 'rm -rf "$work"' EXIT
 image=$work/image.elf
 "$tool" build -o "$image" >/dev/null
 
-# The median wall time in seconds of running "$@" `count` times.
+timeit=$build_dir/timeit
+
+# The median wall time in seconds of running "$@" `count` times: spawned
+# directly by timeit where it is built, else by this shell (whose own fork
+# adds a millisecond or two to each side).
 median_seconds() {
   local count=$1
   shift
+  if [[ -x $timeit ]]; then
+    "$timeit" "$count" "$@"
+    return
+  fi
   local times=() start end
   for ((i = 0; i < count; ++i)); do
     start=$EPOCHREALTIME
