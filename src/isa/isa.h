@@ -178,7 +178,6 @@ struct Fields {
 };
 
 uint32_t encode(Op op, const Fields& fields);
-Op decode(uint32_t word);  // Op::invalid if no row matches
 
 inline Fields fields_of(uint32_t word) {
   Fields f;
@@ -204,8 +203,9 @@ struct DecodeTables {
 extern const DecodeTables kDecodeTables;
 }  // namespace detail
 
-// Inline: the simulator decodes every instruction it reaches once, and a
-// quick run reaches most of the image once.
+// The row a word is, or Op::invalid if no row matches. Inline: the simulator
+// decodes every instruction it reaches once, and a quick run reaches most of
+// the image once.
 inline Op decode(uint32_t word) {
   const detail::DecodeTables& tables = detail::kDecodeTables;
   const uint32_t opcode = word >> kOpcodeShift;
