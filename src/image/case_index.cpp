@@ -1,7 +1,6 @@
 #include "image/case_index.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdio>
 
 #include "common/hex.h"
@@ -60,15 +59,11 @@ std::string code_lines(const Image& image, uint32_t address, uint32_t end, std::
 }
 
 void append_case_description(std::string& out, const CaseRecord& record) {
-  const auto number = [&out](int value) {
-    char digits[16];
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
-  };
   out += "case ";
-  number(record.number);
+  out += std::to_string(record.number);
   if (record.group != 0) {
     out += ", group ";
-    number(record.group);
+    out += std::to_string(record.group);
     if (!record.group_name.empty()) {
       out += " (";
       out += record.group_name;

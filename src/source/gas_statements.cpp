@@ -1,7 +1,7 @@
 #include "source/gas_statements.h"
 
 #include <algorithm>
-#include <charconv>
+#include <string>
 
 #include "asm/assembler.h"
 #include "board/board.h"
@@ -22,11 +22,7 @@ void append(std::string& out, const Parts&... parts) {
   ((out += parts), ...);
 }
 
-void append_number(std::string& out, int64_t value) {
-  char digits[24];
-  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, end);
-}
+void append_number(std::string& out, int64_t value) { out += std::to_string(value); }
 
 void append_hex(std::string& out, uint32_t value) { r3k::append_hex(out, value, {.min_digits = 1}); }
 

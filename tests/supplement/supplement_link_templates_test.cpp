@@ -19,9 +19,8 @@ namespace {
 using isa::Op;
 using test::constant;
 using test::Listing;
+using test::mnemonic;
 using enum isa::Reg;
-
-std::string mnemonic(Op op) { return std::string(isa::info(op).mnemonic); }
 
 // jal T ; nop ; L: b inst_error ; nop ; T: the link copied, $ra put back, and
 // compared with L's address.

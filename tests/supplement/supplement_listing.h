@@ -40,6 +40,9 @@ void load_block(Listing& listing, const std::vector<BlockLoad>& loads);
 std::vector<CaseRecord> records_of(const Image& image, int routine_number);
 uint32_t value_named(const CaseRecord& record, std::string_view name);
 
+// An instruction's mnemonic as the disassembler writes it.
+inline std::string mnemonic(isa::Op op) { return std::string(isa::info(op).mnemonic); }
+
 // `bne reg, expected, inst_error` and its nop, in the disassembler's text.
 void fail_unless_equal(Listing& listing, std::string_view reg, std::string_view expected);
 

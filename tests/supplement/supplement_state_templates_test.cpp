@@ -20,9 +20,8 @@ namespace {
 using isa::Op;
 using test::constant;
 using test::Listing;
+using test::mnemonic;
 using enum isa::Reg;
-
-std::string mnemonic(Op op) { return std::string(isa::info(op).mnemonic); }
 
 std::string signed_offset(int16_t offset) {
   return offset < 0 ? "-" + test::hex_text(uint32_t(-offset)) : test::hex_text(uint32_t(offset));
