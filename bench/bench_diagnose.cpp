@@ -25,7 +25,9 @@ std::string routines(const std::set<int>& failed) {
 // "n8 -> slt-unsigned (#2)", or why there is no answer.
 std::string cell(const evaluation::Seen& seen) {
   std::string text;
-  if (seen.outcome == Outcome::stopped) text = std::string(sim::stop_reason_name(seen.run.stop));
+  if (seen.outcome == Outcome::stopped)
+    text = std::string(sim::stop_reason_name(seen.run.stop)) + " after " +
+           std::to_string(seen.run.display_words.size()) + ", failed " + routines(seen.run.failed);
   else if (seen.outcome == Outcome::no_failure) text = "no routine failed";
   else text = routines(seen.run.failed) + " -> " + std::string(seen.answer.ranked.front());
   if (seen.rank) text += " (#" + std::to_string(seen.rank) + ")";
@@ -58,7 +60,8 @@ int main() {
   }
   std::printf("diagnose on the evaluation set: %zu faults not in the catalog, seed 0x%08X\n", set.size(),
               kDefaultSeed);
-  std::printf("(each cell: failing routines -> diagnose's first answer; #k: an accepted fault is answer k)\n");
+  std::printf("(each cell: failing routines -> diagnose's first answer; #k: an accepted fault is answer k;\n"
+              " a run that stopped short of the end loop gets no answer, as diagnose --json gives none)\n");
   std::printf("  %-28s %-40s %s\n", "fault", "main image", "supplement");
   for (const evaluation::Row& row : result.rows)
     std::printf("  %-28s %-40s %s\n", std::string(row.fault->name()).c_str(), cell(row.main).c_str(),

@@ -83,7 +83,9 @@ std::vector<EvaluationFault> control_mistakes() {
       mistake("bgez-target-one-word-late", T, Op::bgez, "bgez's target adder takes pc + 8", "branch target off by a word",
               {"beq-target-one-word-late"},
               [](const ImageShape&) {
-                return replace(Op::bgez, [](Cpu& c, const Decoded& d) { branch_to_if(c, d.target + 4, rs_signed(c, d) >= 0); });
+                return replace(Op::bgez, [](Cpu& c, const Decoded& d) {
+                  branch_to_if(c, d.target + 4, rs_signed(c, d) >= 0);
+                });
               }),
       mistake("blez-offset-zero-extended", T, Op::blez, "blez's offset extended as {14'b0, imm, 2'b00}",
               "branch offset extension", {"bgtz-offset-not-shifted", "beq-target-one-word-late"},

@@ -36,7 +36,7 @@ std::vector<EvaluationFault> datapath_mistakes() {
               "set-less-than immediate zero-extended", {"slti-zero-extends"},
               [](const ImageShape&) { return immediate_result(Op::sltiu, [](U x, F f) { return U(x < f); }); }),
       mistake("slti-compares-unsigned", A, Op::slti,
-              "the comparator's signed select reads opcode bit 0 the wrong way: slti compares like sltiu",
+              "the comparator's signed select decodes slt (funct 101010) alone: slti compares unsigned",
               "comparator's signed/unsigned select", {"slt-unsigned", "sltiu-signed"},
               [](const ImageShape&) {
                 return immediate_result(Op::slti, [](U x, F f) { return U(x < sign_extended(f)); });

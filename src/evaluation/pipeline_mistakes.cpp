@@ -50,7 +50,8 @@ std::vector<EvaluationFault> pipeline_mistakes() {
       mistake("lw-base-not-forwarded", F, Op::lw, "the address adder's base input skips the bypass mux for lw",
               "load base not forwarded", {"load-base-stale-after-load"}, make_disturbed<Op::lw, stale_rs>),
       mistake("lw-stall-one-short", F, Op::lw,
-              "the load-use stall counter releases a cycle early: two instructions read before lw's value lands",
+              "the data RAM's registered read adds a cycle the load-use stall does not cover: "
+              "two instructions read the old value",
               "load-use interlock too short", {"load-use-stale"}, make_disturbed<Op::lw, late, 2>),
       mistake("multu-interlock-short", F, Op::multu, "the multiplier's busy flag drops two cycles early for multu",
               "multiply/divide interlock too short", {"multu-hi-lo-late", "mult-hi-lo-two-late"},

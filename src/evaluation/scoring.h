@@ -26,9 +26,10 @@ enum class Outcome : uint8_t {
 };
 std::string_view outcome_name(Outcome outcome);
 
-// What diagnose answers for a run's display words. Like the command, it
-// answers nothing for a run that did not reach the end loop or failed no
-// routine.
+// What diagnose answers for a run's display words, as the command answers
+// the run's report (run --json): nothing for a run that did not reach the
+// end loop (its display words stop short of the routines it never reached)
+// or failed no routine.
 struct Answer {
   std::vector<std::string_view> ranked;  // catalog fault names, best first
 };

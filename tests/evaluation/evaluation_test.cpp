@@ -92,7 +92,8 @@ After run_once(const sim::Fault& fault, const Trial& trial) {
   else sim::execute_normal(cpu, decoded);
   After after{cpu.regs, cpu.hi, cpu.lo, cpu.next_pc, cpu.after_next, {}, {}};
   if (cpu.exception) after.cause = cpu.exception->cause;
-  for (size_t i = 0; i < after.ram.size(); ++i) bus.read(layout::kRamBase + 0x100 + 4 * uint32_t(i), sim::Width::word, after.ram[i]);
+  for (size_t i = 0; i < after.ram.size(); ++i)
+    bus.read(layout::kRamBase + 0x100 + 4 * uint32_t(i), sim::Width::word, after.ram[i]);
   return after;
 }
 
