@@ -152,7 +152,12 @@ struct ImageUnderTest {
 ImageUnderTest image_under_test(faults::ImageKind kind, const std::string& path, uint32_t seed) {
   if (!path.empty()) {
     const elf::LoadedElf elf = elf::read_elf_file(path);
-    report::require_kind(elf.symbols, path, kind);
+    try {
+      report::require_kind(elf.symbols, path, kind);
+    } catch (const Error& error) {
+      throw Error(std::string("faults: ") + (kind == faults::ImageKind::main ? "--image " : "--supplement-image ") +
+                  error.what());
+    }
     return {elf.boot, faults::shape_of(elf, kind)};
   }
   const Image image = report::build(kind, seed);

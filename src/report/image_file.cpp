@@ -92,7 +92,7 @@ std::string differences(const Image& built, const std::vector<uint8_t>& file, co
   if (expected.size() != file.size())
     return path + " was not built with seed " + hex_word(built.seed) + "; pass --seed (its boot memory is " +
            std::to_string(file.size()) + " bytes, the " + image + " " + std::to_string(expected.size()) + ")";
-  if (routines.size() > built.routines.size() / 4)
+  if (routines.size() > built.routines.size() / 2)
     return path + " was not built with seed " + hex_word(built.seed) + "; pass --seed (" + std::to_string(count) +
            " of its " + std::to_string(file.size() / 4) + " words differ from the " + image + ", first at " + named +
            ")";
