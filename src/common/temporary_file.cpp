@@ -113,8 +113,10 @@ TemporaryFile::TemporaryFile(const std::string& target, const std::string& shown
   if (directory_.empty()) directory_ = ".";
 #ifdef O_TMPFILE
   // Unnamed until commit: a process killed by SIGKILL, which no handler
-  // sees, leaves nothing behind.
-  descriptor_ = ::open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  // sees, leaves nothing behind. It is named through /proc, so only where
+  // that is mounted.
+  static const bool can_name = ::access("/proc/self/fd", X_OK) == 0;
+  if (can_name) descriptor_ = ::open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
   if (descriptor_ >= 0) {
     ::fchmod(descriptor_, permissions_for(target));
     return;
@@ -147,11 +149,7 @@ void TemporaryFile::link_unnamed() {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const std::string name =
         directory_ + "/.r3k-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    int linked = ::linkat(AT_FDCWD, by_descriptor.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW);
-#ifdef AT_EMPTY_PATH
-    if (linked != 0 && errno == ENOENT) linked = ::linkat(descriptor_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH);
-#endif
-    if (linked == 0) {
+    if (::linkat(AT_FDCWD, by_descriptor.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       path_ = name;
       slot_ = claim_slot(path_);
       return;
