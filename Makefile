@@ -22,7 +22,7 @@ CLANG_BUILD := build-clang
 CLANG_TEST_BUILD := build-clang-test
 FUZZ_BUILD := build-fuzz
 CHECK_SEEDS := 0x52334B31 2 0xDE1A7
-FUZZERS := elf_reader_fuzzer run_image_fuzzer
+FUZZERS := elf_reader_fuzzer run_image_fuzzer design_trace_fuzzer json_reader_fuzzer diagnose_fuzzer
 FUZZ_SECONDS ?= 60
 # Inputs up to 64 KiB: the small image and the raw boot memories fit, and
 # mutations stay fast; the 580 KB default image is read cut to this length.
@@ -82,13 +82,13 @@ fuzz-build:
 	@rm -rf $(FUZZ_BUILD)/seeds && mkdir -p $(FUZZ_BUILD)/seeds
 	@$(FUZZ_BUILD)/fuzz/make_corpus $(FUZZ_BUILD)/seeds
 
-# Each target runs FUZZ_SECONDS on the seeds plus what earlier runs found;
+# Each target runs FUZZ_SECONDS on its own seeds plus what earlier runs found;
 # any crash, leak or sanitizer report fails the run and keeps the input.
 fuzz-run:
 	@for f in $(FUZZERS); do \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$f $(FUZZ_BUILD)/artifacts; \
 	  if ! $(FUZZ_BUILD)/fuzz/$$f -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) -print_final_stats=1 \
-	      -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$f- $(FUZZ_BUILD)/corpus/$$f $(FUZZ_BUILD)/seeds \
+	      -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$f- $(FUZZ_BUILD)/corpus/$$f $(FUZZ_BUILD)/seeds/$$f \
 	      >$(FUZZ_BUILD)/$$f.log 2>&1; then \
 	    tail -n 60 $(FUZZ_BUILD)/$$f.log; echo "$$f: FAILED (log $(FUZZ_BUILD)/$$f.log)"; exit 1; \
 	  fi; \

@@ -22,6 +22,13 @@ std::string Args::value() {
   return arguments_[++index_];
 }
 
+std::string Args::value_path() {
+  const std::string option = current();
+  std::string path = value();
+  if (path.empty()) throw Error(command_ + ": " + option + " needs a file name, not an empty one");
+  return path;
+}
+
 uint32_t Args::value_u32() {
   const std::string option = current();
   const std::string text = value();

@@ -23,6 +23,7 @@ class Args {
   const std::string& current() const { return arguments_[index_]; }
   bool is_option() const;
   std::string value();  // the argument after the current option
+  std::string value_path();  // the same, a file name: an empty one is refused
   uint32_t value_u32();
   uint64_t value_u64();
   [[noreturn]] void unknown() const;

@@ -51,9 +51,9 @@ int build_command(const Arguments& arguments) {
       std::fputs(kHelp, stdout);
       return kExitOk;
     }
-    if (a == "-o" || a == "--output") output = args.value();
+    if (a == "-o" || a == "--output") output = args.value_path();
     else if (a == "--seed") seed = args.value_u32();
-    else if (a == "--sources") sources = args.value();
+    else if (a == "--sources") sources = args.value_path();
     else if (a == "--no-debug") options.debug = false;
     else if (a == "--supplement") supplementary = true;
     else args.unknown();

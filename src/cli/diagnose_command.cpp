@@ -2,7 +2,6 @@
 // faults that fail the same ones. It reads the catalog's expectations and
 // runs nothing.
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -10,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/fault_text.h"
 #include "common/error.h"
+#include "common/input_file.h"
 #include "common/json_reader.h"
 #include "faults/diagnosis.h"
 #include "report/display_words.h"
@@ -81,14 +81,19 @@ Observation from_failed(const std::string& list, size_t routine_count) {
   return seen;
 }
 
+// A run --json report is a few kilobytes; a file far larger is something else.
+constexpr size_t kMostReportBytes = 1 << 20;
+
 Observation from_report(const std::string& path, size_t routine_count) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) throw Error("diagnose: cannot read " + path);
-  std::stringstream bytes;
-  bytes << file.rdbuf();
+  std::string text;
+  try {
+    text = read_small_file(path, kMostReportBytes, "a report of run --json (a few kilobytes)");
+  } catch (const Error& error) {
+    throw Error(std::string("diagnose: ") + error.what());
+  }
   json::Value report;
   try {
-    report = json::parse(bytes.str());
+    report = json::parse(text);
   } catch (const Error& error) {
     throw Error("diagnose: " + path + ": " + error.what());
   }

@@ -47,7 +47,7 @@ int explain_command(const Arguments& arguments) {
       std::fputs(kHelp, stdout);
       return kExitOk;
     }
-    if (a == "--image") image_path = args.value();
+    if (a == "--image") image_path = args.value_path();
     else if (a == "--seed") seed = args.value_u32();
     else if (args.is_option() || !what.empty()) args.unknown();
     else what = a;

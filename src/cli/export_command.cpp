@@ -7,6 +7,7 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/output_paths.h"
 #include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_reader.h"
@@ -40,8 +41,8 @@ constexpr const char* kHelp =
     "  -o, --output FILE where to write (default: IMAGE with the format's\n"
     "                    extension, out/image.elf -> out/image.hex)\n"
     "  --width N         hex only: bits per memory word (8, 16, 32, 64)\n"
-    "  --depth N         hex, coe, mif: pad with zero words to a memory of N words;\n"
-    "                    an image that does not fit is refused\n"
+    "  --depth N         hex, coe, mif: pad with zero words to a memory of N words\n"
+    "                    (at most 16777216, 2^24); an image that does not fit is refused\n"
     "  --seed N          lst only: the seed the image was built with (default 0x52334B31)\n";
 
 enum class Format { bin, hex, coe, mif, lst };
@@ -81,7 +82,7 @@ Options parse(const Arguments& arguments, bool& help) {
     if (a == "--format" || a == "-f") {
       options.format_name = args.value();
       options.format = format_named(options.format_name);
-    } else if (a == "-o" || a == "--output") options.output = args.value();
+    } else if (a == "-o" || a == "--output") options.output = args.value_path();
     else if (a == "--width") options.width = args.value_u64();
     else if (a == "--depth") options.depth = args.value_u64();
     else if (a == "--seed") options.seed = args.value_u32();
@@ -94,12 +95,13 @@ Options parse(const Arguments& arguments, bool& help) {
     throw Error("export: --width takes 8, 16, 32 or 64 and goes with --format hex only");
   if (options.depth != 0 && (*options.format == Format::bin || *options.format == Format::lst))
     throw Error("export: --depth goes with --format hex, coe or mif only");
+  if (options.depth > exporting::kMostDepth)
+    throw Error("export: --depth " + std::to_string(options.depth) + " is above the most this tool writes, " +
+                std::to_string(exporting::kMostDepth) + " words (2^24)");
   if (options.seed && *options.format != Format::lst) throw Error("export: --seed goes with --format lst only");
   if (options.output.empty())
     options.output = std::filesystem::path(options.image_path).replace_extension(options.format_name).string();
-  std::error_code ignored;
-  if (std::filesystem::equivalent(options.output, options.image_path, ignored))
-    throw Error("export: " + options.output + " is the image itself; pass -o FILE");
+  refuse_shared_outputs("export", {{"the image", options.image_path}}, {{"the output", options.output}});
   return options;
 }
 

@@ -3,17 +3,11 @@
 #include <cstdio>
 
 #include "board/layout.h"
+#include "common/wildcard.h"
 
 namespace r3k::cli {
 
 namespace {
-
-bool glob(std::string_view pattern, std::string_view text) {
-  if (pattern.empty()) return text.empty();
-  if (pattern[0] == '*') return glob(pattern.substr(1), text) || (!text.empty() && glob(pattern, text.substr(1)));
-  if (text.empty() || (pattern[0] != '?' && pattern[0] != text[0])) return false;
-  return glob(pattern.substr(1), text.substr(1));
-}
 
 std::string json_list(const std::set<int>& numbers) {
   std::string text = "[";
@@ -51,7 +45,7 @@ std::string expectation_text(const faults::Expectation& expected) {
 
 bool fault_matches(const faults::CatalogFault& fault, const std::string& pattern) {
   if (pattern.find_first_of("*?") == std::string::npos) return fault.name.find(pattern) != std::string_view::npos;
-  return glob(pattern, fault.name) || glob(pattern, faults::class_name(fault.fault_class));
+  return wildcard_match(pattern, fault.name) || wildcard_match(pattern, faults::class_name(fault.fault_class));
 }
 
 std::string baseline_problem(const faults::FaultRun& run) {

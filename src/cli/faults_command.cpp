@@ -44,6 +44,7 @@ constexpr const char* kHelp =
     "                             expected to do, what it models) and exit\n"
     "  --threads N                worker threads (default: one per core)\n"
     "  --limit N                  the instruction limit of each fault's run instead\n"
+    "                             (at least the image's own instruction count)\n"
     "\n"
     "exit codes: 0 every fault with expected routines was caught by them on every image run,\n"
     "            1 at least one was not, 2 bad input or an image fails without a fault\n";
@@ -67,8 +68,8 @@ Options parse(const Arguments& arguments, bool& help) {
       help = true;
       return options;
     }
-    if (a == "--image") options.main_path = args.value();
-    else if (a == "--supplement-image") options.supplement_path = args.value();
+    if (a == "--image") options.main_path = args.value_path();
+    else if (a == "--supplement-image") options.supplement_path = args.value_path();
     else if (a == "--seed") options.seed = args.value_u32();
     else if (a == "--images") {
       const std::string which = args.value();

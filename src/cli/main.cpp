@@ -9,12 +9,15 @@
 #include <cstdint>
 #include <cstdlib>
 #endif
+#include <cerrno>
+#include <csignal>
 #include <exception>
 #include <string>
 #include <string_view>
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "common/atomic_file.h"
 #include "common/error.h"
 
 namespace {
@@ -80,9 +83,18 @@ int error(std::string_view message) {
   return r3k::cli::kExitError;
 }
 
+// A report that could not be written (a full disk, a closed pipe) is no
+// answer, whatever the command found.
+int report_written(int exit_code) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return exit_code;
+  const int failure = errno;
+  return error("cannot write to standard output" + (failure ? ": " + r3k::write_failure(failure) : std::string()));
+}
+
 int run(const Command& command, const r3k::cli::Arguments& arguments) {
   try {
-    return command.handler(arguments);
+    return report_written(command.handler(arguments));
   } catch (const r3k::Error& failure) {
     return error(failure.what());
   } catch (const std::exception& failure) {
@@ -147,6 +159,11 @@ int main(int argc, char** argv) {
   using namespace r3k::cli;
   keep_freed_memory();
   reserve_heap_in_huge_pages();
+  // A closed pipe and an exceeded file-size limit become failed writes, each
+  // reported in a line, instead of signals that end the process mid-write
+  // (SIGXFSZ would leave a named temporary).
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   if (argc < 2) {
     std::fputs(kUsage, stderr);
     return kExitError;

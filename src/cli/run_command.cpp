@@ -1,4 +1,5 @@
 // r3kcheck run: runs an image on the reference simulator and shows the verdict.
+#include <cerrno>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -6,6 +7,7 @@
 #include "board/board.h"
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/output_paths.h"
 #include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_reader.h"
@@ -66,14 +68,16 @@ Options parse(const Arguments& arguments, bool& help) {
     else if (a == "--max-instructions") options.run.max_instructions = args.value_u64();
     else if (a == "-q" || a == "--quiet") options.quiet = true;
     else if (a == "--json") options.json = true;
-    else if (a == "--trace") options.trace_path = args.value();
-    else if (a == "--junit") options.junit_path = args.value();
+    else if (a == "--trace") options.trace_path = args.value_path();
+    else if (a == "--junit") options.junit_path = args.value_path();
     else if (args.is_option() || !options.image_path.empty()) args.unknown();
     else options.image_path = a;
   }
   if (options.image_path.empty()) throw Error("run: no image given (usage: r3kcheck run IMAGE.elf)");
   if (options.json && options.trace_path == "-")
     throw Error("run: --json and --trace - both want standard output; write the trace to a file");
+  refuse_shared_outputs("run", {{"the image", options.image_path}},
+                        {{"--trace", options.trace_path}, {"--junit", options.junit_path}});
   return options;
 }
 
@@ -109,7 +113,8 @@ class TraceOutput {
     if (path != "-") file_.emplace(path);
     writer_.emplace([this](const char* bytes, size_t size) {
       if (file_) file_->write(bytes, size);
-      else if (std::fwrite(bytes, 1, size, stdout) != size) throw Error("run: cannot write the trace to standard output");
+      else if (std::fwrite(bytes, 1, size, stdout) != size)
+        throw Error("run: cannot write the trace to standard output: " + write_failure(errno));
     });
   }
   sim::TraceWriter* writer() { return writer_ ? &*writer_ : nullptr; }

@@ -9,6 +9,8 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "common/error.h"
+#include "common/escaped_text.h"
+#include "common/input_file.h"
 #include "elf/elf_reader.h"
 #include "report/image_file.h"
 #include "report/places.h"
@@ -34,9 +36,13 @@ constexpr const char* kHelp =
     "\n"
     "The trace is in the format `run --trace` writes (see README), or with\n"
     "--keys in key=value lines as testbenches print them, e.g.\n"
-    "  RET cyc=15 pc=bfc003a8 op=3c130000 rd=19 val=00000000\n"
+    "  RET cyc=15 pc=bfc003a8 op=3c130000 rd=13 val=00000000\n"
     "read with --keys pc=pc,word=op,reg=rd,value=val. Only pc is needed; lines\n"
-    "without it are skipped; hex with or without 0x; register 0 means no write.\n"
+    "without it are skipped. Every number is hex with or without 0x, the\n"
+    "register too, as $display's %h prints it (00 to 1f; 13 is $s3); a name\n"
+    "(s3, $s3) or $N, rN in decimal also works; register 0 means no write.\n"
+    "In either shape '#' at the start of a word comments out the rest of the\n"
+    "line. A last line without its newline is a cut trace: no verdict.\n"
     "\n"
     "  --image FILE    the image the design ran (default out/image.elf)\n"
     "  --flag VALUE    what QUICK_RUN_FLAG read in the design's run (default 1)\n"
@@ -67,7 +73,7 @@ Options parse(const Arguments& arguments, bool& help) {
       help = true;
       return options;
     }
-    if (a == "--image") options.image_path = args.value();
+    if (a == "--image") options.image_path = args.value_path();
     else if (a == "--flag") options.diff.run.quick_run_flag = args.value_u32();
     else if (a == "--seed") options.seed = args.value_u32();
     else if (a == "--keys") options.keys = trace::parse_key_map(args.value());
@@ -78,19 +84,6 @@ Options parse(const Arguments& arguments, bool& help) {
   if (options.trace_path.empty())
     throw Error("trace-diff: no trace given (usage: r3kcheck trace-diff DESIGN_TRACE [--image IMAGE.elf])");
   return options;
-}
-
-struct FileCloser {
-  void operator()(std::FILE* file) const {
-    if (file != stdin) std::fclose(file);
-  }
-};
-
-std::unique_ptr<std::FILE, FileCloser> open_trace(const std::string& path) {
-  if (path == "-") return std::unique_ptr<std::FILE, FileCloser>(stdin);
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) throw Error("trace-diff: cannot read " + path + ": " + std::strerror(errno));
-  return std::unique_ptr<std::FILE, FileCloser>(file);
 }
 
 std::string trimmed(const std::string& text) {
@@ -104,7 +97,7 @@ void print_divergence(const trace::DiffOutcome& outcome, const std::string& trac
   std::printf("DIVERGENCE at line %llu of %s, after %llu instructions in step\n",
               static_cast<unsigned long long>(outcome.design.number), trace_path.c_str(),
               static_cast<unsigned long long>(outcome.compared));
-  std::printf("  design:   %s\n", trimmed(outcome.design.text).c_str());
+  std::printf("  design:   %s\n", excerpt(trimmed(outcome.design.text), 400).c_str());
   std::printf("  expected: %s\n", sim::format_trace_record(outcome.expected).c_str());
   for (const std::string& difference : outcome.differences) std::printf("  differs:  %s\n", difference.c_str());
   std::printf("  place:    %s", places.describe(outcome.expected.pc).c_str());
@@ -127,7 +120,13 @@ int trace_diff_command(const Arguments& arguments) {
   const report::RoutineNames names(elf.symbols);
   const report::Recognised recognised = report::recognise(elf, options.image_path, options.seed);
   if (!recognised.image) std::printf("note: %s; places are named from its symbols only\n", recognised.mismatch.c_str());
-  const auto file = open_trace(options.trace_path);
+  const InputFile file = [&] {
+    try {
+      return open_input(options.trace_path);
+    } catch (const Error& error) {
+      throw Error(std::string("trace-diff: ") + error.what());
+    }
+  }();
   trace::DesignTrace design(file.get(), options.keys);
   options.diff.routine_entries = names.entries();
   sim::Machine machine(elf.boot);

@@ -5,10 +5,13 @@
 //   * missing parent directories are created;
 //   * a symbolic link is written through: its target is replaced, atomically,
 //     by a temporary beside that target;
-//   * an existing path that is not a regular file (a directory, a device such
-//     as /dev/null, a FIFO, a socket) is refused, never replaced;
+//   * a pipe (a FIFO with a reader, /dev/stdout into a pipe) or a terminal is
+//     written as it is, there being no file to replace;
+//   * any other existing path that is not a regular file (a directory, a
+//     device such as /dev/null, a FIFO nobody reads, a socket) is refused;
 //   * a failed write, or SIGINT or SIGTERM during one, leaves the old file (or
-//     none) and no temporary.
+//     none) and no temporary; where the temporary is unnamed (Linux), so does
+//     SIGKILL.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +23,10 @@
 namespace r3k {
 
 class TemporaryFile;
+
+// Why a write failed, in words: strerror's, but a pipe whose reader has
+// gone (EPIPE, with SIGPIPE ignored) says so.
+std::string write_failure(int error);
 
 // Throws r3k::Error "cannot write PATH: REASON" on failure.
 void write_file_atomically(const std::string& path, const std::vector<uint8_t>& bytes);
@@ -40,7 +47,10 @@ class AtomicFileStream {
   void commit();
 
  private:
+  int descriptor() const;
+
   std::string path_, target_;
+  int direct_ = -1;  // a pipe or terminal written as it is
   std::unique_ptr<TemporaryFile> temporary_;
   std::string buffer_;
 };

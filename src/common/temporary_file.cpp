@@ -109,16 +109,26 @@ mode_t permissions_for(const std::string& target) {
 TemporaryFile::TemporaryFile(const std::string& target, const std::string& shown_as)
     : shown_as_(shown_as.empty() ? target : shown_as) {
   install_handlers();
-  std::string name = target + ".tmp-XXXXXX";
+  directory_ = std::filesystem::path(target).parent_path().string();
+  if (directory_.empty()) directory_ = ".";
+#ifdef O_TMPFILE
+  // Unnamed until commit: a process killed by SIGKILL, which no handler
+  // sees, leaves nothing behind. It is named through /proc, so only where
+  // that is mounted.
+  static const bool can_name = ::access("/proc/self/fd", X_OK) == 0;
+  if (can_name) descriptor_ = ::open(directory_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (descriptor_ >= 0) {
+    ::fchmod(descriptor_, permissions_for(target));
+    return;
+  }
+#endif
+  // Where the file system has no unnamed files: a short name, so that a
+  // target named with 255 characters still has a temporary beside it.
+  std::string name = directory_ + "/.r3k-XXXXXX";
   {
     const CleanedSignalsBlocked blocked;
     descriptor_ = ::mkstemp(name.data());
-    if (descriptor_ < 0) {
-      const int error = errno;
-      std::string directory = std::filesystem::path(target).parent_path().string();
-      if (directory.empty()) directory = ".";
-      fail(shown_as_, "cannot create a file in " + directory + ": " + std::strerror(error));
-    }
+    if (descriptor_ < 0) fail(shown_as_, "cannot create a file in " + directory_ + ": " + std::strerror(errno));
     path_ = name;
     slot_ = claim_slot(path_);
   }
@@ -127,11 +137,31 @@ TemporaryFile::TemporaryFile(const std::string& target, const std::string& shown
 
 TemporaryFile::~TemporaryFile() {
   if (descriptor_ >= 0) ::close(descriptor_);
-  if (!committed_) ::unlink(path_.c_str());
+  if (!committed_ && !path_.empty()) ::unlink(path_.c_str());
   release_slot(slot_);
 }
 
+// Gives the unnamed file a short free name beside the target; SIGINT and
+// SIGTERM are held off by the caller until it has been renamed.
+void TemporaryFile::link_unnamed() {
+  static std::atomic<unsigned> counter{0};
+  const std::string by_descriptor = "/proc/self/fd/" + std::to_string(descriptor_);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name =
+        directory_ + "/.r3k-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    if (::linkat(AT_FDCWD, by_descriptor.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      path_ = name;
+      slot_ = claim_slot(path_);
+      return;
+    }
+    if (errno != EEXIST) fail(shown_as_, "cannot name the file in " + directory_ + ": " + std::strerror(errno));
+  }
+  fail(shown_as_, "cannot name the file in " + directory_ + ": every name tried exists");
+}
+
 void TemporaryFile::commit(const std::string& target) {
+  const CleanedSignalsBlocked blocked;
+  if (path_.empty()) link_unnamed();
   const int descriptor = descriptor_;
   descriptor_ = -1;
   if (::close(descriptor) != 0) fail(shown_as_, std::strerror(errno));

@@ -16,6 +16,9 @@ std::vector<uint64_t> memory_words(const std::vector<uint8_t>& boot, unsigned wi
   for (size_t i = 0; i < boot.size(); ++i)
     words[i / bytes_per_word] |= uint64_t{boot[i]} << (8 * (i % bytes_per_word));
   if (depth == 0) return words;
+  if (depth > kMostDepth)
+    throw Error("a depth of " + std::to_string(depth) + " words is above the most this tool writes, " +
+                std::to_string(kMostDepth) + " (2^24)");
   if (words.size() > depth)
     throw Error("the boot memory (" + std::to_string(words.size()) + " words of " + std::to_string(width_bits) +
                 " bits) does not fit a depth of " + std::to_string(depth) + " words");

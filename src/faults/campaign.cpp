@@ -130,6 +130,12 @@ Campaign run_campaign(const std::vector<uint8_t>& boot, const ImageShape& shape,
   }
   if (!campaign.baseline.passed()) return campaign;
   campaign.limit = std::max(options.limit_factor * campaign.baseline.instructions, options.min_limit);
+  // A run cut before the unmodified image would have ended shows nothing
+  // about the fault: every fault would count as caught.
+  if (campaign.limit < campaign.baseline.instructions)
+    throw Error("a limit of " + std::to_string(campaign.limit) + " instructions is below the " +
+                std::to_string(campaign.baseline.instructions) + " the " + std::string(image_name(shape.kind)) +
+                " runs without a fault; give at least that");
   campaign.results.resize(faults.size());
 
   std::atomic<size_t> next{0};

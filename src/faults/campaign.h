@@ -93,7 +93,8 @@ struct Campaign {
 };
 
 // The baseline run first; the faults only when it passes. A fault that does
-// not apply to the shape's image is not run (verdict not_run).
+// not apply to the shape's image is not run (verdict not_run). A limit below
+// the baseline's instruction count is refused with an r3k::Error.
 Campaign run_campaign(const std::vector<uint8_t>& boot, const ImageShape& shape,
                       const std::vector<const CatalogFault*>& faults, const CampaignOptions& options);
 

@@ -63,7 +63,8 @@ std::vector<CatalogFault> forwarding_faults() {
   constexpr auto stale_rs = PipelineEffect::stale_rs;
   constexpr auto stale_rt = PipelineEffect::stale_rt;
   return {
-      load_use<Op::lw>("load-use-stale", "the next instruction reads the register an lw loads before it lands",
+      load_use<Op::lw>("load-use-stale", "the next instruction reads the value the register had before the lw (a core with no "
+                       "load-use stall may read another and stop before routine 18)",
                        fails({18, 20})),
       load_use<Op::lb>("lb-load-use-stale", "the next instruction reads lb's register before it lands",
                        unseen(kLoadUseUnseen)),

@@ -2,14 +2,19 @@
 // trace of any length takes the same memory. Two shapes:
 //   - the commit trace format of sim/trace.h (the version line is optional);
 //   - key=value lines as testbench $display statements print them, e.g.
-//     "RET cyc=15 pc=bfc003a8 op=3c130000 rd=19 val=00000000", with a key map
-//     saying which keys hold the address, the word, the register and the value.
+//     "RET cyc=15 pc=bfc003a8 op=3c130000 rd=13 val=00000000", with a key map
+//     saying which keys hold the address, the word, the register and the value;
+//     every number there is hex, the register too ("%h" of rd: 00 to 1f).
+// In both, '#' at the start of a word comments out the rest of the line. A
+// last line without its newline is a cut trace and an error, as is a line
+// longer than 64 KiB; errors quote the line only as a short escaped excerpt.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/trace.h"
@@ -53,12 +58,14 @@ class DesignTrace {
   uint64_t lines_read() const { return line_number_; }
 
  private:
-  bool read_line(std::string& text);
+  Status read_line(std::string& text);
   // True when the line is an instruction or exception; false to skip it.
   bool parse(DesignLine& line);
   bool parse_commit_line(DesignLine& line);
   bool parse_key_value_line(DesignLine& line);
   bool fail(const std::string& reason);
+  Status fail_reading(const std::string& reason);  // at the line being read
+  Status too_long(std::string_view line);
 
   std::FILE* file_;
   std::optional<TraceKeys> keys_;

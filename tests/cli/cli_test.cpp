@@ -129,10 +129,10 @@ TEST(Cli, OutputPathsAreCheckedWithTheirRealCause) {
   test::TempDir dir;
   ASSERT_EQ(::mkfifo(dir.path("fifo").c_str(), 0644), 0);
   const std::pair<std::string, std::string> cases[] = {
-      {"''", "r3kcheck: cannot write a file with an empty name\n"},
+      {"''", "r3kcheck: build: -o needs a file name, not an empty one\n"},
       {dir.path("newdir/"),
        "r3kcheck: cannot write " + dir.path("newdir/") + ": the name ends in '/', so it names a directory, not a file\n"},
-      {dir.path("fifo"), "r3kcheck: cannot write " + dir.path("fifo") + ": it is a FIFO, not a regular file; nothing written\n"},
+      {dir.path("fifo"), "r3kcheck: cannot write " + dir.path("fifo") + ": it is a FIFO that no process reads; nothing written\n"},
   };
   for (const auto& [path, message] : cases) {
     const auto result = tool("build -o " + path);

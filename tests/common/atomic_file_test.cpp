@@ -135,18 +135,32 @@ TEST(AtomicFile, RefusesEverythingButARegularFileAndLeavesItAsItWas) {
   std::strcpy(address.sun_path, socket_path.c_str());
   ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   std::vector<std::pair<std::string, std::string>> refused = {
-      {"a_directory", "a directory"}, {"a_fifo", "a FIFO"}, {"a_socket", "a socket"}};
+      {"a_directory", "a directory, not a regular file"},
+      {"a_fifo", "a FIFO that no process reads"},
+      {"a_socket", "a socket, not a regular file"}};
   // A device node like /dev/null, where this machine lets a test make one.
   if (::mknod(dir.path("a_device").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0)
-    refused.push_back({"a_device", "a character device"});
-  for (const auto& [name, kind] : refused) {
-    EXPECT_EQ(write_error(dir.path(name)),
-              "cannot write " + dir.path(name) + ": it is " + kind + ", not a regular file; nothing written");
-  }
+    refused.push_back({"a_device", "a character device, not a regular file"});
+  for (const auto& [name, kind] : refused)
+    EXPECT_EQ(write_error(dir.path(name)), "cannot write " + dir.path(name) + ": it is " + kind + "; nothing written");
   ::close(sock);
   EXPECT_TRUE(fs::is_fifo(dir.path("a_fifo")));
   EXPECT_TRUE(fs::is_socket(dir.path("a_socket")));
   EXPECT_EQ(entries(dir.dir()).size(), refused.size());
+}
+
+// The longest legal names: the temporary's name must not be longer.
+TEST(AtomicFile, NamesOfUpTo255CharactersAreWritten) {
+  test::TempDir dir;
+  for (const size_t length : {245, 255}) {
+    const std::string path = dir.path(std::string(length, 'x'));
+    write_file_atomically(path, std::vector<uint8_t>{6});
+    AtomicFileStream stream(path);
+    stream.write("ab", 2);
+    stream.commit();
+    EXPECT_EQ(test::read_text(path), "ab");
+  }
+  EXPECT_EQ(entries(dir.dir()).size(), 2u);
 }
 
 TEST(AtomicFile, EmptyNamesAndTrailingSlashesNameTheRealCause) {
@@ -179,16 +193,17 @@ TEST(AtomicFile, WritesThroughASymlinkToItsTarget) {
   EXPECT_NE(write_error(dir.path("links/to_directory")).find("it is a directory"), std::string::npos);
 }
 
-// Runs `work` in a child, ends it with SIGTERM after `delay`, and returns
-// how the child ended.
-int terminated_child(const std::function<void()>& work, std::chrono::milliseconds delay) {
+// Runs `work` in a child, ends it with `signal_number` after `delay`, and
+// returns how the child ended.
+int terminated_child(const std::function<void()>& work, std::chrono::milliseconds delay,
+                     int signal_number = SIGTERM) {
   const pid_t child = ::fork();
   if (child == 0) {
     work();
     ::_exit(0);
   }
   std::this_thread::sleep_for(delay);
-  ::kill(child, SIGTERM);
+  ::kill(child, signal_number);
   int status = 0;
   ::waitpid(child, &status, 0);
   return status;
@@ -213,13 +228,15 @@ TEST(AtomicFile, AWriterKilledMidWriteLeavesOnlyWholeFiles) {
   test::TempDir dir;
   const std::string path = dir.path("big.bin");
   const std::vector<uint8_t> big(16 << 20, 0xA5);
+  // SIGKILL runs no handler: only an unnamed temporary leaves nothing then.
+  for (const int signal_number : {SIGTERM, SIGKILL})
   for (const int delay : {5, 40, 150}) {
     const int status = terminated_child(
         [&] {
           for (;;) write_file_atomically(path, big);
         },
-        std::chrono::milliseconds(delay));
-    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        std::chrono::milliseconds(delay), signal_number);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << status;
     const std::vector<std::string> left = entries(dir.dir());
     EXPECT_TRUE(left.empty() || left == std::vector<std::string>{"big.bin"}) << left.size() << " " << left[0];
     if (!left.empty()) {

@@ -95,7 +95,7 @@ TEST(ExportAndExplainCommands, RefuseBadInputInOneLine) {
       {"export " + elf + " --format hex --depth 100", "does not fit a depth of 100"},
       {"export " + dir.path("bad.elf") + " --format bin -o " + dir.path("bad.bin"), "bad.elf"},
       {"export " + elf + " --format bin -o /proc/r3k/image.bin", "cannot write"},
-      {"export " + elf + " --format bin -o " + elf, "is the image itself"},
+      {"export " + elf + " --format bin -o " + elf, "is the same file as the image"},
       {"export " + dir.path("seed2.elf") + " --format lst -o " + dir.path("seed2.lst"),
        dir.path("seed2.elf") + " was not built with seed 0x52334B31; pass --seed"},
       {"explain 0x25000024 --image " + dir.path("seed2.elf"),

@@ -3,6 +3,7 @@
 // reference processor with an injected fault.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,47 @@ TEST(TraceDiff, ACutEmptyOrGarbledTraceIsNoVerdict) {
   EXPECT_EQ(diff_text(join_lines(golden_trace()) + "bfc00100 1000ffff\n").verdict, Verdict::match);
 }
 
+// Each odd trace is no verdict at the line that holds the oddity, and the
+// reason quotes that line only as a short escaped excerpt.
+TEST(TraceDiff, CutLongAndControlCharacterLinesAreUnreadableWithAShortReason) {
+  const std::string whole = join_lines(golden_trace());
+  // Cut inside the writes of a line: what is left of it still reads as a line.
+  const size_t write = whole.find(" $t0=", whole.size() / 2);
+  const std::string cut = whole.substr(0, write + 7);
+  const size_t cut_line = static_cast<size_t>(std::count(cut.begin(), cut.end(), '\n')) + 1;
+  const std::string head = join_lines({golden_trace()[0], golden_trace()[1]});
+  const struct {
+    std::string text, reason;
+  } cases[] = {
+      {cut, "line " + std::to_string(cut_line) + ": the trace ends inside this line"},
+      {head + std::string(100000, '7') + "\n", "line 3: longer than 65536 bytes"},
+      {head + std::string(1 << 17, 'z'), "line 3: longer than 65536 bytes"},
+      {head + "\x1b]0;title\x07 bfc00008\n", "line 3: expected an address in hex, found '\\x1b]0;title\\x07'"},
+      {head + "bfc00008 3c08" + std::string(1, '\0') + "8000\n", "found '3c08\\x008000'"},
+  };
+  for (const auto& [text, reason] : cases) {
+    SCOPED_TRACE(reason);
+    const trace::DiffOutcome outcome = diff_text(text);
+    EXPECT_EQ(outcome.verdict, Verdict::unreadable);
+    EXPECT_NE(outcome.reason.find(reason), std::string::npos) << outcome.reason.substr(0, 300);
+    EXPECT_LT(outcome.reason.size(), 250u);
+    EXPECT_TRUE(std::none_of(outcome.reason.begin(), outcome.reason.end(), [](char c) {
+      return static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F;
+    }));
+  }
+}
+
+// A trailing "# note" is a comment in either shape, also one that holds a key.
+TEST(TraceDiff, TrailingCommentsAreIgnored) {
+  std::vector<std::string> lines = golden_trace();
+  for (size_t i = 1; i < lines.size(); i += 97) lines[i] += "  # pc=00000000 $t0=1";
+  EXPECT_EQ(diff_text(join_lines(lines)).verdict, Verdict::match);
+  std::string text = key_value_trace(golden_trace());
+  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 40)) text.insert(at, " # pc=0");
+  const trace::DiffOutcome outcome = diff_text(text, trace::parse_key_map("pc=pc,word=op,reg=rd,value=val"));
+  EXPECT_EQ(outcome.verdict, Verdict::match) << outcome.reason;
+}
+
 TEST(TraceDiff, KeyValueLinesWithMappedKeysBehaveTheSame) {
   const trace::TraceKeys keys = trace::parse_key_map("pc=pc,word=op,reg=rd,value=val");
   const std::string text = key_value_trace(golden_trace());
@@ -118,7 +160,7 @@ TEST(TraceDiff, KeyValueLinesWithMappedKeysBehaveTheSame) {
   // A value changed: reported at that line of the key=value file.
   std::string changed = text;
   size_t at = changed.find(" val=", changed.size() / 3);
-  while (changed.compare(changed.rfind(" rd=", at), 6, " rd=0 ") == 0) at = changed.find(" val=", at + 1);
+  while (changed.compare(changed.rfind(" rd=", at), 7, " rd=00 ") == 0) at = changed.find(" val=", at + 1);
   const size_t end = changed.find('\n', at);
   changed[end - 1] = changed[end - 1] == '0' ? '1' : '0';
   outcome = diff_text(changed, keys);
@@ -129,6 +171,7 @@ TEST(TraceDiff, KeyValueLinesWithMappedKeysBehaveTheSame) {
   // Only the pc: addresses alone are compared; a bad number stops the diff.
   outcome = diff_text(text, trace::parse_key_map("pc=pc"));
   EXPECT_EQ(outcome.verdict, Verdict::match);
+  EXPECT_EQ(diff_text("x pc=bfc00000 rd=20\n", keys).verdict, Verdict::unreadable);
   EXPECT_EQ(diff_text("x pc=bfc00000 rd=32\n", keys).verdict, Verdict::unreadable);
   EXPECT_EQ(diff_text("no pc key here\n", keys).verdict, Verdict::design_ended);
 }

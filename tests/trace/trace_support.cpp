@@ -50,6 +50,15 @@ trace::DiffOutcome diff_text(const std::string& text, std::optional<trace::Trace
   return outcome;
 }
 
+namespace {
+// The register as $display's %h prints a 5-bit number.
+std::string hex2(unsigned value) {
+  char text[4];
+  std::snprintf(text, sizeof text, "%02x", value);
+  return text;
+}
+}  // namespace
+
 std::string key_value_trace(const std::vector<std::string>& lines, bool writes_only) {
   std::string text;
   for (size_t i = 1; i < lines.size(); ++i) {
@@ -66,7 +75,7 @@ std::string key_value_trace(const std::vector<std::string>& lines, bool writes_o
       value = write.substr(write.find('=') + 1);
     }
     if (writes_only && reg == 0) continue;
-    text += "RET cyc=" + std::to_string(i + 14) + " pc=" + pc + " op=0x" + word + " rd=" + std::to_string(reg) +
+    text += "RET cyc=" + std::to_string(i + 14) + " pc=" + pc + " op=0x" + word + " rd=" + hex2(reg) +
             " val=" + value + "\n";
   }
   return text;

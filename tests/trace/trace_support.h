@@ -24,7 +24,7 @@ std::string join_lines(const std::vector<std::string>& lines);
 trace::DiffOutcome diff_text(const std::string& text, std::optional<trace::TraceKeys> keys = {},
                              bool writes_only = false);
 
-// The trace in key=value shape: "RET cyc=N pc=... op=0x... rd=NUMBER val=...", one
+// The trace in key=value shape: "RET cyc=N pc=... op=0x... rd=HEX val=...", one
 // per instruction line (first register write only), with a bench message every
 // 1000 lines; instructions that write no register are left out when `writes_only`.
 std::string key_value_trace(const std::vector<std::string>& lines, bool writes_only = false);
