@@ -16,8 +16,6 @@
 #include <vector>
 
 #include "board/board.h"
-#include "cli/routine_names.h"
-#include "cli/run_reports.h"
 #include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_format.h"
@@ -27,6 +25,8 @@
 #include "faults/catalog.h"
 #include "image/build.h"
 #include "isa/isa.h"
+#include "report/routine_names.h"
+#include "report/verdict.h"
 #include "sim/machine.h"
 #include "sim/trace.h"
 
@@ -72,7 +72,7 @@ void write_seed(const std::string& path, char mode, const std::string& text) {
 // Reports of real runs of the default image, and the display words of each.
 void write_reports(const std::string& dir, const r3k::Image& full, const Bytes& elf_file) {
   const r3k::elf::LoadedElf elf = r3k::elf::read_elf(elf_file, "image.elf");
-  const r3k::cli::RoutineNames names(elf.symbols);
+  const r3k::report::RoutineNames names(elf.symbols);
   const r3k::faults::CatalogFault* fault = nullptr;
   for (const r3k::faults::CatalogFault& f : r3k::faults::catalog())
     if (f.name == "load-use-stale") fault = &f;
@@ -88,8 +88,7 @@ void write_reports(const std::string& dir, const r3k::Image& full, const Bytes& 
     r3k::sim::Machine machine(elf.boot);
     DisplayWatch watch;
     const r3k::sim::RunResult result = machine.run(options, watch);
-    const std::string json =
-        r3k::cli::run_json({result, names, watch.display.outcomes(), "image.elf"});
+    const std::string json = r3k::report::verdict_json({result, names, watch.display, "image.elf", run.limit});
     write_text(dir + "/json_reader_fuzzer/" + run.name + ".json", json);
     write_seed(dir + "/diagnose_fuzzer/" + run.name + ".json", 2, json);
     std::string words, failed;
