@@ -8,7 +8,8 @@
 #            same images as the g++ tool, and compiles the tests with clang++
 # make fuzz-smoke   runs each libFuzzer target for FUZZ_SECONDS (60) seconds;
 #            make fuzz runs them for 10 minutes each
-# make bench prints the simulator's speed and times the tool against unicorn
+# make bench prints the simulator's speed, diagnose's accuracy on the evaluation set
+#            (bench_diagnose), and times the tool against unicorn
 #            and GNU as + ld (bench/compare.sh)
 
 MAKEFLAGS += --no-print-directory

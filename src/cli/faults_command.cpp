@@ -9,14 +9,14 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/fault_text.h"
-#include "cli/routine_names.h"
 #include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_reader.h"
 #include "faults/campaign.h"
 #include "html/fault_matrix.h"
-#include "image/build.h"
-#include "supplement/supplement.h"
+#include "report/image_file.h"
+#include "report/routine_names.h"
+#include "routine/random.h"
 
 namespace r3k::cli {
 namespace {
@@ -160,12 +160,18 @@ struct ImageUnderTest {
 ImageUnderTest image_under_test(faults::ImageKind kind, const std::string& path, uint32_t seed) {
   if (!path.empty()) {
     const elf::LoadedElf elf = elf::read_elf_file(path);
-    const RoutineNames names(elf.symbols);
+    try {
+      report::require_kind(elf.symbols, path, kind);
+    } catch (const Error& error) {
+      throw Error(std::string("faults: ") + (kind == faults::ImageKind::main ? "--image " : "--supplement-image ") +
+                  error.what());
+    }
+    const report::RoutineNames names(elf.symbols);
     std::vector<std::string> routine_names;
     for (int number : names.numbers()) routine_names.push_back(names.name(number));
     return {elf.boot, faults::shape_of(elf, kind), routine_names};
   }
-  const Image image = kind == faults::ImageKind::main ? build_image(seed) : supplement::build(seed);
+  const Image image = report::build(kind, seed);
   std::vector<std::string> routine_names;
   for (const RoutineInfo& routine : image.routines) routine_names.push_back(routine.name);
   return {image.boot_bytes(), faults::shape_of(image, kind), routine_names};

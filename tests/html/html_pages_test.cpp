@@ -5,6 +5,7 @@
 #include "faults/campaign.h"
 #include "html/fault_matrix.h"
 #include "html/page.h"
+#include "image/case_index.h"
 #include "support/browser.h"
 #include "support/image_run.h"
 #include "support/tools.h"
@@ -85,6 +86,49 @@ TEST_F(FaultMatrixPage, BrowserShowsOneRowPerFaultAndOneColumnPerRoutine) {
   ASSERT_NE(add, std::string::npos);
   const std::string add_cells = rendered.dom.substr(add, rendered.dom.find("</tr>", add) - add);
   EXPECT_EQ(test::count_of(add_cells, "m-missed"), 2u);
+}
+
+// A run whose routine 21 fails (one operand of its first case patched in the
+// file), and the design trace of that run against the image as built.
+class RunAndDivergencePages : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new test::TempDir;
+    ASSERT_EQ(tool("build -o " + path("image.elf")).exit_code, 0);
+    const Image& built = test::default_image();
+    std::string bytes = test::read_text(path("image.elf"));
+    bytes.at(0x10000 + (cases_of(built, 21).first->address - built.text_base)) ^= 1;
+    test::write_bytes(path("bad.elf"), std::vector<unsigned char>(bytes.begin(), bytes.end()));
+  }
+  static void TearDownTestSuite() { delete dir_; }
+  static test::CommandResult tool(const std::string& arguments) {
+    return test::run_command(std::string(R3K_TOOL_PATH) + " " + arguments);
+  }
+  static std::string path(const std::string& name) { return dir_->path(name); }
+  static test::TempDir* dir_;
+};
+test::TempDir* RunAndDivergencePages::dir_ = nullptr;
+
+TEST_F(RunAndDivergencePages, TheRunMapMarksExactlyTheFailingRoutine) {
+  ASSERT_EQ(tool("run -q " + path("bad.elf") + " --html " + path("run.html") + " --trace " + path("bad.trace")).exit_code, 1);
+  const std::string page = test::read_text(path("run.html"));
+  EXPECT_EQ(test::html_structure_problem(page), "");
+  const test::Rendered rendered = test::render_page(path("run.html"));
+  if (!rendered.skipped.empty()) GTEST_SKIP() << rendered.skipped;
+  ASSERT_EQ(rendered.error, "");
+  EXPECT_EQ(test::count_of(rendered.dom, "class=\"tile m-good\""), 67u);
+  EXPECT_EQ(test::count_of(rendered.dom, "class=\"tile m-bad\""), 1u);
+  EXPECT_NE(rendered.dom.find("class=\"tile m-bad\" title=\"n21_add_test\""), std::string::npos);
+}
+
+TEST_F(RunAndDivergencePages, TheDivergencePageMarksTheCasesInstruction) {
+  ASSERT_EQ(tool("run -q " + path("bad.elf") + " --trace " + path("bad.trace")).exit_code, 1);
+  const auto diff = tool("trace-diff " + path("bad.trace") + " --image " + path("image.elf") + " --html " + path("d.html"));
+  ASSERT_EQ(diff.exit_code, 1) << diff.out << diff.err;
+  const std::string page = test::read_text(path("d.html"));
+  EXPECT_EQ(test::html_structure_problem(page), "");
+  EXPECT_NE(page.find("<span class=\"here\">    =&gt; 0xbfc"), std::string::npos) << page;
+  EXPECT_NE(page.find("n21_add_test case 1"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,23 @@
+#include "evaluation/evaluation_set.h"
+
+#include <algorithm>
+
+#include "evaluation/evaluation_parts.h"
+
+namespace r3k::evaluation {
+
+bool EvaluationFault::accepts(std::string_view answer) const {
+  return std::find(accepted.begin(), accepted.end(), answer) != accepted.end();
+}
+
+const std::vector<EvaluationFault>& evaluation_set() {
+  static const std::vector<EvaluationFault> all = [] {
+    std::vector<EvaluationFault> joined;
+    for (auto part : {datapath_mistakes, control_mistakes, memory_mistakes, pipeline_mistakes})
+      for (EvaluationFault& fault : part()) joined.push_back(std::move(fault));
+    return joined;
+  }();
+  return all;
+}
+
+}  // namespace r3k::evaluation

@@ -1,0 +1,231 @@
+// The evaluation set stays apart from the catalog (no shared name, no fault
+// that behaves like a catalog entry), and its figures are computed: every
+// fault runs on both images and lands in exactly one outcome, the counts add
+// up, and the answers are the ones the diagnose command gives. Nothing here
+// asks how good the figures are.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <set>
+
+#include "evaluation/scoring.h"
+#include "faults/catalog.h"
+#include "sim/semantics.h"
+#include "support/image_run.h"
+#include "support/tools.h"
+
+namespace r3k::evaluation {
+namespace {
+
+using faults::ImageKind;
+using isa::Op;
+
+const std::vector<EvaluationFault>& set() { return evaluation_set(); }
+
+TEST(EvaluationSet, IsApartFromTheCatalogAndNamesOnlyItsFaults) {
+  EXPECT_GE(set().size(), 40u);
+  std::set<std::string_view> names;
+  for (const EvaluationFault& fault : set()) {
+    EXPECT_TRUE(names.insert(fault.name()).second) << "twice: " << fault.name();
+    EXPECT_EQ(faults::find_fault(fault.name()), nullptr) << fault.name() << " is a catalog fault";
+    EXPECT_FALSE(fault.fault.models.empty() || fault.mechanism.empty()) << fault.name();
+    EXPECT_NE(fault.fault.op, Op::invalid) << fault.name();
+    for (std::string_view accepted : fault.accepted)
+      EXPECT_NE(faults::find_fault(accepted), nullptr) << fault.name() << " accepts unknown " << accepted;
+  }
+}
+
+// One instruction of kind `op` on a random state: registers drawn from
+// values that sit on boundaries as often as not, memory operands in RAM and
+// aligned for their width (so a lane mistake shows rather than a trap).
+struct Trial {
+  uint32_t word = 0;
+  std::array<uint32_t, 32> regs{};
+  uint32_t hi = 0, lo = 0;
+};
+
+uint32_t draw(uint64_t& state) {
+  state = state * 6364136223846793005u + 1442695040888963407u;
+  const uint32_t bits = uint32_t(state >> 32);
+  static constexpr std::array<uint32_t, 8> kEdges{0, 1, 0xFFFFFFFF, 0x80000000, 0x7FFFFFFF, 0x8000, 0xFFFF, 0x40000000};
+  return (bits & 3) == 0 ? kEdges[(bits >> 2) & 7] : bits * 0x9E3779B1u;
+}
+
+Trial trial_for(Op op, uint64_t& state) {
+  Trial trial;
+  for (uint32_t& reg : trial.regs) reg = draw(state);
+  trial.regs[0] = 0;
+  trial.hi = draw(state), trial.lo = draw(state);
+  isa::Fields fields;
+  fields.rs = 8, fields.rt = 9, fields.rd = draw(state) & 1 ? 10 : 9;
+  fields.sa = draw(state) & 31;
+  fields.imm = static_cast<uint16_t>(draw(state));
+  fields.target = draw(state) & 0xFFFF;
+  const isa::OpInfo& info = isa::info(op);
+  if (info.attributes.memory != isa::MemoryAccess::none) {
+    const bool unaligned = op == Op::lwl || op == Op::lwr || op == Op::swl || op == Op::swr;
+    const uint32_t misalignment = unaligned ? 0 : info.attributes.width - 1u;
+    trial.regs[8] = layout::kRamBase + 0x100 + 4 * (draw(state) & 7);
+    fields.imm = static_cast<uint16_t>(draw(state) & 3 & ~misalignment);
+  }
+  trial.word = isa::encode(op, fields);
+  return trial;
+}
+
+// Everything an instruction can change.
+struct After {
+  std::array<uint32_t, 32> regs;
+  uint32_t hi, lo, next_pc, after_next;
+  std::optional<sim::Cause> cause;
+  std::array<uint32_t, 12> ram;
+  bool operator==(const After&) const = default;
+};
+
+After run_once(const sim::Fault& fault, const Trial& trial) {
+  sim::Bus bus(std::vector<uint8_t>(0x1000, 0));
+  bus.reset(1);
+  sim::Cpu cpu(bus);
+  cpu.regs = trial.regs, cpu.hi = trial.hi, cpu.lo = trial.lo;
+  cpu.pc = layout::kResetVector + 0x800, cpu.next_pc = cpu.pc + 4, cpu.after_next = cpu.pc + 8;
+  const sim::Decoded decoded = sim::decode_at(trial.word, cpu.pc);
+  if (fault.semantics) fault.semantics(cpu, decoded);
+  else sim::execute_normal(cpu, decoded);
+  After after{cpu.regs, cpu.hi, cpu.lo, cpu.next_pc, cpu.after_next, {}, {}};
+  if (cpu.exception) after.cause = cpu.exception->cause;
+  for (size_t i = 0; i < after.ram.size(); ++i)
+    bus.read(layout::kRamBase + 0x100 + 4 * uint32_t(i), sim::Width::word, after.ram[i]);
+  return after;
+}
+
+// Two faults of one instruction kind with the same pipeline disturbance are
+// the same fault unless their semantics differ somewhere.
+// A fault confined to one routine's cases is compared where it acts: every
+// routine of this shape spans the trial's pc.
+bool behave_alike(const faults::CatalogFault& one, const faults::CatalogFault& other) {
+  if (one.op != other.op) return false;
+  faults::ImageShape shape;
+  shape.routines.assign(layout::kRoutineCount, {layout::kResetVector, 0x10000});
+  const sim::Fault a = one.make(shape), b = other.make(shape);
+  if (a.op != b.op || a.effect != b.effect || a.latency != b.latency || a.hazard != b.hazard) return false;
+  if (!a.semantics && !b.semantics) return true;
+  uint64_t state = 0x5EED;
+  for (int i = 0; i < 4000; ++i) {
+    const Trial trial = trial_for(a.op, state);
+    if (!(run_once(a, trial) == run_once(b, trial))) return false;
+  }
+  return true;
+}
+
+TEST(EvaluationSet, NoFaultBehavesLikeACatalogFault) {
+  for (const EvaluationFault& fault : set())
+    for (const faults::CatalogFault& known : faults::catalog())
+      EXPECT_FALSE(behave_alike(fault.fault, known)) << fault.name() << " behaves like " << known.name;
+}
+
+// The comparison above can tell faults apart: a catalog fault behaves like
+// itself, and two catalog faults of one instruction kind do not.
+TEST(EvaluationSet, TheBehaviourComparisonSeesDifferences) {
+  const faults::CatalogFault& sra = *faults::find_fault("sra-zero-fills");
+  EXPECT_TRUE(behave_alike(sra, sra));
+  EXPECT_FALSE(behave_alike(*faults::find_fault("lb-zero-extends"), *faults::find_fault("lb-big-endian-lanes")));
+  EXPECT_FALSE(behave_alike(*faults::find_fault("slt-unsigned"), *faults::find_fault("slt-sign-of-difference")));
+}
+
+const Evaluation& measured() {
+  static const Evaluation evaluation = evaluate(set(), test::default_image(), test::supplement_image(), 2);
+  return evaluation;
+}
+
+TEST(EvaluationFigures, EveryFaultRunsOnBothImagesAndIsClassifiedOnce) {
+  const Evaluation& evaluation = measured();
+  ASSERT_TRUE(evaluation.main_baseline_passed && evaluation.supplement_baseline_passed);
+  ASSERT_EQ(evaluation.rows.size(), set().size());
+  for (size_t i = 0; i < set().size(); ++i) {
+    const Row& row = evaluation.rows[i];
+    EXPECT_EQ(row.fault, &set()[i]);
+    for (const ImageKind kind : {ImageKind::main, ImageKind::supplement}) {
+      const Seen& seen = row.on(kind);
+      EXPECT_GT(seen.run.instructions, 0u) << row.fault->name();
+      const bool answered = seen.run.stop == sim::StopReason::Finished && !seen.run.failed.empty();
+      EXPECT_EQ(answered, !seen.answer.ranked.empty()) << row.fault->name();
+      // The rank is the first accepted answer's place, and the outcome follows from it.
+      const size_t before = seen.rank ? seen.rank - 1 : seen.answer.ranked.size();
+      for (size_t k = 0; k < before; ++k) EXPECT_FALSE(row.fault->accepts(seen.answer.ranked[k])) << row.fault->name();
+      if (seen.rank) {
+        EXPECT_TRUE(row.fault->accepts(seen.answer.ranked.at(seen.rank - 1))) << row.fault->name();
+      }
+      const Outcome expected = seen.run.stop != sim::StopReason::Finished ? Outcome::stopped
+                               : seen.run.failed.empty()                  ? Outcome::no_failure
+                               : seen.rank == 1                           ? Outcome::first
+                               : seen.rank == 2 || seen.rank == 3         ? Outcome::top_three
+                                                                          : Outcome::wrong;
+      EXPECT_EQ(seen.outcome, expected) << row.fault->name();
+    }
+    // A fault neither image sees says why, and one that says so is not seen.
+    const bool seen_somewhere = !row.main.run.passed() || !row.supplement.run.passed();
+    EXPECT_EQ(seen_somewhere, row.fault->unseen.empty()) << row.fault->name();
+  }
+}
+
+TEST(EvaluationFigures, TheCountsAddUp) {
+  const Evaluation& evaluation = measured();
+  for (const ImageKind kind : {ImageKind::main, ImageKind::supplement}) {
+    const Accuracy& a = kind == ImageKind::main ? evaluation.on_main : evaluation.on_supplement;
+    EXPECT_EQ(a.faults, set().size());
+    EXPECT_EQ(a.answered + a.no_failure + a.stopped, a.faults);
+    EXPECT_LE(a.first, a.top_three);
+    EXPECT_LE(a.top_three, a.answered);
+    size_t first = 0, top_three = 0, answered = 0;
+    for (const Row& row : evaluation.rows) {
+      const Seen& seen = row.on(kind);
+      first += seen.rank == 1;
+      top_three += seen.rank >= 1 && seen.rank <= 3;
+      answered += !seen.answer.ranked.empty();
+    }
+    EXPECT_EQ(a.first, first);
+    EXPECT_EQ(a.top_three, top_three);
+    EXPECT_EQ(a.answered, answered);
+  }
+}
+
+// Where `name` is printed as a whole word (ori-sign-extends is also the
+// start of ori-sign-extends-some), or npos.
+size_t printed_at(const std::string& text, std::string_view name) {
+  const auto part_of_name = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '-'; };
+  for (size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + 1)) {
+    const size_t end = at + name.size();
+    if ((at == 0 || !part_of_name(text[at - 1])) && (end == text.size() || !part_of_name(text[end]))) return at;
+  }
+  return std::string::npos;
+}
+
+// The figures measure the command a user runs: fed a fault's display words,
+// diagnose prints the evaluation's first three answers, in that order.
+TEST(EvaluationFigures, AnswersAreTheDiagnoseCommands) {
+  for (const ImageKind kind : {ImageKind::main, ImageKind::supplement}) {
+    int checked = 0;
+    for (const Row& row : measured().rows) {
+      const Seen& seen = row.on(kind);
+      if (seen.answer.ranked.empty() || checked == 3) continue;
+      std::string words = "0";
+      for (uint32_t word : seen.run.display_words) words += "," + std::to_string(word);
+      const auto result = test::run_command(std::string(R3K_TOOL_PATH) + " diagnose --display " + words +
+                                            (kind == ImageKind::supplement ? " --supplement" : ""));
+      ASSERT_EQ(result.exit_code, 0) << result.err;
+      size_t previous = 0;
+      for (size_t k = 0; k < std::min<size_t>(3, seen.answer.ranked.size()); ++k) {
+        const size_t at = printed_at(result.out, seen.answer.ranked[k]);
+        ASSERT_NE(at, std::string::npos) << row.fault->name() << ": " << seen.answer.ranked[k] << "\n" << result.out;
+        EXPECT_GT(at, previous) << row.fault->name() << ": " << seen.answer.ranked[k] << "\n" << result.out;
+        previous = at;
+      }
+      ++checked;
+    }
+    EXPECT_EQ(checked, 3) << faults::image_name(kind);
+  }
+}
+
+}  // namespace
+}  // namespace r3k::evaluation
