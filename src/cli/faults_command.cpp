@@ -9,10 +9,14 @@
 #include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/fault_text.h"
+#include "cli/output_paths.h"
+#include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_reader.h"
 #include "faults/campaign.h"
+#include "html/fault_matrix.h"
 #include "report/image_file.h"
+#include "report/routine_names.h"
 #include "routine/random.h"
 
 namespace r3k::cli {
@@ -21,7 +25,7 @@ namespace {
 constexpr const char* kHelp =
     "usage: r3kcheck faults [--image MAIN.elf] [--supplement-image SUPPLEMENT.elf] [--seed N]\n"
     "                       [--images main|supplement|both] [--only PATTERN] [--full] [--json]\n"
-    "                       [--list] [--threads N] [--limit N]\n"
+    "                       [--list] [--threads N] [--limit N] [--html FILE]\n"
     "\n"
     "Runs each image on the reference processor unmodified (it must pass), then once\n"
     "per fault of the catalog, each a processor wrong in one way, and prints per fault:\n"
@@ -45,6 +49,8 @@ constexpr const char* kHelp =
     "  --threads N                worker threads (default: one per core)\n"
     "  --limit N                  the instruction limit of each fault's run instead\n"
     "                             (at least the image's own instruction count)\n"
+    "  --html FILE                also write the results as one HTML page: faults down the\n"
+    "                             side, every routine of each image across\n"
     "\n"
     "exit codes: 0 every fault with expected routines was caught by them on every image run,\n"
     "            1 at least one was not, 2 bad input or an image fails without a fault\n";
@@ -57,6 +63,7 @@ struct Options {
   bool full = false, json = false, list = false;
   unsigned threads = 0;
   uint64_t limit = 0;
+  std::string html_path;
 };
 
 Options parse(const Arguments& arguments, bool& help) {
@@ -83,8 +90,11 @@ Options parse(const Arguments& arguments, bool& help) {
     else if (a == "--list") options.list = true;
     else if (a == "--threads") options.threads = args.value_u32();
     else if (a == "--limit") options.limit = args.value_u64();
+    else if (a == "--html") options.html_path = args.value_path();
     else args.unknown();
   }
+  refuse_shared_outputs("faults", {{"--image", options.main_path}, {"--supplement-image", options.supplement_path}},
+                        {{"--html", options.html_path}});
   return options;
 }
 
@@ -148,6 +158,7 @@ void print_joint(const faults::Campaign& main, const faults::Campaign& supplemen
 struct ImageUnderTest {
   std::vector<uint8_t> boot;
   faults::ImageShape shape;
+  std::vector<std::string> routine_names;  // by run number - 1
 };
 
 ImageUnderTest image_under_test(faults::ImageKind kind, const std::string& path, uint32_t seed) {
@@ -159,10 +170,15 @@ ImageUnderTest image_under_test(faults::ImageKind kind, const std::string& path,
       throw Error(std::string("faults: ") + (kind == faults::ImageKind::main ? "--image " : "--supplement-image ") +
                   error.what());
     }
-    return {elf.boot, faults::shape_of(elf, kind)};
+    const report::RoutineNames names(elf.symbols);
+    std::vector<std::string> routine_names;
+    for (int number : names.numbers()) routine_names.push_back(names.name(number));
+    return {elf.boot, faults::shape_of(elf, kind), routine_names};
   }
   const Image image = report::build(kind, seed);
-  return {image.boot_bytes(), faults::shape_of(image, kind)};
+  std::vector<std::string> routine_names;
+  for (const RoutineInfo& routine : image.routines) routine_names.push_back(routine.name);
+  return {image.boot_bytes(), faults::shape_of(image, kind), routine_names};
 }
 
 }  // namespace
@@ -185,6 +201,7 @@ int faults_command(const Arguments& arguments) {
   if (options.limit) campaign_options.limit_factor = 0, campaign_options.min_limit = options.limit;
 
   std::vector<faults::Campaign> campaigns;
+  std::vector<std::vector<std::string>> routine_names;
   for (const faults::ImageKind kind : {faults::ImageKind::main, faults::ImageKind::supplement}) {
     const bool main = kind == faults::ImageKind::main;
     if (!(main ? options.run_main : options.run_supplement)) continue;
@@ -198,12 +215,19 @@ int faults_command(const Arguments& arguments) {
       };
     }
     campaigns.push_back(faults::run_campaign(image.boot, image.shape, chosen, campaign_options));
+    routine_names.push_back(image.routine_names);
     if (!campaigns.back().baseline.passed()) {
       std::fprintf(stderr,
                    "r3kcheck: faults: the %s does not pass without a fault (%s); a score would mean nothing\n",
                    name.c_str(), baseline_problem(campaigns.back().baseline).c_str());
       return kExitError;
     }
+  }
+  if (!options.html_path.empty()) {
+    std::vector<html::MatrixImage> images;
+    for (size_t i = 0; i < campaigns.size(); ++i) images.push_back({&campaigns[i], routine_names[i]});
+    const std::string page = html::fault_matrix_page(images, options.seed);
+    write_file_atomically(options.html_path, page);
   }
   if (options.json) {
     std::fputs(campaigns_json(campaigns).c_str(), stdout);

@@ -11,6 +11,7 @@
 #include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_reader.h"
+#include "html/run_map.h"
 #include "report/routine_names.h"
 #include "report/verdict.h"
 #include "sim/machine.h"
@@ -21,7 +22,7 @@ namespace {
 
 constexpr const char* kHelp =
     "usage: r3kcheck run IMAGE.elf [--full] [--flag VALUE] [--max-instructions N] [--quiet]\n"
-    "                    [--trace FILE|-] [--json] [--junit FILE]\n"
+    "                    [--trace FILE|-] [--json] [--junit FILE] [--html FILE]\n"
     "\n"
     "Loads the image's segments into the boot memory at their load addresses,\n"
     "resets the reference processor at 0xBFC00000 and runs until the end loop\n"
@@ -41,6 +42,8 @@ constexpr const char* kHelp =
     "                          million lines, some 13 GB)\n"
     "  --json                  print the verdict as one JSON object instead of the text\n"
     "  --junit FILE            also write a JUnit XML file, one test case per routine\n"
+    "  --html FILE             also write the run as one HTML page: a tile per routine\n"
+    "                          (passed, failed, not reached), the lamps, the display words\n"
     "\n"
     "exit codes: 0 the lamps show pass, 1 the lamps show fail,\n"
     "            2 no verdict (exception loop, instruction limit) or bad input\n";
@@ -52,6 +55,7 @@ struct Options {
   bool json = false;
   std::string trace_path;  // "-": standard output
   std::string junit_path;
+  std::string html_path;
 };
 
 Options parse(const Arguments& arguments, bool& help) {
@@ -70,6 +74,7 @@ Options parse(const Arguments& arguments, bool& help) {
     else if (a == "--json") options.json = true;
     else if (a == "--trace") options.trace_path = args.value_path();
     else if (a == "--junit") options.junit_path = args.value_path();
+    else if (a == "--html") options.html_path = args.value_path();
     else if (args.is_option() || !options.image_path.empty()) args.unknown();
     else options.image_path = a;
   }
@@ -77,7 +82,7 @@ Options parse(const Arguments& arguments, bool& help) {
   if (options.json && options.trace_path == "-")
     throw Error("run: --json and --trace - both want standard output; write the trace to a file");
   refuse_shared_outputs("run", {{"the image", options.image_path}},
-                        {{"--trace", options.trace_path}, {"--junit", options.junit_path}});
+                        {{"--trace", options.trace_path}, {"--junit", options.junit_path}, {"--html", options.html_path}});
   return options;
 }
 
@@ -165,6 +170,7 @@ int run_command(const Arguments& arguments) {
     const std::string xml = report::verdict_junit(run);
     write_file_atomically(options.junit_path, std::vector<uint8_t>(xml.begin(), xml.end()));
   }
+  if (!options.html_path.empty()) write_file_atomically(options.html_path, html::run_map_page(run));
   if (options.json) std::printf("%s\n", report::verdict_json(run).c_str());
   else std::fputs(report::verdict_line(run).c_str(), trace_on_stdout ? stderr : stdout);
   switch (report::verdict_of(result)) {

@@ -8,10 +8,13 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/output_paths.h"
+#include "common/atomic_file.h"
 #include "common/error.h"
 #include "common/escaped_text.h"
 #include "common/input_file.h"
 #include "elf/elf_reader.h"
+#include "html/divergence.h"
 #include "report/image_file.h"
 #include "report/places.h"
 #include "report/routine_names.h"
@@ -25,7 +28,7 @@ namespace {
 
 constexpr const char* kHelp =
     "usage: r3kcheck trace-diff DESIGN_TRACE [--image IMAGE.elf] [--flag VALUE] [--seed N]\n"
-    "                           [--keys pc=KEY,word=KEY,reg=KEY,value=KEY] [--writes-only]\n"
+    "                           [--keys pc=KEY,word=KEY,reg=KEY,value=KEY] [--writes-only] [--html FILE]\n"
     "\n"
     "Runs the reference processor on the image in step with the trace a design\n"
     "under test wrote (one line per completed instruction), and stops at the\n"
@@ -52,6 +55,8 @@ constexpr const char* kHelp =
     "  --writes-only   the design's trace leaves out instructions that write nothing:\n"
     "                  skip ours too (for --keys traces: those that write no\n"
     "                  register; else no register, HI/LO or memory)\n"
+    "  --html FILE     with a divergence, also write it as one HTML page: the lines,\n"
+    "                  what differs, the case's code marked, the lines agreed before\n"
     "\n"
     "exit codes: 0 the trace follows the reference to the end loop, 1 it diverges,\n"
     "            2 it ends early, is empty or cannot be read, or bad input\n";
@@ -62,6 +67,7 @@ struct Options {
   uint32_t seed = kDefaultSeed;
   std::optional<trace::TraceKeys> keys;
   trace::DiffOptions diff;
+  std::string html_path;
 };
 
 Options parse(const Arguments& arguments, bool& help) {
@@ -78,11 +84,14 @@ Options parse(const Arguments& arguments, bool& help) {
     else if (a == "--seed") options.seed = args.value_u32();
     else if (a == "--keys") options.keys = trace::parse_key_map(args.value());
     else if (a == "--writes-only") options.diff.writes_only = true;
+    else if (a == "--html") options.html_path = args.value_path();
     else if ((args.is_option() && a != "-") || !options.trace_path.empty()) args.unknown();
     else options.trace_path = a;
   }
   if (options.trace_path.empty())
     throw Error("trace-diff: no trace given (usage: r3kcheck trace-diff DESIGN_TRACE [--image IMAGE.elf])");
+  refuse_shared_outputs("trace-diff", {{"the trace", options.trace_path}, {"--image", options.image_path}},
+                        {{"--html", options.html_path}});
   return options;
 }
 
@@ -142,6 +151,9 @@ int trace_diff_command(const Arguments& arguments) {
       return kExitOk;
     case Verdict::divergence:
       print_divergence(outcome, options.trace_path, places);
+      if (!options.html_path.empty())
+        write_file_atomically(options.html_path, html::divergence_page(outcome, options.trace_path,
+                                                                       places.describe(outcome.expected.pc), ""));
       return kExitFailed;
     case Verdict::design_ended:
       std::printf("NO VERDICT: %s: %s\n", options.trace_path.c_str(), outcome.reason.c_str());
