@@ -71,7 +71,11 @@ TEST(Isa, NonZeroReservedFieldsAreInvalid) {
   EXPECT_EQ(decode(0x3C088000 | (1 << 21)), Op::invalid); // lui with rs set
   EXPECT_EQ(decode(0x1C800002 | (1 << 16)), Op::invalid); // bgtz with rt set
   EXPECT_EQ(decode(0x04020000), Op::invalid);             // unused REGIMM row
-  EXPECT_EQ(decode(0x40000000), Op::invalid);             // coprocessor 0
+  EXPECT_EQ(decode(0x40000001), Op::invalid);             // mfc0 with low bits set
+  EXPECT_EQ(decode(0x40200000), Op::invalid);             // unused COP0 rs row
+  EXPECT_EQ(decode(0x42000001), Op::invalid);             // tlbr: no TLB
+  EXPECT_EQ(decode(0x42000810), Op::invalid);             // rfe with bits in its zero field
+  EXPECT_EQ(decode(0x44000000), Op::invalid);             // coprocessor 1
   EXPECT_EQ(decode(0x0000003F), Op::invalid);             // unused SPECIAL row
   EXPECT_EQ(decode(0xFFFFFFFF), Op::invalid);
 }
