@@ -21,7 +21,8 @@ inline Program& mtc0(Program& p, unsigned rt, unsigned reg) {
 enum class AfterHandler { end_run, return_past };
 
 // The handler's words at `vector`: the four copies, then to the end loop,
-// or (return_past) $s7 += 1 and back to EPC + 4 with rfe in jr's delay slot.
+// or (return_past) $s7 += 1, IP1..IP0 cleared, and back to EPC + 4 with rfe
+// in jr's delay slot.
 inline Program handler(uint32_t vector, AfterHandler after) {
   Program h(vector);
   mfc0(h, k0, isa::kCause);
@@ -30,6 +31,7 @@ inline Program handler(uint32_t vector, AfterHandler after) {
   mfc0(h, fp, isa::kStatus);
   if (after == AfterHandler::end_run) return h.finish();
   h.emit(Op::addiu, {.rs = s7, .rt = s7, .imm = 1});
+  mtc0(h, zero, isa::kCause);
   h.emit(Op::addiu, {.rs = k1, .rt = k1, .imm = 4});
   h.emit(Op::jr, {.rs = k1});
   h.emit(Op::rfe, {});
