@@ -110,6 +110,11 @@ TEST(Isa, DisassemblyAgreesWithObjdump) {
       words.push_back(encode(op, f));
     }
   }
+  // Every coprocessor-0 register number, named or not.
+  for (uint8_t reg = 0; reg < 32; ++reg) {
+    words.push_back(encode(Op::mfc0, {.rt = static_cast<uint8_t>(31 - reg), .rd = reg}));
+    words.push_back(encode(Op::mtc0, {.rt = reg, .rd = reg}));
+  }
   test::TempDir dir;
   std::vector<unsigned char> bytes;
   for (uint32_t w : words)
