@@ -185,8 +185,9 @@ void TraceRecorder::record(const Cpu& cpu, const Decoded& d, TraceLines& lines) 
         r.store.value = r.store.width == 'b' ? value & 0xFF : r.store.width == 'h' ? value & 0xFFFF : value;
       }
     }
-    if ((d.action == Action::mtc0 && cpu.cop0.written_reg == d.rd) || d.action == Action::rfe) {
-      r.writes_cop0 = d.action == Action::rfe || d.rd == isa::kStatus || d.rd == isa::kCause;
+    // An mtc0 to a register that drops writes leaves written_reg as it was.
+    r.writes_cop0 = d.action == Action::rfe || (d.action == Action::mtc0 && cpu.cop0.written_reg == d.rd);
+    if (r.writes_cop0) {
       r.cop0_reg = cpu.cop0.written_reg;
       r.cop0_value = cpu.cop0.written_value;
     }
