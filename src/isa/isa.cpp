@@ -37,6 +37,9 @@ constexpr unsigned fields_used(Format format) {
     case Format::BranchZero:
     case Format::BranchRegimm: return kRs | kImm;
     case Format::Jump: return kTarget;
+    case Format::MoveFromCop0:
+    case Format::MoveToCop0: return kRt | kRd;
+    case Format::Cop0Operation: return 0;
   }
   return 0;
 }
@@ -60,6 +63,7 @@ constexpr uint32_t match_of(uint32_t primary, uint32_t secondary) {
   uint32_t match = primary << kOpcodeShift;
   if (primary == kSpecial) match |= secondary;
   if (primary == kRegimm) match |= secondary << kRtShift;
+  if (primary == kCop0) match |= (secondary & 0x1F) << kRsShift | secondary >> 8;
   return match;
 }
 
@@ -81,7 +85,8 @@ constexpr Destination destination_of(Format format, const Attributes& attributes
     case Format::JumpLinkRegister: return Destination::rd;
     case Format::ImmediateSigned:
     case Format::ImmediateUnsigned:
-    case Format::LoadUpper: return Destination::rt;
+    case Format::LoadUpper:
+    case Format::MoveFromCop0: return Destination::rt;
     case Format::Memory: return attributes.memory == MemoryAccess::store ? Destination::none : Destination::rt;
     default: return attributes.links ? Destination::ra : Destination::none;
   }
@@ -105,11 +110,13 @@ constexpr detail::DecodeTables decode_tables() {
   tables.primary.fill(Op::invalid);
   tables.special.fill(Op::invalid);
   tables.regimm.fill(Op::invalid);
+  tables.cop0.fill(Op::invalid);
   for (int i = 0; i < kOpCount; ++i) {
     const uint32_t match = kTable[i].match;
     const uint32_t opcode = match >> kOpcodeShift;
     if (opcode == kSpecial) tables.special[match & kFunctBits] = static_cast<Op>(i);
     else if (opcode == kRegimm) tables.regimm[(match >> kRtShift) & 0x1F] = static_cast<Op>(i);
+    else if (opcode == kCop0) tables.cop0[(match >> kRsShift) & 0x1F] = static_cast<Op>(i);
     else tables.primary[opcode] = static_cast<Op>(i);
     tables.match[i] = match;
     tables.mask[i] = kTable[i].mask;
@@ -142,6 +149,22 @@ std::optional<Op> op_from_mnemonic(std::string_view mnemonic) {
 constinit const detail::DecodeTables detail::kDecodeTables = decode_tables();
 
 std::string_view reg_name(unsigned number) { return kRegNames.at(number & 31); }
+
+std::string cop0_reg_name(unsigned number) {
+  switch (number & 31) {
+    case 0: return "c0_index";
+    case 1: return "c0_random";
+    case 2: return "c0_entrylo";
+    case 4: return "c0_context";
+    case kBadVAddr: return "c0_badvaddr";
+    case 10: return "c0_entryhi";
+    case kStatus: return "c0_sr";
+    case kCause: return "c0_cause";
+    case kEpc: return "c0_epc";
+    case kPrid: return "c0_prid";
+    default: return "$" + std::to_string(number & 31);
+  }
+}
 
 uint32_t encode(Op op, const Fields& f) {
   const OpInfo& row = info(op);
@@ -201,6 +224,9 @@ std::string disassemble(uint32_t word, uint32_t address) {
     case Format::BranchRegimm: return name + " " + r(f.rs) + ", " + hex(branch_target(address, f.imm));
     case Format::Jump: return name + " " + hex(jump_target(address, f.target));
     case Format::Memory: return name + " " + r(f.rt) + ", " + signed_imm(f.imm) + "(" + r(f.rs) + ")";
+    case Format::MoveFromCop0:
+    case Format::MoveToCop0: return name + " " + r(f.rt) + ", " + cop0_reg_name(f.rd);
+    case Format::Cop0Operation: return name;
   }
   return ".word " + hex(word);
 }

@@ -20,6 +20,11 @@ inline constexpr uint32_t kFunctBits = 0x3F;
 // Primary opcode values that select a secondary field.
 inline constexpr uint32_t kSpecial = 0x00;  // funct field selects
 inline constexpr uint32_t kRegimm = 0x01;   // rt field selects
+inline constexpr uint32_t kCop0 = 0x10;     // rs field selects (and funct, for a coprocessor operation)
+
+// The secondary value of a COP0 row: its rs field and, for an operation of
+// the coprocessor (rs 0x10, the CO bit), its funct field.
+constexpr uint32_t cop0_select(uint32_t rs, uint32_t funct = 0) { return rs | funct << 8; }
 
 // Instruction formats. Each names the fields it uses; every field it does not
 // use must be zero in a valid encoding.
@@ -41,6 +46,9 @@ enum class Format : uint8_t {
   BranchRegimm,    // op rs, offset            (REGIMM, rt selects)
   Jump,            // op target26
   Memory,          // op rt, offset(rs)
+  MoveFromCop0,    // op rt, rd                (COP0, rs selects; rd names the coprocessor register)
+  MoveToCop0,      // op rt, rd                (COP0, rs selects)
+  Cop0Operation,   // op                       (COP0 with CO set, funct selects)
 };
 
 // How a 16-bit immediate, or a loaded byte or halfword, becomes 32 bits.
@@ -72,7 +80,7 @@ constexpr Attributes store(uint8_t width) { return {.memory = MemoryAccess::stor
 
 // X(enumerator, mnemonic, format, primary opcode, secondary value, attributes)
 // The secondary value is the funct field for SPECIAL rows, the rt field for
-// REGIMM rows, and unused (0) otherwise.
+// REGIMM rows, cop0_select(rs, funct) for COP0 rows, and unused (0) otherwise.
 #define R3K_INSTRUCTIONS(X)                                                    \
   X(sll, "sll", ShiftImmediate, kSpecial, 0x00, kPlain)                    \
   X(srl, "srl", ShiftImmediate, kSpecial, 0x02, kPlain)                    \
@@ -131,7 +139,10 @@ constexpr Attributes store(uint8_t width) { return {.memory = MemoryAccess::stor
   X(sh, "sh", Memory, 0x29, 0, store(2))                                   \
   X(swl, "swl", Memory, 0x2A, 0, store(4))                                 \
   X(sw, "sw", Memory, 0x2B, 0, store(4))                                   \
-  X(swr, "swr", Memory, 0x2E, 0, store(4))
+  X(swr, "swr", Memory, 0x2E, 0, store(4))                                 \
+  X(mfc0, "mfc0", MoveFromCop0, kCop0, cop0_select(0x00), kPlain)          \
+  X(mtc0, "mtc0", MoveToCop0, kCop0, cop0_select(0x04), kPlain)            \
+  X(rfe, "rfe", Cop0Operation, kCop0, cop0_select(0x10, 0x10), kPlain)
 
 enum class Op : uint8_t {
 #define R3K_ENUMERATOR(name, ...) name,
@@ -169,6 +180,13 @@ enum Reg : uint8_t {
 };
 std::string_view reg_name(unsigned number);  // "$t0"
 
+// The coprocessor 0 registers of the R3000 that this system has (no TLB:
+// Index, Random, EntryLo, Context and EntryHi are absent).
+enum Cop0Reg : uint8_t { kBadVAddr = 8, kStatus = 12, kCause = 13, kEpc = 14, kPrid = 15 };
+// As GNU objdump names them for the R3000 ("c0_sr", "c0_epc"), "$N" for a
+// number it has no name for.
+std::string cop0_reg_name(unsigned number);
+
 // The fields of one instruction. Which ones matter depends on the format.
 struct Fields {
   uint8_t rs = 0, rt = 0, rd = 0, sa = 0;
@@ -198,6 +216,7 @@ namespace detail {
 // the words that already decode to it).
 struct DecodeTables {
   std::array<Op, 64> primary, special, regimm;
+  std::array<Op, 32> cop0;
   std::array<uint32_t, kOpCount + 1> match, mask;
 };
 extern const DecodeTables kDecodeTables;
@@ -211,6 +230,7 @@ inline Op decode(uint32_t word) {
   const uint32_t opcode = word >> kOpcodeShift;
   const Op op = opcode == kSpecial  ? tables.special[word & kFunctBits]
                 : opcode == kRegimm ? tables.regimm[(word >> kRtShift) & 31]
+                : opcode == kCop0   ? tables.cop0[(word >> kRsShift) & 31]
                                     : tables.primary[opcode];
   const auto row = static_cast<size_t>(op);
   return (word & tables.mask[row]) == tables.match[row] ? op : Op::invalid;

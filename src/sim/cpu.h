@@ -8,6 +8,7 @@
 
 #include "board/layout.h"
 #include "sim/bus.h"
+#include "sim/cop0.h"
 #include "sim/exception.h"
 
 namespace r3k::sim {
@@ -40,10 +41,22 @@ class Cpu : public MemoryAccess<Cpu> {
   // instruction.
   uint32_t pc = 0, next_pc = 0, after_next = 0;
 
+  // The instruction completed before `pc` (what tells a delay slot).
+  uint32_t previous_pc = 1;
+
   bool branch_taken = false;      // set by branch(); cleared only where a fault needs to know
   bool exception_raised = false;  // set by raise(); cleared only where a fault needs to know
   uint64_t instructions = 0;      // completed so far (a faulting one counts)
-  std::optional<ExceptionRecord> exception;  // the first of the run
+  std::optional<ExceptionRecord> exception;  // the one that stopped the run at the exception loop
+
+  Cop0 cop0;
+  // An image whose exception vector holds nothing but the slide to the
+  // exception loop: an exception ends the run there (Machine decides).
+  bool exceptions_stop_run = true;
+  uint64_t exceptions_taken = 0;
+  // The last two exceptions, the latest at [exceptions_taken % 2]: an
+  // observer sees at most a fetch exception and the next instruction's.
+  std::array<ExceptionRecord, 2> recent_exceptions{};
 
   uint32_t reg(unsigned number) const { return regs[number]; }
   // $zero reads as 0 whatever was written to it.
@@ -60,19 +73,26 @@ class Cpu : public MemoryAccess<Cpu> {
   // What jal, jalr, bltzal and bgezal write: the address after the delay slot.
   uint32_t link_address() const { return pc + 8; }
 
-  // Records the exception of the instruction at `pc` and sends the processor
-  // to the exception loop after it; the caller leaves the destination
-  // register unchanged.
-  void raise(Cause cause, uint32_t bad_address = 0) {
-    record_exception(cause, pc, bad_address);
-    next_pc = layout::kExceptionLoop;
-    after_next = layout::kExceptionLoop + 4;
+  // The exception of the instruction at `pc` (or of its fetch): the
+  // processor goes on at the vector, or at the exception loop where that ends
+  // the run; the caller leaves the destination register unchanged.
+  void raise(Cause cause, uint32_t bad_address = 0, uint8_t coprocessor = 0) {
+    enter_exception(exception_at(cause, pc, previous_pc, bad_address, coprocessor), next_pc, after_next);
   }
-  // Only the first exception of a run is kept.
-  void record_exception(Cause cause, uint32_t at, uint32_t bad_address) {
-    if (!exception) exception = ExceptionRecord{cause, at, bad_address};
-    exception_raised = true;
+  // An exception taken after the instruction at `pc` completed, before the
+  // one at `next_pc`: an interrupt, or the fetch after a switch to user mode.
+  void raise_before_next(Cause cause, uint32_t bad_address = 0) {
+    enter_exception(exception_before(cause, next_pc, bad_address), next_pc, after_next);
   }
+
+  // The record of an exception raised at `at`, `previous` the instruction
+  // completed before it.
+  ExceptionRecord exception_at(Cause cause, uint32_t at, uint32_t previous, uint32_t bad_address,
+                               uint8_t coprocessor);
+  static ExceptionRecord exception_before(Cause cause, uint32_t at, uint32_t bad_address);
+  // Records the exception and sends the processor on: `next` and `after` are
+  // the program counters the run loop moves to.
+  void enter_exception(ExceptionRecord record, uint32_t& next, uint32_t& after);
 
   Bus& bus() { return *bus_; }
   const Bus& bus() const { return *bus_; }

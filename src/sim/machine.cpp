@@ -11,19 +11,28 @@ namespace {
 
 constexpr uint32_t index_of(uint32_t address) { return (address - layout::kResetVector) / 4; }
 
+bool only_zero_words_to_the_loop(std::span<const uint8_t> rom) {
+  const size_t end = std::min<size_t>(rom.size(), layout::kExceptionLoop - layout::kResetVector);
+  for (size_t at = kBootVector - layout::kResetVector; at < end; ++at)
+    if (rom[at] != 0) return false;
+  return true;
+}
+
 }  // namespace
 
 Machine::Machine(std::vector<uint8_t> boot_memory)
     : bus_(std::move(boot_memory)),
       cache_(std::make_unique<DecodeCache>()),
       rom_words_(static_cast<uint32_t>(bus_.rom().size() / 4)),
-      fetchable_words_(std::max(rom_words_, index_of(layout::kExceptionLoop) + 1)) {}
+      fetchable_words_(std::max(rom_words_, index_of(layout::kExceptionLoop) + 1)),
+      exceptions_stop_run_(only_zero_words_to_the_loop(bus_.rom())) {}
 
 Machine::Machine(std::span<const uint8_t> boot_memory, std::shared_ptr<const void> storage)
     : bus_(boot_memory, std::move(storage)),
       cache_(std::make_unique<DecodeCache>()),
       rom_words_(static_cast<uint32_t>(bus_.rom().size() / 4)),
-      fetchable_words_(std::max(rom_words_, index_of(layout::kExceptionLoop) + 1)) {}
+      fetchable_words_(std::max(rom_words_, index_of(layout::kExceptionLoop) + 1)),
+      exceptions_stop_run_(only_zero_words_to_the_loop(bus_.rom())) {}
 
 RunResult Machine::run(const RunOptions& options) {
   NullObserver observer;
@@ -45,12 +54,13 @@ Decoded Machine::decode_rom_word(uint32_t pc) const {
   if (index_of(pc) < rom_words_) decoded = word_at(pc);
   else decoded.action = Action::outside_rom;
   if (pc == layout::kEndLoop) decoded.action = Action::end_loop;
-  if (pc == layout::kExceptionLoop) decoded.action = Action::exception_loop;
+  const auto is_stop_entry = [&](uint32_t address) {
+    return address == layout::kEndLoop || (address == layout::kExceptionLoop && exceptions_stop_run_);
+  };
+  if (pc == layout::kExceptionLoop && exceptions_stop_run_) decoded.action = Action::exception_loop;
   // A counted loop's three words all lie in the ROM's contents, and none is a
   // stop entry, which ends the run when reached.
-  const auto is_plain_word = [&](uint32_t address) {
-    return index_of(address) < rom_words_ && address != layout::kEndLoop && address != layout::kExceptionLoop;
-  };
+  const auto is_plain_word = [&](uint32_t address) { return index_of(address) < rom_words_ && !is_stop_entry(address); };
   if (steps_a_counter(decoded) && is_plain_word(pc + 4) && is_plain_word(pc + 8) &&
       is_counted_loop(pc, decoded, word_at(pc + 4), word_at(pc + 8)))
     decoded.action = Action::counted_loop;
@@ -61,6 +71,7 @@ void Machine::start(Cpu& cpu, const RunOptions& options) {
   bus_.reset(options.quick_run_flag);
   cpu.pc = options.start_pc;
   cpu.next_pc = options.start_pc + 4;
+  cpu.exceptions_stop_run = exceptions_stop_run_;
 }
 
 RunResult Machine::finish(Cpu& cpu, StopReason stop) {
@@ -75,6 +86,8 @@ RunResult Machine::finish(Cpu& cpu, StopReason stop) {
   result.hi = cpu.hi;
   result.lo = cpu.lo;
   result.pc = cpu.pc;
+  result.cop0 = cpu.cop0;
+  result.exceptions_taken = cpu.exceptions_taken;
   return result;
 }
 

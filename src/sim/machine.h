@@ -28,12 +28,13 @@ struct RunOptions {
 enum class StopReason : uint8_t {
   Finished,          // the pc reached the end loop
   ExceptionLoop,     // the pc reached the exception loop, after an exception or by falling into it
+                     // (only in an image whose exceptions stop the run: Machine::exceptions_stop_run)
   InstructionLimit,  // max_instructions were issued first
 };
 
 struct RunResult {
   StopReason stop = StopReason::InstructionLimit;
-  std::optional<ExceptionRecord> exception;  // the first exception of the run
+  std::optional<ExceptionRecord> exception;  // the exception that stopped the run at the exception loop
   std::vector<BoardWrite> board_writes;      // in the order the stores happened
   BoardState board;                          // what the lamps and the display show at the end
   uint64_t quick_run_flag_reads = 0;
@@ -41,6 +42,8 @@ struct RunResult {
   std::array<uint32_t, 32> regs{};
   uint32_t hi = 0, lo = 0;
   uint32_t pc = 0;  // where the run stopped: the loop's first word, or the next instruction at the limit
+  Cop0 cop0;                    // coprocessor 0 at the end
+  uint64_t exceptions_taken = 0;  // handled ones and the one that stopped the run
 };
 
 // An observer watches a run without slowing down one that has none. Every
@@ -62,6 +65,14 @@ class Machine {
   RunResult run(const RunOptions& options = {});
   template <class Observer>
   RunResult run(const RunOptions& options, Observer& observer);
+
+  // Whether an exception ends the run at the exception loop, as in the main
+  // image and the supplement, or enters the handler at the vector. Decided
+  // once per boot memory: the words from the R3000's vector (0xBFC00180) up
+  // to the exception loop (0xBFC00380) are all zero, or the memory ends
+  // before them: nothing but nops sliding into the loop, so an exception
+  // would end there. Any other word there is a handler.
+  bool exceptions_stop_run() const { return exceptions_stop_run_; }
 
  private:
   // Core: Cpu itself when a fault or an instruction observer needs to see
@@ -104,6 +115,7 @@ class Machine {
   // images far smaller than the start code).
   uint32_t rom_words_ = 0;
   uint32_t fetchable_words_ = 0;
+  bool exceptions_stop_run_ = true;
 };
 
 }  // namespace r3k::sim

@@ -24,6 +24,8 @@ std::string_view cause_name(Cause cause) {
     case Cause::Breakpoint: return "breakpoint";
     case Cause::ReservedInstruction: return "reserved instruction";
     case Cause::ArithmeticOverflow: return "arithmetic overflow";
+    case Cause::Interrupt: return "interrupt";
+    case Cause::CoprocessorUnusable: return "coprocessor unusable";
   }
   return "unknown exception";
 }

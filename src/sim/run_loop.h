@@ -34,27 +34,29 @@ void notify_board_write(void* observer, const BoardWrite& write) {
 class RegisterCore : public MemoryAccess<RegisterCore> {
  public:
   explicit RegisterCore(Cpu& cpu)
-      : hi(cpu.hi), lo(cpu.lo), pc(cpu.pc), next_pc(cpu.next_pc), after_next(cpu.after_next),
-        instructions(cpu.instructions), cpu_(cpu) {}
+      : hi(cpu.hi), lo(cpu.lo), cop0(cpu.cop0), pc(cpu.pc), next_pc(cpu.next_pc), after_next(cpu.after_next),
+        previous_pc(cpu.previous_pc), instructions(cpu.instructions), cpu_(cpu) {}
 
   uint32_t& hi;
   uint32_t& lo;
-  uint32_t pc, next_pc, after_next;
+  Cop0& cop0;
+  uint32_t pc, next_pc, after_next, previous_pc;
   uint64_t instructions;
 
   uint32_t reg(unsigned number) const { return cpu_.regs[number]; }
   void set_reg(unsigned number, uint32_t value) { cpu_.set_reg(number, value); }
   void branch(uint32_t target) { after_next = target; }
   uint32_t link_address() const { return pc + 8; }
-  void raise(Cause cause, uint32_t bad_address = 0) {
-    cpu_.record_exception(cause, pc, bad_address);
-    next_pc = layout::kExceptionLoop;
-    after_next = layout::kExceptionLoop + 4;
+  void raise(Cause cause, uint32_t bad_address = 0, uint8_t coprocessor = 0) {
+    cpu_.enter_exception(cpu_.exception_at(cause, pc, previous_pc, bad_address, coprocessor), next_pc, after_next);
+  }
+  void raise_before_next(Cause cause, uint32_t bad_address = 0) {
+    cpu_.enter_exception(Cpu::exception_before(cause, next_pc, bad_address), next_pc, after_next);
   }
   Bus& bus() { return cpu_.bus(); }
 
   void write_back() {
-    cpu_.pc = pc, cpu_.next_pc = next_pc, cpu_.after_next = after_next;
+    cpu_.pc = pc, cpu_.next_pc = next_pc, cpu_.after_next = after_next, cpu_.previous_pc = previous_pc;
     cpu_.instructions = instructions;
   }
 
@@ -92,6 +94,7 @@ bool take_counted_passes(Core& c, const Decoded& loop, uint64_t limit) {
   if (taken == 0) return false;
   c.set_reg(loop.rt, counter + static_cast<uint32_t>(taken) * loop.imm);
   c.instructions += taken * kCountedLoopInstructions;
+  c.previous_pc = c.pc + 4 * (kCountedLoopInstructions - 1);  // the branch's delay slot
   if (taken == passes) {
     c.pc += 4 * kCountedLoopInstructions;
     c.next_pc = c.pc + 4;
@@ -177,6 +180,7 @@ template <bool kWithFault, class Core, class Observer>
     }
     if constexpr (detail::WatchesInstructions<Observer>) observer.on_instruction(c, *d);
     ++c.instructions;
+    c.previous_pc = c.pc;
     c.pc = c.next_pc;
     c.next_pc = c.after_next;
   }

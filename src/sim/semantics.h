@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "sim/cop0_semantics.h"
 #include "sim/cpu.h"
 #include "sim/decoded.h"
 
@@ -174,7 +175,10 @@ template <class Core>
     case A::swl: store_merged(c, t, s + imm, merge_swl); break;
     case A::sw: c.store(s + imm, Width::word, t); break;
     case A::swr: store_merged(c, t, s + imm, merge_swr); break;
-    case A::reserved: c.raise(Cause::ReservedInstruction); break;
+    case A::mfc0: move_from_cop0(c, d); break;
+    case A::mtc0: move_to_cop0(c, d); break;
+    case A::rfe: return_from_exception(c); break;
+    case A::reserved: raise_unmatched(c, d.word); break;
     case A::end_loop: return Flow::end_loop;
     case A::exception_loop: return Flow::exception_loop;
     case A::outside_rom: return Flow::outside_rom;

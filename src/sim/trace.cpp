@@ -1,5 +1,6 @@
 #include "sim/trace.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace r3k::sim {
@@ -62,6 +63,8 @@ std::string_view exception_code(Cause cause) {
     case Cause::Breakpoint: return "Bp";
     case Cause::ReservedInstruction: return "RI";
     case Cause::ArithmeticOverflow: return "Ov";
+    case Cause::Interrupt: return "Int";
+    case Cause::CoprocessorUnusable: return "CpU";
   }
   return "?";
 }
@@ -69,7 +72,7 @@ std::string_view exception_code(Cause cause) {
 bool parse_exception_code(std::string_view code, Cause& cause) {
   for (const Cause candidate : {Cause::AddressErrorLoad, Cause::AddressErrorStore, Cause::BusErrorFetch,
                                 Cause::BusErrorLoad, Cause::Syscall, Cause::Breakpoint, Cause::ReservedInstruction,
-                                Cause::ArithmeticOverflow})
+                                Cause::ArithmeticOverflow, Cause::Interrupt, Cause::CoprocessorUnusable})
     if (exception_code(candidate) == code) {
       cause = candidate;
       return true;
@@ -84,6 +87,11 @@ size_t format_trace_record(const TraceRecord& r, char* out) {
     p = put_text(p, exception_code(r.cause));
     p = put_hex8(put_text(p, " pc="), r.pc);
     if (has_bad_address(r.cause)) p = put_hex8(put_text(p, " address="), r.bad_address);
+    if (r.handled && r.cause == Cause::CoprocessorUnusable) {
+      p = put_text(p, " ce=");
+      *p++ = static_cast<char>('0' + (r.coprocessor & 3));
+    }
+    if (r.handled) p = put_hex8(put_text(p, " epc="), r.epc);
     return static_cast<size_t>(p - out);
   }
   p = put_hex8(p, r.pc);
@@ -104,6 +112,12 @@ size_t format_trace_record(const TraceRecord& r, char* out) {
     *p++ = '=';
     p = put_hex8(p, r.store.value);
   }
+  if (r.writes_cop0) {
+    *p++ = ' ';
+    p = put_text(p, isa::cop0_reg_name(r.cop0_reg));
+    *p++ = '=';
+    p = put_hex8(p, r.cop0_value);
+  }
   return static_cast<size_t>(p - out);
 }
 
@@ -112,11 +126,47 @@ std::string format_trace_record(const TraceRecord& record) {
   return std::string(line, format_trace_record(record, line));
 }
 
-bool TraceRecorder::record(const Cpu& cpu, const Decoded& d, TraceRecord& r, TraceRecord& exception) {
+namespace {
+
+TraceRecord exception_line(const ExceptionRecord& e) {
+  TraceRecord line;
+  line.is_exception = true;
+  line.pc = e.pc;
+  line.cause = e.cause;
+  line.bad_address = e.bad_address;
+  line.handled = e.handled;
+  line.epc = e.epc;
+  line.coprocessor = e.coprocessor;
+  return line;
+}
+
+// A fetch that failed before the instruction now reported ran.
+bool before_instruction(const ExceptionRecord& e) {
+  return !e.after_instruction && (e.cause == Cause::AddressErrorFetch || e.cause == Cause::BusErrorFetch);
+}
+
+}  // namespace
+
+void TraceRecorder::record(const Cpu& cpu, const Decoded& d, TraceLines& lines) {
+  lines.has_before = lines.has_after = false;
+  // At most two new exceptions: a failed fetch, then this instruction's or
+  // one taken right after it. Oldest first.
+  const uint64_t fresh = std::min<uint64_t>(cpu.exceptions_taken - exceptions_seen_, 2);
+  exceptions_seen_ = cpu.exceptions_taken;
+  bool raised = false;  // by this instruction, whose writes are then undone
+  for (uint64_t age = fresh; age > 0; --age) {
+    const ExceptionRecord& e = cpu.recent_exceptions[(cpu.exceptions_taken - age + 1) % 2];
+    if (before_instruction(e)) {
+      lines.before = exception_line(e), lines.has_before = true;
+    } else {
+      lines.after = exception_line(e), lines.has_after = true;
+      raised = !e.after_instruction;
+    }
+  }
+  TraceRecord& r = lines.instruction;
   r = TraceRecord{};
   r.pc = cpu.pc;
   r.word = d.word;
-  const bool raised = cpu.exception.has_value() && !exception_seen_;
   const Destinations own = destinations_of(d);
   if (!raised) {
     r.add_register_write(own.reg, cpu.regs[own.reg]);
@@ -135,29 +185,23 @@ bool TraceRecorder::record(const Cpu& cpu, const Decoded& d, TraceRecord& r, Tra
         r.store.value = r.store.width == 'b' ? value & 0xFF : r.store.width == 'h' ? value & 0xFFFF : value;
       }
     }
+    // An mtc0 to a register that drops writes leaves written_reg as it was.
+    r.writes_cop0 = d.action == Action::rfe || (d.action == Action::mtc0 && cpu.cop0.written_reg == d.rd);
+    if (r.writes_cop0) {
+      r.cop0_reg = cpu.cop0.written_reg;
+      r.cop0_value = cpu.cop0.written_value;
+    }
   }
   for (unsigned reg = 1; reg < 32; ++reg)
     if (cpu.regs[reg] != regs_[reg] && reg != own.reg) r.add_register_write(reg, cpu.regs[reg]);
   if (cpu.hi != hi_) r.writes_hi = true, r.hi = cpu.hi;
   if (cpu.lo != lo_) r.writes_lo = true, r.lo = cpu.lo;
   regs_ = cpu.regs, hi_ = cpu.hi, lo_ = cpu.lo;
-  if (!raised) return false;
-  exception_seen_ = true;
-  exception = TraceRecord{};
-  exception.is_exception = true;
-  exception.pc = cpu.exception->pc;
-  exception.cause = cpu.exception->cause;
-  exception.bad_address = cpu.exception->bad_address;
-  return true;
 }
 
 bool TraceRecorder::pending_exception(const RunResult& result, TraceRecord& exception) const {
-  if (exception_seen_ || !result.exception) return false;
-  exception = TraceRecord{};
-  exception.is_exception = true;
-  exception.pc = result.exception->pc;
-  exception.cause = result.exception->cause;
-  exception.bad_address = result.exception->bad_address;
+  if (exceptions_seen_ != 0 || !result.exception) return false;
+  exception = exception_line(*result.exception);
   return true;
 }
 
@@ -168,13 +212,14 @@ TraceWriter::TraceWriter(Sink sink) : sink_(std::move(sink)), buffer_(1 << 16) {
 }
 
 void TraceWriter::on_instruction(const Cpu& cpu, const Decoded& decoded) {
-  const bool raised = recorder_.record(cpu, decoded, record_, exception_);
-  put(record_);
-  if (raised) put(exception_);
+  recorder_.record(cpu, decoded, pending_);
+  if (pending_.has_before) put(pending_.before);
+  put(pending_.instruction);
+  if (pending_.has_after) put(pending_.after);
 }
 
 void TraceWriter::finish(const RunResult& result) {
-  if (recorder_.pending_exception(result, exception_)) put(exception_);
+  if (recorder_.pending_exception(result, pending_.after)) put(pending_.after);
   flush();
 }
 

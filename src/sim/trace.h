@@ -9,6 +9,14 @@
 //   bfc00a34 ad2a0004 [80000104]w=12345678
 //   bfc00904 00851020
 //   exception Ov pc=bfc00904
+//
+// In an image that handles its exceptions, the exception line also gives
+// where the handler returns to, and the coprocessor of a CpU; mtc0 and rfe
+// show the coprocessor-0 register they change, by objdump's R3000 name:
+//   bfc02008 40886000 c0_sr=0000ff01
+//   exception Int pc=bfc0200c epc=bfc0200c
+//   bfc02100 44000000
+//   exception CpU pc=bfc02100 ce=1 epc=bfc02100
 #pragma once
 
 #include <array>
@@ -55,11 +63,19 @@ struct TraceRecord {
   uint32_t hi = 0, lo = 0;
   bool stores = false;
   StoreWrite store;
+  bool writes_cop0 = false;  // mtc0, rfe: the register and its value after the write
+  uint8_t cop0_reg = 0;
+  uint32_t cop0_value = 0;
   // Exception lines.
   Cause cause = Cause::ReservedInstruction;
   uint32_t bad_address = 0;
+  bool handled = false;  // entered a handler: the line gives epc (and ce)
+  uint32_t epc = 0;
+  uint8_t coprocessor = 0;
 
-  bool writes_nothing() const { return !is_exception && reg_count == 0 && !writes_hi && !writes_lo && !stores; }
+  bool writes_nothing() const {
+    return !is_exception && reg_count == 0 && !writes_hi && !writes_lo && !stores && !writes_cop0;
+  }
   void add_register_write(unsigned reg, uint32_t value) {
     if (reg != 0 && reg_count < regs.size()) regs[reg_count++] = {static_cast<uint8_t>(reg), value};
   }
@@ -74,7 +90,7 @@ struct Destinations {
 };
 Destinations destinations_of(const Decoded& decoded);
 
-// The exception code names of the trace: AdEL, AdES, IBE, DBE, Sys, Bp, RI, Ov.
+// The exception code names of the trace: Int, AdEL, AdES, IBE, DBE, Sys, Bp, RI, CpU, Ov.
 std::string_view exception_code(Cause cause);
 // "AdEL" for a load gives AddressErrorLoad; a fetch error reads back as the load's.
 bool parse_exception_code(std::string_view code, Cause& cause);
@@ -87,23 +103,29 @@ inline constexpr size_t kMaxTraceLine = 192;
 size_t format_trace_record(const TraceRecord& record, char* out);
 std::string format_trace_record(const TraceRecord& record);
 
+// The lines one instruction gives: the exception of its fetch, if that
+// failed first (the vector's instruction follows), its own line, and the
+// exception it raised or that was taken right after it.
+struct TraceLines {
+  TraceRecord before, instruction, after;
+  bool has_before = false, has_after = false;
+};
+
 // Builds the records of a run from what the processor looks like after each
 // instruction: the instruction's own writes, plus any other register or
 // HI/LO change since the previous one (only a faulty processor makes those,
 // e.g. a load that lands an instruction late).
 class TraceRecorder {
  public:
-  // Fills `record` for the instruction just executed; returns true when it
-  // raised an exception, which `exception` then holds as a line of its own.
-  bool record(const Cpu& cpu, const Decoded& decoded, TraceRecord& record, TraceRecord& exception);
-  // A fetch exception never issues an instruction: the run's exception, if
-  // no instruction line has shown it yet.
+  void record(const Cpu& cpu, const Decoded& decoded, TraceLines& lines);
+  // A fetch exception that ended the run never issues an instruction: its
+  // line, if no instruction line has shown it yet.
   bool pending_exception(const RunResult& result, TraceRecord& exception) const;
 
  private:
   std::array<uint32_t, 32> regs_{};
   uint32_t hi_ = 0, lo_ = 0;
-  bool exception_seen_ = false;
+  uint64_t exceptions_seen_ = 0;
 };
 
 // An observer of Machine::run that writes the trace through `sink` in large
@@ -124,7 +146,7 @@ class TraceWriter {
 
   Sink sink_;
   TraceRecorder recorder_;
-  TraceRecord record_, exception_;
+  TraceLines pending_;
   std::vector<char> buffer_;
   size_t used_ = 0;
   uint64_t lines_ = 0;

@@ -204,6 +204,12 @@ int StatementWriter::write(uint32_t address, uint32_t limit, std::string& out) c
       append_number(out, signed16(f.imm));
       append(out, "(", reg(f.rs), ")");
       break;
+    case Format::MoveFromCop0:
+    case Format::MoveToCop0:
+      append(out, " ", reg(f.rt), ", $");
+      append_number(out, f.rd);
+      break;
+    case Format::Cop0Operation: break;
   }
   return 1;
 }

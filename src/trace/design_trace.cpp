@@ -71,6 +71,14 @@ std::string_view without_comment(std::string_view text) {
 // The words of a line quoted in an error: short and escaped.
 std::string quoted(std::string_view text) { return "'" + excerpt(trim(text)) + "'"; }
 
+// "c0_sr", "$c0_cause": objdump's R3000 names, as the trace writes them.
+bool parse_cop0_register(std::string_view text, unsigned& number) {
+  if (text.starts_with('$')) text.remove_prefix(1);
+  for (unsigned reg = 0; reg < 32; ++reg)
+    if (isa::cop0_reg_name(reg) == text) return number = reg, true;
+  return false;
+}
+
 }  // namespace
 
 TraceKeys parse_key_map(const std::string& text) {
@@ -167,7 +175,7 @@ bool DesignTrace::fail(const std::string& reason) {
 
 bool DesignTrace::parse(DesignLine& line) {
   line.record = sim::TraceRecord{};
-  line.has_word = line.has_writes = line.has_reg = line.has_value = false;
+  line.has_word = line.has_writes = line.has_reg = line.has_value = line.has_epc = line.has_ce = false;
   line.value = 0;
   return keys_ ? parse_key_value_line(line) : parse_commit_line(line);
 }
@@ -187,6 +195,16 @@ bool DesignTrace::parse_commit_line(DesignLine& line) {
     for (std::string_view word = take_word(rest); !word.empty(); word = take_word(rest)) {
       if (word.starts_with("pc=") && parse_hex(word.substr(3), r.pc)) continue;
       if (word.starts_with("address=") && parse_hex(word.substr(8), r.bad_address)) continue;
+      uint32_t unit = 0;
+      if (word.starts_with("epc=") && parse_hex(word.substr(4), r.epc)) {
+        line.has_epc = r.handled = true;
+        continue;
+      }
+      if (word.starts_with("ce=") && parse_hex(word.substr(3), unit) && unit < 4) {
+        line.has_ce = r.handled = true;
+        r.coprocessor = static_cast<uint8_t>(unit);
+        continue;
+      }
       return fail("cannot read " + quoted(word) + " in an exception line");
     }
     line.has_word = line.has_writes = true;
@@ -202,7 +220,10 @@ bool DesignTrace::parse_commit_line(DesignLine& line) {
       return fail("cannot read the write " + quoted(write) + " (expected $reg=hex, hi=hex, lo=hex or [address]w=hex)");
     const std::string_view target = write.substr(0, equals);
     unsigned reg = 0;
-    if (target == "hi") r.writes_hi = true, r.hi = value;
+    if (target.starts_with("c0_") || target.starts_with("$c0_")) {
+      if (!parse_cop0_register(target, reg)) return fail("unknown coprocessor-0 register " + quoted(target));
+      r.writes_cop0 = true, r.cop0_reg = static_cast<uint8_t>(reg), r.cop0_value = value;
+    } else if (target == "hi") r.writes_hi = true, r.hi = value;
     else if (target == "lo") r.writes_lo = true, r.lo = value;
     else if (target.starts_with('[') && target.size() > 3 && target[target.size() - 2] == ']' &&
              std::strchr("bhw", target.back()) && parse_hex(target.substr(1, target.size() - 3), r.store.address)) {
@@ -211,7 +232,7 @@ bool DesignTrace::parse_commit_line(DesignLine& line) {
       if (r.reg_count == r.regs.size()) return fail("more than " + std::to_string(r.regs.size()) + " register writes");
       r.add_register_write(reg, value);  // $zero: no write
     } else {
-      return fail("cannot read the write " + quoted(write) + " (expected $reg=hex, hi=hex, lo=hex or [address]w=hex)");
+      return fail("cannot read the write " + quoted(write) + " (expected $reg=hex, hi=hex, lo=hex, [address]w=hex or c0_name=hex)");
     }
   }
   line.has_word = line.has_writes = true;

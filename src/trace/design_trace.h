@@ -39,6 +39,8 @@ struct DesignLine {
   bool has_writes = false;     // the full list of register, HI/LO and memory writes
   bool has_reg = false;        // key=value: the destination register (record.regs[0], or none)
   bool has_value = false;      // key=value: the written value
+  bool has_epc = false;        // an exception line gives epc= (record.epc)
+  bool has_ce = false;         // and ce= (record.coprocessor)
   uint32_t value = 0;
 };
 

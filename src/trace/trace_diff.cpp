@@ -42,10 +42,11 @@ class Comparer {
       : design_(design), options_(options), covered_(options.routine_entries.size()) {}
 
   void on_instruction(const sim::Cpu& cpu, const sim::Decoded& decoded) {
-    const bool raised = recorder_.record(cpu, decoded, record_, exception_);
-    note_coverage(record_.pc);
-    if (!skipped(record_)) check(record_);
-    if (raised) check_exception(exception_);
+    recorder_.record(cpu, decoded, lines_);
+    if (lines_.has_before) check_exception(lines_.before);
+    note_coverage(lines_.instruction.pc);
+    if (!skipped(lines_.instruction)) check(lines_.instruction);
+    if (lines_.has_after) check_exception(lines_.after);
   }
 
   // An exception line is compared when the design's trace has one there;
@@ -118,7 +119,7 @@ class Comparer {
   DesignTrace& design_;
   const DiffOptions& options_;
   sim::TraceRecorder recorder_;
-  TraceRecord record_, exception_;
+  sim::TraceLines lines_;
   DesignLine line_;
   std::array<AgreedLine, kAgreedLinesKept> agreed_{};
   std::vector<bool> covered_;
@@ -141,18 +142,28 @@ void compare_writes(const TraceRecord& design, const TraceRecord& expected, std:
   if (sorted_writes(design) != sorted_writes(expected)) {
     TraceRecord d = design, e = expected;
     d.writes_hi = d.writes_lo = d.stores = e.writes_hi = e.writes_lo = e.stores = false;
+    d.writes_cop0 = e.writes_cop0 = false;
     out.push_back("register writes: design " + writes_text(d) + ", expected " + writes_text(e));
   }
   if (design.writes_hi != expected.writes_hi || design.writes_lo != expected.writes_lo ||
       (design.writes_hi && design.hi != expected.hi) || (design.writes_lo && design.lo != expected.lo)) {
     TraceRecord d = design, e = expected;
     d.reg_count = e.reg_count = 0, d.stores = e.stores = false;
+    d.writes_cop0 = e.writes_cop0 = false;
     out.push_back("HI/LO: design " + writes_text(d) + ", expected " + writes_text(e));
   }
   if (design.stores != expected.stores || (design.stores && !(design.store == expected.store))) {
     TraceRecord d = design, e = expected;
     d.reg_count = e.reg_count = 0, d.writes_hi = d.writes_lo = e.writes_hi = e.writes_lo = false;
+    d.writes_cop0 = e.writes_cop0 = false;
     out.push_back("store: design " + writes_text(d) + ", expected " + writes_text(e));
+  }
+  if (design.writes_cop0 != expected.writes_cop0 ||
+      (design.writes_cop0 && (design.cop0_reg != expected.cop0_reg || design.cop0_value != expected.cop0_value))) {
+    TraceRecord d = design, e = expected;
+    d.reg_count = e.reg_count = 0, d.writes_hi = d.writes_lo = e.writes_hi = e.writes_lo = false;
+    d.stores = e.stores = false;
+    out.push_back("coprocessor 0: design " + writes_text(d) + ", expected " + writes_text(e));
   }
 }
 
@@ -170,8 +181,12 @@ std::vector<std::string> compare_line(const DesignLine& design, const TraceRecor
     return out;
   }
   if (d.is_exception) {
+    // What the design's line leaves out (the address, epc, ce) is not compared.
+    const bool handled = expected.handled;
     if (!sim::same_exception_code(d.cause, expected.cause) || d.pc != expected.pc ||
-        (d.bad_address != expected.bad_address && exception_text(d).find("address=") != std::string::npos))
+        (d.bad_address != expected.bad_address && exception_text(d).find("address=") != std::string::npos) ||
+        (handled && design.has_epc && d.epc != expected.epc) ||
+        (handled && design.has_ce && d.coprocessor != expected.coprocessor))
       out.push_back("exception: design " + exception_text(d) + ", expected " + exception_text(expected));
     return out;
   }

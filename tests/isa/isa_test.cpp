@@ -71,7 +71,11 @@ TEST(Isa, NonZeroReservedFieldsAreInvalid) {
   EXPECT_EQ(decode(0x3C088000 | (1 << 21)), Op::invalid); // lui with rs set
   EXPECT_EQ(decode(0x1C800002 | (1 << 16)), Op::invalid); // bgtz with rt set
   EXPECT_EQ(decode(0x04020000), Op::invalid);             // unused REGIMM row
-  EXPECT_EQ(decode(0x40000000), Op::invalid);             // coprocessor 0
+  EXPECT_EQ(decode(0x40000001), Op::invalid);             // mfc0 with low bits set
+  EXPECT_EQ(decode(0x40200000), Op::invalid);             // unused COP0 rs row
+  EXPECT_EQ(decode(0x42000001), Op::invalid);             // tlbr: no TLB
+  EXPECT_EQ(decode(0x42000810), Op::invalid);             // rfe with bits in its zero field
+  EXPECT_EQ(decode(0x44000000), Op::invalid);             // coprocessor 1
   EXPECT_EQ(decode(0x0000003F), Op::invalid);             // unused SPECIAL row
   EXPECT_EQ(decode(0xFFFFFFFF), Op::invalid);
 }
@@ -105,6 +109,11 @@ TEST(Isa, DisassemblyAgreesWithObjdump) {
       if (op == Op::break_ || op == Op::syscall) continue;  // code fields print differently
       words.push_back(encode(op, f));
     }
+  }
+  // Every coprocessor-0 register number, named or not.
+  for (uint8_t reg = 0; reg < 32; ++reg) {
+    words.push_back(encode(Op::mfc0, {.rt = static_cast<uint8_t>(31 - reg), .rd = reg}));
+    words.push_back(encode(Op::mtc0, {.rt = reg, .rd = reg}));
   }
   test::TempDir dir;
   std::vector<unsigned char> bytes;

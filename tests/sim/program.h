@@ -23,6 +23,7 @@ class Program {
   explicit Program(uint32_t base = kProgramBase) : base_(base) {}
 
   uint32_t base() const { return base_; }
+  const std::vector<uint32_t>& words() const { return words_; }
   uint32_t here() const { return base_ + 4 * static_cast<uint32_t>(words_.size()); }
 
   Program& word(uint32_t value) {

@@ -34,11 +34,12 @@ struct Step {
 std::vector<Step> reference_steps() {
   struct Collector {
     sim::TraceRecorder recorder;
-    sim::TraceRecord record, exception;
+    sim::TraceLines lines;
     Registers registers{};
     std::vector<Step> steps;
     void on_instruction(const sim::Cpu& cpu, const sim::Decoded& decoded) {
-      recorder.record(cpu, decoded, record, exception);
+      recorder.record(cpu, decoded, lines);
+      const sim::TraceRecord& record = lines.instruction;
       for (unsigned i = 0; i < record.reg_count; ++i) registers[record.regs[i].reg - 1u] = record.regs[i].value;
       if (record.writes_hi) registers[31] = record.hi;
       if (record.writes_lo) registers[32] = record.lo;
