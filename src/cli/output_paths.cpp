@@ -16,7 +16,8 @@ std::string identity(const std::string& path) {
   if (::stat(path.c_str(), &status) == 0)
     return "inode " + std::to_string(status.st_dev) + ":" + std::to_string(status.st_ino);
   std::error_code error;
-  const std::filesystem::path place = std::filesystem::weakly_canonical(std::filesystem::absolute(path), error);
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  const std::filesystem::path place = error ? absolute : std::filesystem::weakly_canonical(absolute, error);
   return "path " + (error ? path : place.string());
 }
 
@@ -25,7 +26,8 @@ std::string identity(const std::string& path) {
 void refuse_shared_outputs(const std::string& command, const std::vector<NamedPath>& inputs,
                            const std::vector<NamedPath>& outputs) {
   std::vector<std::pair<const NamedPath*, std::string>> seen;
-  for (const NamedPath& input : inputs) seen.emplace_back(&input, identity(input.path));
+  for (const NamedPath& input : inputs)
+    if (!input.path.empty() && input.path != "-") seen.emplace_back(&input, identity(input.path));
   for (const NamedPath& output : outputs) {
     if (output.path == "-" || output.path.empty()) continue;
     const std::string id = identity(output.path);
