@@ -4,6 +4,7 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_writer.h"
@@ -14,59 +15,57 @@
 namespace r3k::cli {
 namespace {
 
-constexpr const char* kHelp =
-    "usage: r3kcheck build [--supplement] [-o FILE] [--seed N] [--sources DIR] [--no-debug]\n"
-    "\n"
+constexpr OptionSpec kOptions[] = {
+    {"--supplement", ValueKind::none, "",
+     "build the supplementary image instead: the same board\n"
+     "protocol, 18 routines for what the 68 cannot see\n"
+     "(default output out/supplement.elf)"},
+    {"-o, --output", ValueKind::path, "FILE",
+     "where to write the image (default out/image.elf);\n"
+     "missing directories are created"},
+    {"--seed", ValueKind::number32, "N",
+     "seed of the case values, decimal or 0x hex\n"
+     "(default 0x52334B31); the same seed gives the same\n"
+     "image byte for byte"},
+    {"--sources", ValueKind::path, "DIR",
+     "also write the image as GNU assembler sources under DIR:\n"
+     "start.S, inst/nN_name.S, r3k.inc, image.ld and a\n"
+     "Makefile that rebuilds the same image with\n"
+     "mipsel-linux-gnu-as and mipsel-linux-gnu-ld"},
+    {"--no-debug", ValueKind::none, "",
+     "leave out the DWARF sections (.debug_aranges,\n"
+     ".debug_line, .debug_info, .debug_abbrev) that map every\n"
+     "address to its line of those sources"},
+};
+
+constexpr CommandSpec kCommand{
+    "build", "", 0,
     "Builds the test image (start code at 0xBFC00000 and the 68 test routines,\n"
-    "with their case values drawn from the seed) and writes it as an ELF file.\n"
-    "\n"
-    "  -o, --output FILE  where to write the image (default out/image.elf);\n"
-    "                     missing directories are created\n"
-    "  --seed N           seed of the case values, decimal or 0x hex\n"
-    "                     (default 0x52334B31); the same seed gives the same\n"
-    "                     image byte for byte\n"
-    "  --sources DIR      also write the image as GNU assembler sources under DIR:\n"
-    "                     start.S, inst/nN_name.S, r3k.inc, image.ld and a\n"
-    "                     Makefile that rebuilds the same image with\n"
-    "                     mipsel-linux-gnu-as and mipsel-linux-gnu-ld\n"
-    "  --no-debug         leave out the DWARF sections (.debug_aranges,\n"
-    "                     .debug_line, .debug_info, .debug_abbrev) that map every\n"
-    "                     address to its line of those sources\n"
-    "  --supplement       build the supplementary image instead: the same board\n"
-    "                     protocol, 18 routines for what the 68 cannot see\n"
-    "                     (default output out/supplement.elf)\n";
+    "with their case values drawn from the seed) and writes it as an ELF file.\n",
+    kOptions};
 
 }  // namespace
 
 int build_command(const Arguments& arguments) {
-  std::optional<std::string> output;  // an empty -o is refused by the writer, not replaced
-  std::string sources;
-  uint32_t seed = kDefaultSeed;
-  bool supplementary = false;
-  elf::ElfOptions options;
-  Args args("build", arguments);
-  while (args.next()) {
-    const std::string& a = args.current();
-    if (a == "--help" || a == "-h") {
-      std::fputs(kHelp, stdout);
-      return kExitOk;
-    }
-    if (a == "-o" || a == "--output") output = args.value_path();
-    else if (a == "--seed") seed = args.value_u32();
-    else if (a == "--sources") sources = args.value_path();
-    else if (a == "--no-debug") options.debug = false;
-    else if (a == "--supplement") supplementary = true;
-    else args.unknown();
+  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
+  if (!parsed) {
+    std::fputs(help_text(kCommand).c_str(), stdout);
+    return kExitOk;
   }
-
-  if (!output) output = supplementary ? "out/supplement.elf" : "out/image.elf";
+  const bool supplementary = parsed->has("--supplement");
+  const std::string output =
+      parsed->text("--output").value_or(supplementary ? "out/supplement.elf" : "out/image.elf");
+  const std::string sources = parsed->text("--sources").value_or("");
+  const auto seed = static_cast<uint32_t>(parsed->number("--seed").value_or(kDefaultSeed));
+  elf::ElfOptions options;
+  options.debug = !parsed->has("--no-debug");
   const Image image = supplementary ? supplement::build(seed) : build_image(seed);
-  write_file_atomically(*output, elf::elf_bytes(image, options));
+  write_file_atomically(output, elf::elf_bytes(image, options));
   if (!sources.empty()) source::write_source_tree(source::render_source_tree(image), sources);
 
   size_t cases = 0;
   for (const RoutineInfo& routine : image.routines) cases += routine.cases;
-  std::printf("wrote %s: %zu routines, %zu cases, text 0x%08X-0x%08X (%zu bytes), seed 0x%08X\n", output->c_str(),
+  std::printf("wrote %s: %zu routines, %zu cases, text 0x%08X-0x%08X (%zu bytes), seed 0x%08X\n", output.c_str(),
               image.routines.size(), cases, image.text_base, image.text_end(), image.text.size() * 4, seed);
   if (!sources.empty()) std::printf("wrote %s/: the image as GNU assembler sources\n", sources.c_str());
   return kExitOk;

@@ -7,6 +7,7 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "cli/output_paths.h"
 #include "common/atomic_file.h"
 #include "common/error.h"
@@ -21,9 +22,20 @@
 namespace r3k::cli {
 namespace {
 
-constexpr const char* kHelp =
-    "usage: r3kcheck export IMAGE.elf --format FORMAT [-o FILE] [--width N] [--depth N] [--seed N]\n"
-    "\n"
+constexpr OptionSpec kOptions[] = {
+    {"-f, --format", ValueKind::text, "FORMAT", "bin, hex, coe, mif or lst"},
+    {"-o, --output", ValueKind::path, "FILE",
+     "where to write (default: IMAGE with the format's\n"
+     "extension, out/image.elf -> out/image.hex)"},
+    {"--width", ValueKind::number64, "N", "hex only: bits per memory word (8, 16, 32, 64)"},
+    {"--depth", ValueKind::number64, "N",
+     "hex, coe, mif: pad with zero words to a memory of N words\n"
+     "(at most 2^24); an image that does not fit is refused"},
+    {"--seed", ValueKind::number32, "N", "lst only: the seed the image was built with (default 0x52334B31)"},
+};
+
+constexpr CommandSpec kCommand{
+    "export", "IMAGE.elf", 1,
     "Writes the image's boot memory (every loadable segment at its load address\n"
     "from 0xBFC00000: the text, then the 16 data bytes) as FORMAT:\n"
     "\n"
@@ -35,15 +47,8 @@ constexpr const char* kHelp =
     "  mif   Intel/Altera memory initialization file, WIDTH=32, hex radix\n"
     "  lst   listing: every word with its address and disassembly, headed by\n"
     "        its routine and case with the case's values; the image is rebuilt\n"
-    "        from --seed and must match the file\n"
-    "\n"
-    "  --format FORMAT   bin, hex, coe, mif or lst\n"
-    "  -o, --output FILE where to write (default: IMAGE with the format's\n"
-    "                    extension, out/image.elf -> out/image.hex)\n"
-    "  --width N         hex only: bits per memory word (8, 16, 32, 64)\n"
-    "  --depth N         hex, coe, mif: pad with zero words to a memory of N words\n"
-    "                    (at most 16777216, 2^24); an image that does not fit is refused\n"
-    "  --seed N          lst only: the seed the image was built with (default 0x52334B31)\n";
+    "        from --seed and must match the file\n",
+    kOptions};
 
 enum class Format { bin, hex, coe, mif, lst };
 
@@ -70,25 +75,17 @@ Format format_named(const std::string& name) {
   throw Error("export: unknown format '" + name + "' (expected bin, hex, coe, mif or lst)");
 }
 
-Options parse(const Arguments& arguments, bool& help) {
+Options options_of(const ParsedOptions& parsed) {
   Options options;
-  Args args("export", arguments);
-  while (args.next()) {
-    const std::string& a = args.current();
-    if (a == "--help" || a == "-h") {
-      help = true;
-      return options;
-    }
-    if (a == "--format" || a == "-f") {
-      options.format_name = args.value();
-      options.format = format_named(options.format_name);
-    } else if (a == "-o" || a == "--output") options.output = args.value_path();
-    else if (a == "--width") options.width = args.value_u64();
-    else if (a == "--depth") options.depth = args.value_u64();
-    else if (a == "--seed") options.seed = args.value_u32();
-    else if (args.is_option() || !options.image_path.empty()) args.unknown();
-    else options.image_path = a;
+  if (!parsed.operands().empty()) options.image_path = parsed.operands()[0];
+  if (const auto name = parsed.text("--format")) {
+    options.format_name = *name;
+    options.format = format_named(*name);
   }
+  options.output = parsed.text("--output").value_or("");
+  options.width = parsed.number("--width");
+  options.depth = parsed.number("--depth").value_or(0);
+  if (const auto seed = parsed.number("--seed")) options.seed = static_cast<uint32_t>(*seed);
   if (options.image_path.empty()) throw Error("export: no image given (usage: r3kcheck export IMAGE.elf --format FORMAT)");
   if (!options.format) throw Error("export: no --format given (bin, hex, coe, mif or lst)");
   if (options.width && (*options.format != Format::hex || !exporting::is_memory_width(*options.width)))
@@ -121,12 +118,12 @@ std::string file_text(const Options& options, const elf::LoadedElf& elf) {
 }  // namespace
 
 int export_command(const Arguments& arguments) {
-  bool help = false;
-  const Options options = parse(arguments, help);
-  if (help) {
-    std::fputs(kHelp, stdout);
+  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
+  if (!parsed) {
+    std::fputs(help_text(kCommand).c_str(), stdout);
     return kExitOk;
   }
+  const Options options = options_of(*parsed);
   const elf::LoadedElf elf = elf::read_elf_file(options.image_path);
   std::string text;
   try {

@@ -8,6 +8,7 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "cli/fault_text.h"
 #include "cli/output_paths.h"
 #include "common/atomic_file.h"
@@ -22,11 +23,30 @@
 namespace r3k::cli {
 namespace {
 
-constexpr const char* kHelp =
-    "usage: r3kcheck faults [--image MAIN.elf] [--supplement-image SUPPLEMENT.elf] [--seed N]\n"
-    "                       [--images main|supplement|both] [--only PATTERN] [--full] [--json]\n"
-    "                       [--list] [--threads N] [--limit N] [--html FILE]\n"
-    "\n"
+constexpr OptionSpec kOptions[] = {
+    {"--image", ValueKind::path, "MAIN.elf", "the main image to score (default: built from --seed)"},
+    {"--supplement-image", ValueKind::path, "FILE", "the supplement to score (default: built from --seed)"},
+    {"--seed", ValueKind::number32, "N", "the seed of the images built here (default 0x52334B31)"},
+    {"--images", ValueKind::choice, "WHICH", "main, supplement or both (default both)", "main|supplement|both"},
+    {"--only", ValueKind::text, "PATTERN",
+     "only faults whose name or class matches (* and ?\n"
+     "wildcards; without them, any name containing PATTERN)"},
+    {"--full", ValueKind::none, "", "a full pause after every routine (much slower)"},
+    {"--json", ValueKind::none, "", "the results as one JSON object on standard output"},
+    {"--list", ValueKind::none, "",
+     "print the catalog (name, class, what each image is\n"
+     "expected to do, what it models) and exit"},
+    {"--threads", ValueKind::number32, "N", "worker threads (default: one per core)"},
+    {"--limit", ValueKind::number64, "N",
+     "the instruction limit of each fault's run instead\n"
+     "(at least the image's own instruction count)"},
+    {"--html", ValueKind::path, "FILE",
+     "also write the results as one HTML page: faults down the\n"
+     "side, every routine of each image across"},
+};
+
+constexpr CommandSpec kCommand{
+    "faults", "", 0,
     "Runs each image on the reference processor unmodified (it must pass), then once\n"
     "per fault of the catalog, each a processor wrong in one way, and prints per fault:\n"
     "the routines that failed, the routines the catalog expects to fail, and a verdict:\n"
@@ -34,26 +54,10 @@ constexpr const char* kHelp =
     "Both images run by default, the main image first, then the supplement; a summary\n"
     "per image follows each, and one for both together: a fault is caught when either\n"
     "image catches it. Each fault's run stops after 200 times the baseline's\n"
-    "instruction count (at least 5 million), so a fault that loops is cut and counted.\n"
-    "\n"
-    "  --image MAIN.elf           the main image to score (default: built from --seed)\n"
-    "  --supplement-image FILE    the supplement to score (default: built from --seed)\n"
-    "  --seed N                   the seed of the images built here (default 0x52334B31)\n"
-    "  --images WHICH             main, supplement or both (default both)\n"
-    "  --only PATTERN             only faults whose name or class matches (* and ?\n"
-    "                             wildcards; without them, any name containing PATTERN)\n"
-    "  --full                     a full pause after every routine (much slower)\n"
-    "  --json                     the results as one JSON object on standard output\n"
-    "  --list                     print the catalog (name, class, what each image is\n"
-    "                             expected to do, what it models) and exit\n"
-    "  --threads N                worker threads (default: one per core)\n"
-    "  --limit N                  the instruction limit of each fault's run instead\n"
-    "                             (at least the image's own instruction count)\n"
-    "  --html FILE                also write the results as one HTML page: faults down the\n"
-    "                             side, every routine of each image across\n"
-    "\n"
+    "instruction count (at least 5 million), so a fault that loops is cut and counted.\n",
+    kOptions,
     "exit codes: 0 every fault with expected routines was caught by them on every image run,\n"
-    "            1 at least one was not, 2 bad input or an image fails without a fault\n";
+    "            1 at least one was not, 2 bad input or an image fails without a fault\n"};
 
 struct Options {
   std::string main_path, supplement_path;
@@ -66,33 +70,21 @@ struct Options {
   std::string html_path;
 };
 
-Options parse(const Arguments& arguments, bool& help) {
+Options options_of(const ParsedOptions& parsed) {
   Options options;
-  Args args("faults", arguments);
-  while (args.next()) {
-    const std::string& a = args.current();
-    if (a == "--help" || a == "-h") {
-      help = true;
-      return options;
-    }
-    if (a == "--image") options.main_path = args.value_path();
-    else if (a == "--supplement-image") options.supplement_path = args.value_path();
-    else if (a == "--seed") options.seed = args.value_u32();
-    else if (a == "--images") {
-      const std::string which = args.value();
-      if (which != "main" && which != "supplement" && which != "both")
-        throw Error("faults: --images takes main, supplement or both, not '" + which + "'");
-      options.run_main = which != "supplement";
-      options.run_supplement = which != "main";
-    } else if (a == "--only") options.only = args.value();
-    else if (a == "--full") options.full = true;
-    else if (a == "--json") options.json = true;
-    else if (a == "--list") options.list = true;
-    else if (a == "--threads") options.threads = args.value_u32();
-    else if (a == "--limit") options.limit = args.value_u64();
-    else if (a == "--html") options.html_path = args.value_path();
-    else args.unknown();
-  }
+  options.main_path = parsed.text("--image").value_or("");
+  options.supplement_path = parsed.text("--supplement-image").value_or("");
+  options.seed = static_cast<uint32_t>(parsed.number("--seed").value_or(kDefaultSeed));
+  const std::string which = parsed.text("--images").value_or("both");
+  options.run_main = which != "supplement";
+  options.run_supplement = which != "main";
+  options.only = parsed.text("--only").value_or("");
+  options.full = parsed.has("--full");
+  options.json = parsed.has("--json");
+  options.list = parsed.has("--list");
+  options.threads = static_cast<unsigned>(parsed.number("--threads").value_or(0));
+  options.limit = parsed.number("--limit").value_or(0);
+  options.html_path = parsed.text("--html").value_or("");
   refuse_shared_outputs("faults", {{"--image", options.main_path}, {"--supplement-image", options.supplement_path}},
                         {{"--html", options.html_path}});
   return options;
@@ -184,12 +176,12 @@ ImageUnderTest image_under_test(faults::ImageKind kind, const std::string& path,
 }  // namespace
 
 int faults_command(const Arguments& arguments) {
-  bool help = false;
-  const Options options = parse(arguments, help);
-  if (help) {
-    std::fputs(kHelp, stdout);
+  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
+  if (!parsed) {
+    std::fputs(help_text(kCommand).c_str(), stdout);
     return kExitOk;
   }
+  const Options options = options_of(*parsed);
   const std::vector<const faults::CatalogFault*> chosen = selected(options.only);
   if (options.list) {
     print_list(chosen);

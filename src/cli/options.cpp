@@ -42,7 +42,7 @@ std::string checked_value(const CommandSpec& command, const OptionSpec& option, 
   const std::string prefix = std::string(command.name) + ": ";
   switch (option.kind) {
     case ValueKind::path:
-      if (value.empty()) throw Error(prefix + "option " + given + " needs a file name, not an empty one");
+      if (value.empty()) throw Error(prefix + given + " needs a file name, not an empty one");
       break;
     case ValueKind::number32:
     case ValueKind::number64: {

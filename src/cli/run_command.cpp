@@ -7,6 +7,7 @@
 #include "board/board.h"
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "cli/output_paths.h"
 #include "common/atomic_file.h"
 #include "common/error.h"
@@ -20,33 +21,37 @@
 namespace r3k::cli {
 namespace {
 
-constexpr const char* kHelp =
-    "usage: r3kcheck run IMAGE.elf [--full] [--flag VALUE] [--max-instructions N] [--quiet]\n"
-    "                    [--trace FILE|-] [--json] [--junit FILE] [--html FILE]\n"
-    "\n"
+constexpr OptionSpec kOptions[] = {
+    {"--full", ValueKind::none, "",
+     "a full pause after every routine (QUICK_RUN_FLAG reads 0;\n"
+     "about 428 million instructions in all)"},
+    {"--flag", ValueKind::number32, "VALUE",
+     "what a read of QUICK_RUN_FLAG returns (default 1:\n"
+     "the pause loop runs once)"},
+    {"--max-instructions", ValueKind::number64, "N", "stop after N instructions (default 2000000000)"},
+    {"-q, --quiet", ValueKind::none, "", "print the verdict only"},
+    {"--trace", ValueKind::path, "FILE|-",
+     "write the commit trace: a version line, then one line per\n"
+     "instruction (address, word, what it wrote) and one per\n"
+     "exception; '-' writes it to standard output and the\n"
+     "verdict to standard error (the full pause: about 428\n"
+     "million lines, some 13 GB)"},
+    {"--json", ValueKind::none, "", "print the verdict as one JSON object instead of the text"},
+    {"--junit", ValueKind::path, "FILE", "also write a JUnit XML file, one test case per routine"},
+    {"--html", ValueKind::path, "FILE",
+     "also write the run as one HTML page: a tile per routine\n"
+     "(passed, failed, not reached), the lamps, the display words"},
+};
+
+constexpr CommandSpec kCommand{
+    "run", "IMAGE.elf", 1,
     "Loads the image's segments into the boot memory at their load addresses,\n"
     "resets the reference processor at 0xBFC00000 and runs until the end loop\n"
     "(0xBFC00100), the exception loop (0xBFC00380) or the instruction limit.\n"
-    "Prints one line per routine as its display word is written, then the verdict.\n"
-    "\n"
-    "  --full                  a full pause after every routine (QUICK_RUN_FLAG reads 0;\n"
-    "                          about 428 million instructions in all)\n"
-    "  --flag VALUE            what a read of QUICK_RUN_FLAG returns (default 1:\n"
-    "                          the pause loop runs once)\n"
-    "  --max-instructions N    stop after N instructions (default 2000000000)\n"
-    "  -q, --quiet             print the verdict only\n"
-    "  --trace FILE            write the commit trace: a version line, then one line per\n"
-    "                          instruction (address, word, what it wrote) and one per\n"
-    "                          exception; '-' writes it to standard output and the\n"
-    "                          verdict to standard error (the full pause: about 428\n"
-    "                          million lines, some 13 GB)\n"
-    "  --json                  print the verdict as one JSON object instead of the text\n"
-    "  --junit FILE            also write a JUnit XML file, one test case per routine\n"
-    "  --html FILE             also write the run as one HTML page: a tile per routine\n"
-    "                          (passed, failed, not reached), the lamps, the display words\n"
-    "\n"
+    "Prints one line per routine as its display word is written, then the verdict.\n",
+    kOptions,
     "exit codes: 0 the lamps show pass, 1 the lamps show fail,\n"
-    "            2 no verdict (exception loop, instruction limit) or bad input\n";
+    "            2 no verdict (exception loop, instruction limit) or bad input\n"};
 
 struct Options {
   std::string image_path;
@@ -58,27 +63,18 @@ struct Options {
   std::string html_path;
 };
 
-Options parse(const Arguments& arguments, bool& help) {
+Options options_of(const ParsedOptions& parsed) {
+  if (parsed.operands().empty()) throw Error("run: no image given (usage: r3kcheck run IMAGE.elf)");
   Options options;
-  Args args("run", arguments);
-  while (args.next()) {
-    const std::string& a = args.current();
-    if (a == "--help" || a == "-h") {
-      help = true;
-      return options;
-    }
-    if (a == "--full") options.run.quick_run_flag = 0;
-    else if (a == "--flag") options.run.quick_run_flag = args.value_u32();
-    else if (a == "--max-instructions") options.run.max_instructions = args.value_u64();
-    else if (a == "-q" || a == "--quiet") options.quiet = true;
-    else if (a == "--json") options.json = true;
-    else if (a == "--trace") options.trace_path = args.value_path();
-    else if (a == "--junit") options.junit_path = args.value_path();
-    else if (a == "--html") options.html_path = args.value_path();
-    else if (args.is_option() || !options.image_path.empty()) args.unknown();
-    else options.image_path = a;
-  }
-  if (options.image_path.empty()) throw Error("run: no image given (usage: r3kcheck run IMAGE.elf)");
+  options.image_path = parsed.operands()[0];
+  if (parsed.has("--full")) options.run.quick_run_flag = 0;
+  if (const auto flag = parsed.number("--flag")) options.run.quick_run_flag = static_cast<uint32_t>(*flag);
+  options.run.max_instructions = parsed.number("--max-instructions").value_or(options.run.max_instructions);
+  options.quiet = parsed.has("--quiet");
+  options.json = parsed.has("--json");
+  options.trace_path = parsed.text("--trace").value_or("");
+  options.junit_path = parsed.text("--junit").value_or("");
+  options.html_path = parsed.text("--html").value_or("");
   if (options.json && options.trace_path == "-")
     throw Error("run: --json and --trace - both want standard output; write the trace to a file");
   refuse_shared_outputs("run", {{"the image", options.image_path}},
@@ -144,12 +140,12 @@ struct TracedProgress {
 };
 
 int run_command(const Arguments& arguments) {
-  bool help = false;
-  const Options options = parse(arguments, help);
-  if (help) {
-    std::fputs(kHelp, stdout);
+  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
+  if (!parsed) {
+    std::fputs(help_text(kCommand).c_str(), stdout);
     return kExitOk;
   }
+  const Options options = options_of(*parsed);
   // Read in place: copying the file would be most of a quick run's set-up.
   elf::MappedElf elf = elf::map_elf_file(options.image_path);
   const report::RoutineNames names(elf.symbols);

@@ -8,6 +8,7 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
+#include "cli/options.h"
 #include "cli/output_paths.h"
 #include "common/atomic_file.h"
 #include "common/error.h"
@@ -26,10 +27,24 @@
 namespace r3k::cli {
 namespace {
 
-constexpr const char* kHelp =
-    "usage: r3kcheck trace-diff DESIGN_TRACE [--image IMAGE.elf] [--flag VALUE] [--seed N]\n"
-    "                           [--keys pc=KEY,word=KEY,reg=KEY,value=KEY] [--writes-only] [--html FILE]\n"
-    "\n"
+constexpr OptionSpec kOptions[] = {
+    {"--image", ValueKind::path, "FILE", "the image the design ran (default out/image.elf)"},
+    {"--flag", ValueKind::number32, "VALUE", "what QUICK_RUN_FLAG read in the design's run (default 1)"},
+    {"--seed", ValueKind::number32, "N",
+     "the seed the image was built with, for naming cases\n"
+     "(default 0x52334B31); another image is named by its symbols"},
+    {"--keys", ValueKind::text, "MAP", "read key=value lines; MAP names the keys of pc, word, reg, value"},
+    {"--writes-only", ValueKind::none, "",
+     "the design's trace leaves out instructions that write nothing:\n"
+     "skip ours too (for --keys traces: those that write no\n"
+     "register; else no register, HI/LO or memory)"},
+    {"--html", ValueKind::path, "FILE",
+     "with a divergence, also write it as one HTML page: the lines,\n"
+     "what differs, the case's code marked, the lines agreed before"},
+};
+
+constexpr CommandSpec kCommand{
+    "trace-diff", "DESIGN_TRACE", 1,
     "Runs the reference processor on the image in step with the trace a design\n"
     "under test wrote (one line per completed instruction), and stops at the\n"
     "first line that differs: it shows that line, the line expected there, what\n"
@@ -45,21 +60,10 @@ constexpr const char* kHelp =
     "register too, as $display's %h prints it (00 to 1f; 13 is $s3); a name\n"
     "(s3, $s3) or $N, rN in decimal also works; register 0 means no write.\n"
     "In either shape '#' at the start of a word comments out the rest of the\n"
-    "line. A last line without its newline is a cut trace: no verdict.\n"
-    "\n"
-    "  --image FILE    the image the design ran (default out/image.elf)\n"
-    "  --flag VALUE    what QUICK_RUN_FLAG read in the design's run (default 1)\n"
-    "  --seed N        the seed the image was built with, for naming cases\n"
-    "                  (default 0x52334B31); another image is named by its symbols\n"
-    "  --keys MAP      read key=value lines; MAP names the keys of pc, word, reg, value\n"
-    "  --writes-only   the design's trace leaves out instructions that write nothing:\n"
-    "                  skip ours too (for --keys traces: those that write no\n"
-    "                  register; else no register, HI/LO or memory)\n"
-    "  --html FILE     with a divergence, also write it as one HTML page: the lines,\n"
-    "                  what differs, the case's code marked, the lines agreed before\n"
-    "\n"
+    "line. A last line without its newline is a cut trace: no verdict.\n",
+    kOptions,
     "exit codes: 0 the trace follows the reference to the end loop, 1 it diverges,\n"
-    "            2 it ends early, is empty or cannot be read, or bad input\n";
+    "            2 it ends early, is empty or cannot be read, or bad input\n"};
 
 struct Options {
   std::string trace_path;
@@ -70,24 +74,15 @@ struct Options {
   std::string html_path;
 };
 
-Options parse(const Arguments& arguments, bool& help) {
+Options options_of(const ParsedOptions& parsed) {
   Options options;
-  Args args("trace-diff", arguments);
-  while (args.next()) {
-    const std::string& a = args.current();
-    if (a == "--help" || a == "-h") {
-      help = true;
-      return options;
-    }
-    if (a == "--image") options.image_path = args.value_path();
-    else if (a == "--flag") options.diff.run.quick_run_flag = args.value_u32();
-    else if (a == "--seed") options.seed = args.value_u32();
-    else if (a == "--keys") options.keys = trace::parse_key_map(args.value());
-    else if (a == "--writes-only") options.diff.writes_only = true;
-    else if (a == "--html") options.html_path = args.value_path();
-    else if ((args.is_option() && a != "-") || !options.trace_path.empty()) args.unknown();
-    else options.trace_path = a;
-  }
+  if (!parsed.operands().empty()) options.trace_path = parsed.operands()[0];
+  options.image_path = parsed.text("--image").value_or(options.image_path);
+  if (const auto flag = parsed.number("--flag")) options.diff.run.quick_run_flag = static_cast<uint32_t>(*flag);
+  options.seed = static_cast<uint32_t>(parsed.number("--seed").value_or(kDefaultSeed));
+  if (const auto keys = parsed.text("--keys")) options.keys = trace::parse_key_map(*keys);
+  options.diff.writes_only = parsed.has("--writes-only");
+  options.html_path = parsed.text("--html").value_or("");
   if (options.trace_path.empty())
     throw Error("trace-diff: no trace given (usage: r3kcheck trace-diff DESIGN_TRACE [--image IMAGE.elf])");
   refuse_shared_outputs("trace-diff", {{"the trace", options.trace_path}, {"--image", options.image_path}},
@@ -119,12 +114,12 @@ void print_divergence(const trace::DiffOutcome& outcome, const std::string& trac
 }  // namespace
 
 int trace_diff_command(const Arguments& arguments) {
-  bool help = false;
-  Options options = parse(arguments, help);
-  if (help) {
-    std::fputs(kHelp, stdout);
+  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
+  if (!parsed) {
+    std::fputs(help_text(kCommand).c_str(), stdout);
     return kExitOk;
   }
+  Options options = options_of(*parsed);
   const elf::LoadedElf elf = elf::read_elf_file(options.image_path);
   const report::RoutineNames names(elf.symbols);
   const report::Recognised recognised = report::recognise(elf, options.image_path, options.seed);

@@ -42,7 +42,7 @@ TEST(Options, ParsesEveryKindByItsLastName) {
 
 TEST(Options, RefusalsNameTheOptionAndTheProblem) {
   EXPECT_EQ(error_of({"--output"}), "demo: option --output needs a value");
-  EXPECT_EQ(error_of({"-o", ""}), "demo: option -o needs a file name, not an empty one");
+  EXPECT_EQ(error_of({"-o", ""}), "demo: -o needs a file name, not an empty one");
   EXPECT_EQ(error_of({"--seed", "4294967296"}),
             "demo: bad number for --seed: '4294967296' (expected 0 to 4294967295, decimal or 0x hex)");
   EXPECT_EQ(error_of({"--depth", "16777217"}),
