@@ -48,4 +48,29 @@ std::string valid_utf8(std::string_view text) {
   return out;
 }
 
+std::string xml_text(std::string_view text) {
+  const std::string valid = valid_utf8(text);
+  std::string out;
+  for (size_t at = 0; at < valid.size(); ++at) {
+    const char c = valid[at];
+    if (valid.compare(at, 3, "\xEF\xBF\xBE") == 0 || valid.compare(at, 3, "\xEF\xBF\xBF") == 0) {
+      out += kReplacementCharacter;
+      at += 2;
+      continue;
+    }
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default:
+        // XML 1.0 allows no other control characters than tab, newline and return.
+        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') out += c;
+        else out += kReplacementCharacter;
+    }
+  }
+  return out;
+}
+
 }  // namespace r3k

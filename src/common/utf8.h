@@ -15,4 +15,9 @@ inline constexpr std::string_view kReplacementCharacter = "\xEF\xBF\xBD";
 // a code point above U+10FFFF) replaced by U+FFFD, one for each such byte.
 std::string valid_utf8(std::string_view text);
 
+// Text for an XML or HTML element or attribute value: valid UTF-8, the five
+// markup characters as references, and each control character XML 1.0
+// forbids (as a character or a reference) and U+FFFE/U+FFFF as U+FFFD.
+std::string xml_text(std::string_view text);
+
 }  // namespace r3k

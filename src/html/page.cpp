@@ -1,7 +1,8 @@
 #include "html/page.h"
 
-#include <cstdint>
 #include <stdexcept>
+
+#include "common/utf8.h"
 
 namespace r3k::html {
 namespace {
@@ -27,52 +28,9 @@ code, .mono { font-family: ui-monospace, monospace; }
 @media print { body { margin: 0; } .mark, .bar > span { -webkit-print-color-adjust: exact; print-color-adjust: exact; } }
 )";
 
-// The length of the UTF-8 sequence starting at text[i], or 0 when it is no
-// well-formed sequence (overlong forms and surrogates included).
-size_t utf8_length(std::string_view text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<uint8_t>(text[k]); };
-  const uint8_t lead = byte(i);
-  size_t length = 0;
-  uint32_t minimum = 0, value = 0;
-  if (lead < 0x80) return 1;
-  if ((lead & 0xE0) == 0xC0) length = 2, minimum = 0x80, value = lead & 0x1F;
-  else if ((lead & 0xF0) == 0xE0) length = 3, minimum = 0x800, value = lead & 0x0F;
-  else if ((lead & 0xF8) == 0xF0) length = 4, minimum = 0x10000, value = lead & 0x07;
-  else return 0;
-  if (i + length > text.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    value = value << 6 | (byte(i + k) & 0x3F);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  return length;
-}
-
 }  // namespace
 
-std::string escape(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    const size_t length = utf8_length(text, i);
-    if (length == 0 || (length == 1 && static_cast<uint8_t>(c) < 0x20 && c != '\n' && c != '\t') || c == 0x7F) {
-      out += "\xEF\xBF\xBD";  // U+FFFD
-      ++i;
-      continue;
-    }
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out.append(text.substr(i, length));
-    }
-    i += length;
-  }
-  return out;
-}
+std::string escape(std::string_view text) { return xml_text(text); }
 
 std::string attribute(std::string_view name, std::string_view value) {
   return " " + std::string(name) + "=\"" + escape(value) + "\"";

@@ -10,9 +10,7 @@
 
 namespace r3k::html {
 
-// Text made safe for element content and for attribute values: & < > " '
-// become references, control bytes and bytes that are not UTF-8 become
-// U+FFFD (XML and HTML allow neither).
+// Text made safe for element content and for attribute values (xml_text).
 std::string escape(std::string_view text);
 
 // The states every page marks the same way: a colour of the Okabe-Ito set

@@ -22,34 +22,6 @@ std::string_view verdict_name(board::Verdict verdict) {
   return "none";
 }
 
-// Text for an attribute or element: valid UTF-8 (a symbol name from another
-// tool's file may be anything), with each control character XML 1.0 forbids
-// (as a character or a reference) and U+FFFE/U+FFFF shown as U+FFFD.
-std::string xml_escape(std::string_view text) {
-  const std::string valid = valid_utf8(text);
-  std::string out;
-  for (size_t at = 0; at < valid.size(); ++at) {
-    const char c = valid[at];
-    if (valid.compare(at, 3, "\xEF\xBF\xBE") == 0 || valid.compare(at, 3, "\xEF\xBF\xBF") == 0) {
-      out += kReplacementCharacter;
-      at += 2;
-      continue;
-    }
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&apos;"; break;
-      default:
-        // XML 1.0 allows no other control characters than tab, newline and return.
-        if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') out += c;
-        else out += kReplacementCharacter;
-    }
-  }
-  return out;
-}
-
 std::string hex_word(uint32_t value) { return hex(value, {.upper = true}); }
 
 std::string how_the_run_stopped(const sim::RunResult& result) {
@@ -122,7 +94,7 @@ std::string verdict_junit(const RunReport& report) {
   std::string cases;
   for (const int number : numbers) {
     const std::string name = report.names.name(number);
-    cases += "    <testcase classname=\"r3kcheck.image\" name=\"" + xml_escape(name) + "\"";
+    cases += "    <testcase classname=\"r3kcheck.image\" name=\"" + xml_text(name) + "\"";
     const auto it = outcomes.find(number);
     if (it != outcomes.end() && it->second.passed) {
       cases += "/>\n";
@@ -131,14 +103,14 @@ std::string verdict_junit(const RunReport& report) {
     cases += ">\n";
     if (it == outcomes.end()) {
       ++skipped;
-      cases += "      <skipped message=\"" + xml_escape("not reached: " + how_the_run_stopped(report.result)) + "\"/>\n";
+      cases += "      <skipped message=\"" + xml_text("not reached: " + how_the_run_stopped(report.result)) + "\"/>\n";
     } else {
       ++failures;
       const std::string instruction = instruction_of_routine(number, name);
       const std::string message = name + " (" + instruction + ") failed: display " + hex_word(it->second.word) +
                                   " shows routine " + std::to_string(number) + " without its pass";
-      cases += "      <failure message=\"" + xml_escape(message) + "\" type=\"routine failed\">" +
-               xml_escape("instruction under test: " + instruction + "\ndisplay word: " + hex_word(it->second.word) +
+      cases += "      <failure message=\"" + xml_text(message) + "\" type=\"routine failed\">" +
+               xml_text("instruction under test: " + instruction + "\ndisplay word: " + hex_word(it->second.word) +
                           "\nimage: " + report.image_path) +
                "</failure>\n";
     }
@@ -147,7 +119,7 @@ std::string verdict_junit(const RunReport& report) {
   const std::string counts = " tests=\"" + std::to_string(numbers.size()) + "\" failures=\"" +
                              std::to_string(failures) + "\" errors=\"0\" skipped=\"" + std::to_string(skipped) + "\"";
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"r3kcheck\"" + counts + ">\n" +
-         "  <testsuite name=\"" + xml_escape("r3kcheck run " + report.image_path) + "\"" + counts + ">\n" + cases +
+         "  <testsuite name=\"" + xml_text("r3kcheck run " + report.image_path) + "\"" + counts + ">\n" + cases +
          "  </testsuite>\n</testsuites>\n";
 }
 
