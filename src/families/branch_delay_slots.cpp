@@ -56,11 +56,7 @@ constexpr Member kMembers[] = {
 constexpr Reg kLoPreset = a0;
 constexpr Reg kNotTakenLo = v0, kTakenLo = v1;
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("branch delay-slot family: no routine tests " + std::string(info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "branch delay-slot"); }
 
 // The link routines keep the routine's return address in $s7, so their
 // taken-path slot writes $s5 instead.

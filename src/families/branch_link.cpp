@@ -77,11 +77,7 @@ void emit_case(Assembler& as, Op op, const Case& c, Label inst_error) {
 
 }  // namespace
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("branch-and-link family: no routine tests " + std::string(info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "branch-and-link"); }
 
 bool condition(Op op, uint32_t x) {
   const auto s = static_cast<int32_t>(x);

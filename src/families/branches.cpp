@@ -130,11 +130,7 @@ void emit_case(Assembler& as, const Member& m, const Case& c, Label inst_error) 
 
 }  // namespace
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("branch family: no routine tests " + std::string(info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "branch"); }
 
 bool two_operands(Op op) { return op == Op::beq || op == Op::bne; }
 

@@ -39,11 +39,7 @@ constexpr Member kMembers[] = {
     {Op::sh, {40, 39, 24}, 30, {66, 0, 37, 0}, 56},
 };
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("byte and halfword cases: no routine tests " + std::string(isa::info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "byte and halfword load/store"); }
 
 bool is_store(Op op) { return isa::info(op).is_store(); }
 bool is_halfword(Op op) { return isa::info(op).attributes.width == 2; }

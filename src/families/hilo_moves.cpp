@@ -24,11 +24,7 @@ constexpr std::array<Member, 4> kMembers = {{
 
 }  // namespace
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("not a move to or from HI or LO: " + std::string(info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "HI/LO move"); }
 
 // The finaliser of MurmurHash3.
 unsigned word_class(uint32_t word) {

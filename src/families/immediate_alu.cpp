@@ -58,11 +58,7 @@ class OperandDraw {
 
 }  // namespace
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error(std::string(isa::info(op).mnemonic) + " is not an immediate ALU instruction");
-}
+const Member& member(Op op) { return find_member(kMembers, op, "immediate ALU"); }
 
 uint32_t widen_immediate(Op op, uint16_t field) {
   member(op);  // throws for an instruction outside the family

@@ -34,11 +34,7 @@ constexpr Member kMembers[] = {
 constexpr Reg kTakenLo = v1;
 constexpr Reg kCleared = v0;  // cleared like the branch cases' not-taken LO, never read
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("jump delay-slot family: no routine tests " + std::string(info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "jump delay-slot"); }
 
 void emit_jump(Assembler& as, const Member& m, Label target) {
   switch (m.op) {

@@ -168,11 +168,7 @@ void emit_case(Assembler& as, const Member& m, const Case& c, Label inst_error) 
 
 }  // namespace
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("jump family: no routine tests " + std::string(info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "jump"); }
 
 std::vector<Case> draw_cases(Op op, Random& random) {
   markers::MarkerDraw markers(random);

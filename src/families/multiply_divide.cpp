@@ -73,11 +73,7 @@ void draw_random_pairs(Op op, int count, FreshWords& words, std::vector<Case>& c
 
 }  // namespace
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("not a multiply or divide instruction: " + std::string(info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "multiply/divide"); }
 
 HiLoPair result(Op op, uint32_t x, uint32_t y) {
   if (is_divide(op) && y == 0) throw std::logic_error("a division by zero has no defined result");

@@ -33,11 +33,7 @@ uint32_t non_zero_word(Random& random) {
 
 }  // namespace
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error(std::string(isa::info(op).mnemonic) + " is not a register ALU instruction");
-}
+const Member& member(Op op) { return find_member(kMembers, op, "register ALU"); }
 
 bool overflows(Op op, uint32_t a, uint32_t b) {
   int32_t ignored;

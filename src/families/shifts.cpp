@@ -59,11 +59,7 @@ class FreshWords {
 
 }  // namespace
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error(std::string(isa::info(op).mnemonic) + " is not a shift instruction");
-}
+const Member& member(Op op) { return find_member(kMembers, op, "shift"); }
 
 uint32_t result(Op op, uint32_t word, unsigned amount) {
   member(op);  // throws for any other instruction

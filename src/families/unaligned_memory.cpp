@@ -35,11 +35,7 @@ constexpr Member kMembers[] = {
     {Op::swr, 26, {27, 8, 9, 6}},
 };
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("unaligned cases: no routine tests " + std::string(isa::info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "unaligned load/store"); }
 
 bool is_load(Op op) { return isa::info(op).is_load(); }
 

@@ -29,11 +29,7 @@ constexpr Member kMembers[] = {
     {Op::sw, {32, 21, 16}, 21, -4, memory::FollowUps::a0_first},
 };
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("word memory cases: no routine tests " + std::string(info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "word memory"); }
 
 // The stored word is the instruction under test of the sw routine and the
 // loaded one that of the lw routine; the case is the same.
