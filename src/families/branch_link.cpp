@@ -16,9 +16,10 @@ using namespace isa;  // register names
 using assembly::Assembler;
 using assembly::Label;
 
+// The case counts are part of the image: its pinned digest locks them.
 constexpr Member kMembers[] = {
-    {Op::bltzal, 66, 72},
-    {Op::bgezal, 71, 74},
+    {.op = Op::bltzal, .positive = 66, .negative = 72},
+    {.op = Op::bgezal, .positive = 71, .negative = 74},
 };
 
 // Where the case keeps the links it captured.

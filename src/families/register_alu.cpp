@@ -13,17 +13,18 @@ namespace {
 using namespace isa;  // register names
 using isa::Op;
 
+// The case counts are part of the image: its pinned digest locks them.
 constexpr std::array<Member, 10> kMembers = {{
-    {Op::addu, {200, 50, 50, 1}},
-    {Op::or_, {200, 50, 50, 1}},
-    {Op::slt, {200, 50, 50, 1}},
-    {Op::add, {200, 50, 50, 1}},
-    {Op::sub, {200, 50, 50, 1}},
-    {Op::subu, {200, 50, 50, 1}},
-    {Op::sltu, {200, 50, 50, 1}},
-    {Op::and_, {200, 50, 50, 1}},
-    {Op::nor, {200, 50, 50, 1}},
-    {Op::xor_, {200, 50, 50, 1}},
+    {.op = Op::addu, .drawn = {200, 50, 50, 1}},
+    {.op = Op::or_, .drawn = {200, 50, 50, 1}},
+    {.op = Op::slt, .drawn = {200, 50, 50, 1}},
+    {.op = Op::add, .drawn = {200, 50, 50, 1}},
+    {.op = Op::sub, .drawn = {200, 50, 50, 1}},
+    {.op = Op::subu, .drawn = {200, 50, 50, 1}},
+    {.op = Op::sltu, .drawn = {200, 50, 50, 1}},
+    {.op = Op::and_, .drawn = {200, 50, 50, 1}},
+    {.op = Op::nor, .drawn = {200, 50, 50, 1}},
+    {.op = Op::xor_, .drawn = {200, 50, 50, 1}},
 }};
 
 uint32_t non_zero_word(Random& random) {
