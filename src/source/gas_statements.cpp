@@ -155,55 +155,29 @@ int StatementWriter::write(uint32_t address, uint32_t limit, std::string& out) c
     return 1;
   }
   out += name;
-  switch (format) {
-    case Format::RegisterAlu: append(out, " ", reg(f.rd), ", ", reg(f.rs), ", ", reg(f.rt)); break;
-    case Format::ShiftImmediate:
-      append(out, " ", reg(f.rd), ", ", reg(f.rt), ", ");
-      append_number(out, f.sa);
-      break;
-    case Format::ShiftVariable: append(out, " ", reg(f.rd), ", ", reg(f.rt), ", ", reg(f.rs)); break;
-    case Format::MultiplyDivide:
-      // GNU as reads a two-operand div or divu as a macro that checks for a
-      // zero divisor; the $zero destination asks for the plain instruction.
-      append(out, " ", op == Op::div || op == Op::divu ? "$zero, " : "", reg(f.rs), ", ", reg(f.rt));
-      break;
-    case Format::MoveFromHiLo: append(out, " ", reg(f.rd)); break;
-    case Format::MoveToHiLo:
-    case Format::JumpRegister: append(out, " ", reg(f.rs)); break;
-    case Format::JumpLinkRegister: append(out, " ", reg(f.rd), ", ", reg(f.rs)); break;
-    case Format::Trap:
-      if (f.code) {
-        out += ' ';
-        append_number(out, f.code);
-      }
-      break;
-    case Format::ImmediateSigned:
-      append(out, " ", reg(f.rt), ", ", reg(f.rs), ", ");
-      append_number(out, signed16(f.imm));
-      break;
-    case Format::ImmediateUnsigned:
-      append(out, " ", reg(f.rt), ", ", reg(f.rs), ", ");
-      append_hex(out, f.imm);
-      break;
-    case Format::LoadUpper:
-      append(out, " ", reg(f.rt), ", ");
-      append_hex(out, f.imm);
-      break;
-    case Format::BranchCompare: break;  // above
-    case Format::BranchZero:
-    case Format::BranchRegimm:
-      append(out, " ", reg(f.rs), ", ");
-      target(isa::branch_target(address, f.imm), out);
-      break;
-    case Format::Jump:
-      out += ' ';
-      target(isa::jump_target(address, f.target), out);
-      break;
-    case Format::Memory:
-      append(out, " ", reg(f.rt), ", ");
-      append_number(out, signed16(f.imm));
-      append(out, "(", reg(f.rs), ")");
-      break;
+  const char* separator = " ";
+  // GNU as reads a two-operand div or divu as a macro that checks for a zero
+  // divisor; the $zero destination asks for the plain instruction.
+  if (op == Op::div || op == Op::divu) separator = " $zero, ";
+  for (const isa::Operand operand : isa::operands_of(format)) {
+    if (operand == isa::Operand::code && f.code == 0) continue;
+    out += separator;
+    separator = ", ";
+    switch (operand) {
+      case isa::Operand::rd: out += reg(f.rd); break;
+      case isa::Operand::rs: out += reg(f.rs); break;
+      case isa::Operand::rt: out += reg(f.rt); break;
+      case isa::Operand::shift_amount: append_number(out, f.sa); break;
+      case isa::Operand::signed_immediate: append_number(out, signed16(f.imm)); break;
+      case isa::Operand::unsigned_immediate: append_hex(out, f.imm); break;
+      case isa::Operand::branch_target: target(isa::branch_target(address, f.imm), out); break;
+      case isa::Operand::jump_target: target(isa::jump_target(address, f.target), out); break;
+      case isa::Operand::code: append_number(out, f.code); break;
+      case isa::Operand::memory:
+        append_number(out, signed16(f.imm));
+        append(out, "(", reg(f.rs), ")");
+        break;
+    }
   }
   return 1;
 }
