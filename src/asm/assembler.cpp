@@ -62,6 +62,12 @@ uint32_t Assembler::address_of(Label label) const {
 void Assembler::word(uint32_t raw) {
   words_.push_back(raw);
   locs_.push_back(source_);
+  statements_.push_back(Statement::instruction);
+}
+
+void Assembler::mark(size_t first, Statement kind) {
+  statements_.at(first) = kind;
+  for (size_t i = first + 1; i < statements_.size(); ++i) statements_[i] = Statement::second_word;
 }
 
 void Assembler::zero_words(uint32_t count) {
@@ -116,6 +122,7 @@ void Assembler::jump_absolute(Op op, uint32_t target) {
 }
 
 void Assembler::li(Reg rt, uint32_t value) {
+  const size_t first = words_.size();
   switch (constant_load(value)) {
     case ConstantLoad::addiu: addiu(rt, isa::zero, static_cast<int16_t>(value)); break;
     case ConstantLoad::ori: ori(rt, isa::zero, static_cast<uint16_t>(value)); break;
@@ -125,11 +132,14 @@ void Assembler::li(Reg rt, uint32_t value) {
       ori(rt, rt, low_half(value));
       break;
   }
+  mark(first, Statement::constant_load);
 }
 
 void Assembler::la(Reg rt, Label label, int32_t addend) {
+  const size_t first = words_.size();
   la_high(rt, label, addend);
   la_low(rt, label, addend);
+  mark(first, Statement::address_load);
 }
 
 void Assembler::la_high(Reg rt, Label label, int32_t addend) {

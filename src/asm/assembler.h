@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "asm/source_loc.h"
+#include "asm/statement.h"
 #include "isa/isa.h"
 
 namespace r3k::assembly {
@@ -42,6 +43,7 @@ class Assembler {
   uint32_t here() const { return base_ + 4 * static_cast<uint32_t>(words_.size()); }
   const std::vector<uint32_t>& words() const { return words_; }
   const std::vector<SourceLoc>& locs() const { return locs_; }
+  const std::vector<Statement>& statements() const { return statements_; }  // one per word
 
   Label make_label();
   void bind(Label label);  // at here()
@@ -94,7 +96,7 @@ class Assembler {
   // The address load of a label (plus a constant): always lui, then addiu.
   void la(Reg rt, Label label, int32_t addend = 0);
   // Its two halves (lui, then addiu rt, rt), for code that puts other
-  // instructions between them.
+  // instructions between them: two plain instructions.
   void la_high(Reg rt, Label label, int32_t addend = 0);
   void la_low(Reg rt, Label label, int32_t addend = 0);
   // A load or store with any 32-bit offset: one instruction when the offset
@@ -117,10 +119,13 @@ class Assembler {
   };
   void fixup(FixupKind kind, Label label, int32_t addend = 0);
   void patch(const Fixup& fixup);
+  // Marks the words from `first` on as one statement of `kind`.
+  void mark(size_t first, Statement kind);
 
   uint32_t base_;
   std::vector<uint32_t> words_;
   std::vector<SourceLoc> locs_;
+  std::vector<Statement> statements_;
   std::vector<int64_t> labels_;  // address, or -1 while unbound
   std::vector<Fixup> fixups_;
   SourceLoc source_;

@@ -1,8 +1,7 @@
 #include "cli/fault_text.h"
 
-#include <cstdio>
-
 #include "board/layout.h"
+#include "common/json_writer.h"
 #include "common/wildcard.h"
 
 namespace r3k::cli {
@@ -56,19 +55,6 @@ std::string baseline_problem(const faults::FaultRun& run) {
   return "it ends without the pass lamps";
 }
 
-std::string json_string(std::string_view text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') quoted += '\\', quoted += c;
-    else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", c);
-      quoted += escape;
-    } else quoted += c;
-  }
-  return quoted + "\"";
-}
-
 namespace {
 
 std::string campaign_json(const faults::Campaign& campaign) {
@@ -80,13 +66,13 @@ std::string campaign_json(const faults::Campaign& campaign) {
     const faults::Expectation& expected = r.fault->expected_on(campaign.kind);
     text += first ? "\n" : ",\n";
     first = false;
-    text += "{\"name\":" + json_string(r.fault->name) +
-            ",\"class\":" + json_string(faults::class_name(r.fault->fault_class)) +
-            ",\"expected_outcome\":" + json_string(faults::outcome_name(expected.outcome)) +
+    text += "{\"name\":" + json::quote(r.fault->name) +
+            ",\"class\":" + json::quote(faults::class_name(r.fault->fault_class)) +
+            ",\"expected_outcome\":" + json::quote(faults::outcome_name(expected.outcome)) +
             ",\"expected_routines\":" + json_list(expected.routines) +
-            ",\"failed\":" + json_list(r.run.failed) + ",\"stop\":" + json_string(sim::stop_reason_name(r.run.stop)) +
+            ",\"failed\":" + json_list(r.run.failed) + ",\"stop\":" + json::quote(sim::stop_reason_name(r.run.stop)) +
             ",\"instructions\":" + std::to_string(r.run.instructions) +
-            ",\"verdict\":" + json_string(faults::verdict_name(r.verdict)) +
+            ",\"verdict\":" + json::quote(faults::verdict_name(r.verdict)) +
             ",\"as_catalogued\":" + (faults::as_expected(expected, r.run) ? "true" : "false") + "}";
   }
   const faults::Score s = faults::score_of(campaign.results, campaign.kind);
@@ -112,7 +98,7 @@ std::string campaigns_json(const std::vector<faults::Campaign>& campaigns) {
     const faults::JointScore joint = faults::joint_score(campaigns[0].results, campaigns[1].results);
     std::string escaped = "[";
     for (const faults::CatalogFault* fault : joint.escaped)
-      escaped += (escaped.size() > 1 ? "," : "") + json_string(fault->name);
+      escaped += (escaped.size() > 1 ? "," : "") + json::quote(fault->name);
     text += ",\n\"together\":{\"faults\":" + std::to_string(joint.faults) +
             ",\"caught\":" + std::to_string(joint.caught) +
             ",\"caught_by_main_only\":" + std::to_string(joint.caught_by_main_only) +

@@ -24,7 +24,5 @@ std::string baseline_problem(const faults::FaultRun& run);
 // {"main": {...}, "supplement": {...}, "together": {...}}: the campaigns run,
 // and their joint score when both ran.
 std::string campaigns_json(const std::vector<faults::Campaign>& campaigns);
-// A JSON string literal.
-std::string json_string(std::string_view text);
 
 }  // namespace r3k::cli

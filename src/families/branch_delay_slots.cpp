@@ -54,13 +54,8 @@ constexpr Member kMembers[] = {
 // Multiply and divide cases preset LO from $a0, whose condition value no
 // LO result of the list equals.
 constexpr Reg kLoPreset = a0;
-constexpr Reg kNotTakenLo = v0, kTakenLo = v1;
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("branch delay-slot family: no routine tests " + std::string(info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "branch delay-slot"); }
 
 // The link routines keep the routine's return address in $s7, so their
 // taken-path slot writes $s5 instead.
@@ -106,14 +101,12 @@ void emit_register_case(Assembler& as, const Member& m, const SlotInstruction& s
 void emit_multiply_divide_case(Assembler& as, const Member& m, const SlotInstruction& slot, Label inst_error) {
   const Label wrong_path = as.make_label(), target = as.make_label();
   load_conditions(as, m);
-  as.li(kNotTakenLo, 0);
-  as.li(kTakenLo, 0);
+  clear_lo_reads(as);
   emit_branch(as, m.op, m.not_taken, wrong_path);
   slot.emit(as);
   as.move_from(Op::mflo, kNotTakenLo);
   as.move_to(Op::mtlo, kLoPreset);
-  slot.emit(as);
-  as.move_from(Op::mflo, kReference);
+  lo_reference(as, slot);
   restore_if_linked(as, m);
   check_equal(as, kNotTakenLo, kReference, inst_error);
   as.move_to(Op::mtlo, kLoPreset);
@@ -123,8 +116,7 @@ void emit_multiply_divide_case(Assembler& as, const Member& m, const SlotInstruc
   wrong_path_exit(as, inst_error, m.links);
   as.bind(target);
   restore_if_linked(as, m);
-  as.move_from(Op::mflo, kTakenLo);
-  check_equal(as, kTakenLo, kReference, inst_error);
+  check_taken_lo(as, inst_error);
 }
 
 }  // namespace
@@ -132,8 +124,7 @@ void emit_multiply_divide_case(Assembler& as, const Member& m, const SlotInstruc
 
 void branch_delay_slot_cases(RoutineContext& routine) {
   using namespace delay_slots;
-  const Member& m = member(routine.spec.op);
-  emit_slot_cases(routine, m, slot_list(routine.spec.op), emit_register_case, emit_multiply_divide_case);
+  emit_slot_cases(routine, member(routine.spec.op), emit_register_case, emit_multiply_divide_case);
 }
 
 }  // namespace r3k

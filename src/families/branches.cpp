@@ -20,13 +20,20 @@ using markers::OutcomeClear;
 // fewer bits than this is redrawn, so no unequal case hinges on a near miss.
 constexpr int kMinimumDifferingBits = 10;
 
+// The case counts are part of the image: its pinned digest locks them.
 constexpr Member kMembers[] = {
-    {Op::beq, OutcomeClear::lui, true, {32, 48, 10, 13, 1}, 0, 0, false},
-    {Op::bne, OutcomeClear::lui, true, {66, 48, 18, 20, 1}, 0, 0, false},
-    {Op::bgez, OutcomeClear::addiu, true, {}, 94, 106, true},
-    {Op::bgtz, OutcomeClear::addiu, true, {}, 91, 109, false},
-    {Op::blez, OutcomeClear::addiu, true, {}, 106, 94, false},
-    {Op::bltz, OutcomeClear::addiu, false, {}, 71, 81, false},
+    {.op = Op::beq, .clear = OutcomeClear::lui, .filler_nops = true,
+     .pair_groups = {32, 48, 10, 13, 1}, .positive = 0, .negative = 0, .upper_only_marker = false},
+    {.op = Op::bne, .clear = OutcomeClear::lui, .filler_nops = true,
+     .pair_groups = {66, 48, 18, 20, 1}, .positive = 0, .negative = 0, .upper_only_marker = false},
+    {.op = Op::bgez, .clear = OutcomeClear::addiu, .filler_nops = true,
+     .pair_groups = {}, .positive = 94, .negative = 106, .upper_only_marker = true},
+    {.op = Op::bgtz, .clear = OutcomeClear::addiu, .filler_nops = true,
+     .pair_groups = {}, .positive = 91, .negative = 109, .upper_only_marker = false},
+    {.op = Op::blez, .clear = OutcomeClear::addiu, .filler_nops = true,
+     .pair_groups = {}, .positive = 106, .negative = 94, .upper_only_marker = false},
+    {.op = Op::bltz, .clear = OutcomeClear::addiu, .filler_nops = false,
+     .pair_groups = {}, .positive = 71, .negative = 81, .upper_only_marker = false},
 };
 
 constexpr Group kPairGroups[] = {Group::unequal, Group::equal, Group::second_zero, Group::first_zero,
@@ -130,11 +137,7 @@ void emit_case(Assembler& as, const Member& m, const Case& c, Label inst_error) 
 
 }  // namespace
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("branch family: no routine tests " + std::string(info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "branch"); }
 
 bool two_operands(Op op) { return op == Op::beq || op == Op::bne; }
 

@@ -101,7 +101,7 @@ Destination destination_field(Op op) {
 
 }  // namespace
 
-bool SlotInstruction::writes_hilo() const { return info(op).format == Format::MultiplyDivide; }
+bool SlotInstruction::writes_hilo() const { return info(op).writes_lo(); }
 
 Reg SlotInstruction::destination() const {
   switch (destination_field(op)) {

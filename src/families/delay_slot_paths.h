@@ -20,6 +20,10 @@
 namespace r3k::delay_slots {
 
 inline constexpr isa::Reg kReference = isa::s6;  // the instruction's ordinary execution
+// Where a multiply or divide case reads LO after the slot of a branch not
+// taken (the jump cases clear it too, so both families' cases look alike)
+// and after the slot of a taken branch or a jump.
+inline constexpr isa::Reg kNotTakenLo = isa::v0, kTakenLo = isa::v1;
 
 using links::kSavedReturnAddress;
 using links::restore_return_address;
@@ -33,11 +37,29 @@ inline void wrong_path_exit(assembly::Assembler& as, assembly::Label inst_error,
   else as.nop();
 }
 
+// A multiply or divide case of either family: both LO reads cleared, so a
+// read that never happens shows; the reference is the slot's instruction
+// run in the open and read back from LO; the case ends reading LO after the
+// taken slot and comparing.
+inline void clear_lo_reads(assembly::Assembler& as) {
+  as.li(kNotTakenLo, 0);
+  as.li(kTakenLo, 0);
+}
+inline void lo_reference(assembly::Assembler& as, const SlotInstruction& slot) {
+  slot.emit(as);
+  as.move_from(isa::Op::mflo, kReference);
+}
+inline void check_taken_lo(assembly::Assembler& as, assembly::Label inst_error) {
+  as.move_from(isa::Op::mflo, kTakenLo);
+  check_equal(as, kTakenLo, kReference, inst_error);
+}
+
 // The cases of a routine in list order, the multiply and divide operands
 // loaded between cases 26 and 27 (on the line of case 26).
 template <class Member, class EmitRegisterCase, class EmitMultiplyDivideCase>
-void emit_slot_cases(RoutineContext& routine, const Member& member, const SlotList& list,
-                     EmitRegisterCase register_case, EmitMultiplyDivideCase multiply_divide_case) {
+void emit_slot_cases(RoutineContext& routine, const Member& member, EmitRegisterCase register_case,
+                     EmitMultiplyDivideCase multiply_divide_case) {
+  const SlotList list = slot_list(routine.spec.op);
   for (size_t i = 0; i < list.cases.size(); ++i) {
     if (static_cast<int>(i) + 1 == kFirstMultiplyDivide) load_multiply_divide_operands(routine.as);
     const SlotInstruction& slot = list.cases[i];

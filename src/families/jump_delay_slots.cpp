@@ -31,14 +31,8 @@ constexpr Member kMembers[] = {
     {Op::jalr, true, a0},
 };
 
-constexpr Reg kTakenLo = v1;
-constexpr Reg kCleared = v0;  // cleared like the branch cases' not-taken LO, never read
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("jump delay-slot family: no routine tests " + std::string(info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "jump delay-slot"); }
 
 void emit_jump(Assembler& as, const Member& m, Label target) {
   switch (m.op) {
@@ -82,14 +76,11 @@ void emit_multiply_divide_case(Assembler& as, const Member& m, const SlotInstruc
   if (m.op != Op::jalr) throw std::logic_error("jump delay-slot family: only jalr carries the multiply and divide cases");
   const Label target = as.make_label();
   prepare_jump(as, m, target);
-  as.li(kCleared, 0);
-  as.li(kTakenLo, 0);
-  slot.emit(as);
-  as.move_from(Op::mflo, kReference);
+  clear_lo_reads(as);
+  lo_reference(as, slot);
   as.move_to(Op::mtlo, m.target);
   jump_with_slot(as, m, target, slot, zero, inst_error);
-  as.move_from(Op::mflo, kTakenLo);
-  check_equal(as, kTakenLo, kReference, inst_error);
+  check_taken_lo(as, inst_error);
 }
 
 }  // namespace
@@ -97,8 +88,7 @@ void emit_multiply_divide_case(Assembler& as, const Member& m, const SlotInstruc
 
 void jump_delay_slot_cases(RoutineContext& routine) {
   using namespace delay_slots;
-  const Member& m = member(routine.spec.op);
-  emit_slot_cases(routine, m, slot_list(routine.spec.op), emit_register_case, emit_multiply_divide_case);
+  emit_slot_cases(routine, member(routine.spec.op), emit_register_case, emit_multiply_divide_case);
 }
 
 }  // namespace r3k

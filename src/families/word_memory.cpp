@@ -24,16 +24,15 @@ struct Member {
   memory::FollowUps follow_ups;
 };
 
+// The case counts are part of the image: its pinned digest locks them.
 constexpr Member kMembers[] = {
-    {Op::lw, {23, 23, 18}, 16, -8, memory::FollowUps::a1_first},
-    {Op::sw, {32, 21, 16}, 21, -4, memory::FollowUps::a0_first},
+    {.op = Op::lw, .groups = {23, 23, 18}, .long_form_cases = 16,
+     .second_neighbour = -8, .follow_ups = memory::FollowUps::a1_first},
+    {.op = Op::sw, .groups = {32, 21, 16}, .long_form_cases = 21,
+     .second_neighbour = -4, .follow_ups = memory::FollowUps::a0_first},
 };
 
-const Member& member(Op op) {
-  for (const Member& m : kMembers)
-    if (m.op == op) return m;
-  throw std::logic_error("word memory cases: no routine tests " + std::string(info(op).mnemonic));
-}
+const Member& member(Op op) { return find_member(kMembers, op, "word memory"); }
 
 // The stored word is the instruction under test of the sw routine and the
 // loaded one that of the lw routine; the case is the same.

@@ -34,8 +34,7 @@ ImageShape shape_of(const elf::LoadedElf& elf, ImageKind kind) {
   if (count == 0) throw Error("the image has no routine function symbols (nN_xxx_test)");
   for (int n = 1; n <= count; ++n) {
     const auto it = found.find(n);
-    // The smallest routine is its frame: two entry words and the 8-word exit.
-    if (it == found.end() || it->second.size < 40)
+    if (it == found.end() || it->second.size < frame_bytes(shape.frame()))
       throw Error("the image has no function symbol for routine " + std::to_string(n) + " (nN_xxx_test)");
     shape.routines.push_back(it->second);
   }

@@ -51,12 +51,10 @@ std::set<int> routine_range(int first, int last) {
   return numbers;
 }
 
-// The frame: two instructions at the entry (count the test, clear the error
-// flag) before the first case; after the last case the 8-word exit.
-uint32_t ImageShape::cases_begin(int number) const { return routines.at(number - 1).address + 8; }
+uint32_t ImageShape::cases_begin(int number) const { return routines.at(number - 1).address + kFrameEntryBytes; }
 uint32_t ImageShape::cases_end(int number) const {
   const RoutineSpan& span = routines.at(number - 1);
-  return span.address + span.size - 32;
+  return span.address + span.size - frame_exit_bytes(frame());
 }
 
 const std::vector<CatalogFault>& catalog() {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "image/frame.h"
 #include "image/image.h"
 #include "isa/isa.h"
 #include "sim/fault.h"
@@ -66,6 +67,8 @@ struct RoutineSpan {
 };
 struct ImageShape {
   ImageKind kind = ImageKind::main;
+  // The supplement's frame is the robust one: its exit is two words longer.
+  FrameStyle frame() const { return kind == ImageKind::main ? FrameStyle::plain : FrameStyle::robust; }
   std::vector<RoutineSpan> routines;  // by run number - 1
   size_t routine_count() const { return routines.size(); }
   // [first case, end of the last case) of routine `number`.

@@ -64,6 +64,7 @@ Image build_image(uint32_t seed, const ImagePlan& plan) {
 
   image.text = as.words();
   image.lines = as.locs();
+  image.statements = as.statements();
   for (size_t i = 0; i < start_words; ++i) image.lines[i] = {0, static_cast<uint32_t>(i + 1)};
   image.data.assign(layout::kDataSize, 0);
   return image;

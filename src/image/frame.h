@@ -11,6 +11,15 @@ namespace r3k {
 // processor whose bypass is broken still writes the right display word.
 enum class FrameStyle : uint8_t { plain, robust };
 
+// The frame's own words, for code that must tell a routine's cases from its
+// frame: the entry counts the test and clears the error flag; the exit
+// (bnez, nop, addiu, sll, or, sw, jr, nop) gains a nop after the sll and
+// after the or in the robust style.
+inline constexpr uint32_t kFrameEntryBytes = 2 * 4;
+constexpr uint32_t frame_exit_bytes(FrameStyle style) { return (style == FrameStyle::robust ? 10 : 8) * 4; }
+// The smallest routine: the frame around no case.
+constexpr uint32_t frame_bytes(FrameStyle style) { return kFrameEntryBytes + frame_exit_bytes(style); }
+
 // Writes one routine at the assembler's current address (which must be
 // 16-byte aligned), binding `entry`, and returns what the exporters need.
 // Each case is recorded in `index` when one is given.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "asm/source_loc.h"
+#include "asm/statement.h"
 #include "isa/isa.h"
 #include "routine/case_record.h"
 
@@ -41,6 +42,7 @@ struct Image {
   uint32_t text_base = 0;              // 0xBFC00000
   std::vector<uint32_t> text;          // every word of the text, register-usage record included
   std::vector<SourceLoc> lines;        // one per text word
+  std::vector<Statement> statements;   // one per text word: what the assembler emitted it as
   std::vector<std::string> files;      // source file names, index 0 = "start.S"
   std::vector<uint8_t> data;           // the data section's bytes (16 zero bytes)
   std::vector<StartLabel> start_labels;

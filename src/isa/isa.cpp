@@ -17,31 +17,25 @@ constexpr uint32_t kSaBits = 0x1Fu << kSaShift;
 // The operand fields of a word, as a set.
 enum FieldSet : unsigned { kRs = 1, kRt = 2, kRd = 4, kSa = 8, kImm = 16, kTarget = 32, kCode = 64 };
 
-// The operand fields each format has.
+// The operand fields each format has, from its operands.
 constexpr unsigned fields_used(Format format) {
-  switch (format) {
-    case Format::RegisterAlu:
-    case Format::ShiftVariable: return kRs | kRt | kRd;
-    case Format::ShiftImmediate: return kRt | kRd | kSa;
-    case Format::MultiplyDivide: return kRs | kRt;
-    case Format::MoveFromHiLo: return kRd;
-    case Format::MoveToHiLo:
-    case Format::JumpRegister: return kRs;
-    case Format::JumpLinkRegister: return kRs | kRd;
-    case Format::Trap: return kCode;
-    case Format::ImmediateSigned:
-    case Format::ImmediateUnsigned:
-    case Format::BranchCompare:
-    case Format::Memory: return kRs | kRt | kImm;
-    case Format::LoadUpper: return kRt | kImm;
-    case Format::BranchZero:
-    case Format::BranchRegimm: return kRs | kImm;
-    case Format::Jump: return kTarget;
-    case Format::MoveFromCop0:
-    case Format::MoveToCop0: return kRt | kRd;
-    case Format::Cop0Operation: return 0;
+  unsigned used = 0;
+  for (const Operand operand : operands_of(format)) {
+    switch (operand) {
+      case Operand::rd:
+      case Operand::cop0_register: used |= kRd; break;
+      case Operand::rs: used |= kRs; break;
+      case Operand::rt: used |= kRt; break;
+      case Operand::shift_amount: used |= kSa; break;
+      case Operand::signed_immediate:
+      case Operand::unsigned_immediate:
+      case Operand::branch_target: used |= kImm; break;
+      case Operand::jump_target: used |= kTarget; break;
+      case Operand::code: used |= kCode; break;
+      case Operand::memory: used |= kRs | kImm; break;
+    }
   }
-  return 0;
+  return used;
 }
 
 // The bits a format leaves to the operands. Everything else is either the
@@ -92,10 +86,22 @@ constexpr Destination destination_of(Format format, const Attributes& attributes
   }
 }
 
+// rs is only ever read. rt is read unless it is the destination, and by a
+// merging load, which keeps part of it.
+constexpr Reads reads_of(Format format, const Attributes& attributes) {
+  const unsigned used = fields_used(format);
+  const bool rt_written = destination_of(format, attributes) == Destination::rt;
+  return {.rs = (used & kRs) != 0,
+          .rt = (used & kRt) != 0 && (!rt_written || attributes.memory == MemoryAccess::merging_load),
+          .hi = (attributes.reads_hilo & kHi) != 0,
+          .lo = (attributes.reads_hilo & kLo) != 0};
+}
+
 constexpr std::array<OpInfo, kOpCount> kTable = {{
 #define R3K_ROW(name, mnemonic, format, primary, secondary, attributes)                                   \
   {mnemonic, Format::format, match_of(primary, secondary), ~operand_bits(Format::format), attributes, \
-   immediate_extension(Format::format), destination_of(Format::format, attributes)},
+   immediate_extension(Format::format), destination_of(Format::format, attributes),                    \
+   reads_of(Format::format, attributes)},
     R3K_INSTRUCTIONS(R3K_ROW)
 #undef R3K_ROW
 }};
@@ -202,33 +208,28 @@ std::string disassemble(uint32_t word, uint32_t address) {
   if (word == 0) return "nop";
   const Fields f = fields_of(word);
   const OpInfo& row = info(op);
-  auto r = [](unsigned n) { return std::string(reg_name(n)); };
-  const std::string name(row.mnemonic);
-  switch (row.format) {
-    case Format::RegisterAlu: return name + " " + r(f.rd) + ", " + r(f.rs) + ", " + r(f.rt);
-    case Format::ShiftImmediate: return name + " " + r(f.rd) + ", " + r(f.rt) + ", " + std::to_string(f.sa);
-    case Format::ShiftVariable: return name + " " + r(f.rd) + ", " + r(f.rt) + ", " + r(f.rs);
-    case Format::MultiplyDivide: return name + " " + r(f.rs) + ", " + r(f.rt);
-    case Format::MoveFromHiLo: return name + " " + r(f.rd);
-    case Format::MoveToHiLo:
-    case Format::JumpRegister: return name + " " + r(f.rs);
-    case Format::JumpLinkRegister:
-      return f.rd == ra ? name + " " + r(f.rs) : name + " " + r(f.rd) + ", " + r(f.rs);
-    case Format::Trap: return f.code ? name + " " + hex(f.code) : name;
-    case Format::ImmediateSigned: return name + " " + r(f.rt) + ", " + r(f.rs) + ", " + signed_imm(f.imm);
-    case Format::ImmediateUnsigned: return name + " " + r(f.rt) + ", " + r(f.rs) + ", " + hex(f.imm);
-    case Format::LoadUpper: return name + " " + r(f.rt) + ", " + hex(f.imm);
-    case Format::BranchCompare:
-      return name + " " + r(f.rs) + ", " + r(f.rt) + ", " + hex(branch_target(address, f.imm));
-    case Format::BranchZero:
-    case Format::BranchRegimm: return name + " " + r(f.rs) + ", " + hex(branch_target(address, f.imm));
-    case Format::Jump: return name + " " + hex(jump_target(address, f.target));
-    case Format::Memory: return name + " " + r(f.rt) + ", " + signed_imm(f.imm) + "(" + r(f.rs) + ")";
-    case Format::MoveFromCop0:
-    case Format::MoveToCop0: return name + " " + r(f.rt) + ", " + cop0_reg_name(f.rd);
-    case Format::Cop0Operation: return name;
+  std::string text(row.mnemonic);
+  const char* separator = " ";
+  for (const Operand operand : operands_of(row.format)) {
+    // jalr's usual link register goes unsaid, as objdump leaves it.
+    if ((operand == Operand::code && f.code == 0) || (operand == Operand::rd && op == Op::jalr && f.rd == ra)) continue;
+    text += separator;
+    separator = ", ";
+    switch (operand) {
+      case Operand::rd: text += reg_name(f.rd); break;
+      case Operand::rs: text += reg_name(f.rs); break;
+      case Operand::rt: text += reg_name(f.rt); break;
+      case Operand::shift_amount: text += std::to_string(f.sa); break;
+      case Operand::signed_immediate: text += signed_imm(f.imm); break;
+      case Operand::unsigned_immediate: text += hex(f.imm); break;
+      case Operand::branch_target: text += hex(branch_target(address, f.imm)); break;
+      case Operand::jump_target: text += hex(jump_target(address, f.target)); break;
+      case Operand::code: text += hex(f.code); break;
+      case Operand::memory: text += signed_imm(f.imm) + "(" + std::string(reg_name(f.rs)) + ")"; break;
+      case Operand::cop0_register: text += cop0_reg_name(f.rd); break;
+    }
   }
-  return ".word " + hex(word);
+  return text;
 }
 
 }  // namespace r3k::isa

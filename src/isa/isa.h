@@ -51,6 +51,53 @@ enum class Format : uint8_t {
   Cop0Operation,   // op                       (COP0 with CO set, funct selects)
 };
 
+// The operands of each format in assembler order, declared once: the
+// disassembler and the GNU assembler sources both write them from this list,
+// each in its own way with numbers and addresses.
+enum class Operand : uint8_t {
+  rd, rs, rt,
+  shift_amount,        // sa
+  signed_immediate,    // the 16-bit field read signed
+  unsigned_immediate,  // the 16-bit field read unsigned (lui's too)
+  branch_target,
+  jump_target,
+  code,                // syscall's and break's 20-bit code: written only when not 0
+  memory,              // offset(rs)
+  cop0_register,       // the rd field, naming a coprocessor-0 register
+};
+struct Operands {
+  std::array<Operand, 3> list{};
+  uint8_t count = 0;
+  constexpr const Operand* begin() const { return list.data(); }
+  constexpr const Operand* end() const { return list.data() + count; }
+};
+constexpr Operands operands_of(Format format) {
+  using enum Operand;
+  switch (format) {
+    case Format::RegisterAlu: return {{rd, rs, rt}, 3};
+    case Format::ShiftImmediate: return {{rd, rt, shift_amount}, 3};
+    case Format::ShiftVariable: return {{rd, rt, rs}, 3};
+    case Format::MultiplyDivide: return {{rs, rt}, 2};
+    case Format::MoveFromHiLo: return {{rd}, 1};
+    case Format::MoveToHiLo:
+    case Format::JumpRegister: return {{rs}, 1};
+    case Format::JumpLinkRegister: return {{rd, rs}, 2};
+    case Format::Trap: return {{code}, 1};
+    case Format::ImmediateSigned: return {{rt, rs, signed_immediate}, 3};
+    case Format::ImmediateUnsigned: return {{rt, rs, unsigned_immediate}, 3};
+    case Format::LoadUpper: return {{rt, unsigned_immediate}, 2};
+    case Format::BranchCompare: return {{rs, rt, branch_target}, 3};
+    case Format::BranchZero:
+    case Format::BranchRegimm: return {{rs, branch_target}, 2};
+    case Format::Jump: return {{jump_target}, 1};
+    case Format::Memory: return {{rt, memory}, 2};
+    case Format::MoveFromCop0:
+    case Format::MoveToCop0: return {{rt, cop0_register}, 2};
+    case Format::Cop0Operation: return {};
+  }
+  return {};
+}
+
 // How a 16-bit immediate, or a loaded byte or halfword, becomes 32 bits.
 enum class Extension : uint8_t { none, sign, zero };
 
@@ -63,15 +110,23 @@ enum class MemoryAccess : uint8_t { none, load, merging_load, store };
 // jumps without a link, multiply, divide, moves to HI and LO, traps).
 enum class Destination : uint8_t { none, rd, rt, ra };
 
+// HI and LO as a set: which of them an instruction reads or writes.
+enum HiLo : uint8_t { kNoHiLo = 0, kHi = 1, kLo = 2, kHiAndLo = 3 };
+
 // The attributes of a row that its format does not fix.
 struct Attributes {
   MemoryAccess memory = MemoryAccess::none;
   uint8_t width = 0;                      // bytes of memory a load or store moves (lwl ... swr: 4)
   Extension widen = Extension::none;      // how a byte or halfword load fills the register
   bool links = false;                     // writes the return address
+  HiLo reads_hilo = kNoHiLo;              // mfhi, mflo
+  HiLo writes_hilo = kNoHiLo;             // mthi, mtlo, multiply and divide
 };
 inline constexpr Attributes kPlain{};
 inline constexpr Attributes kLinks{.links = true};
+inline constexpr Attributes kReadsHi{.reads_hilo = kHi}, kReadsLo{.reads_hilo = kLo};
+inline constexpr Attributes kWritesHi{.writes_hilo = kHi}, kWritesLo{.writes_hilo = kLo};
+inline constexpr Attributes kWritesHiAndLo{.writes_hilo = kHiAndLo};
 inline constexpr Attributes kMergingLoad{.memory = MemoryAccess::merging_load, .width = 4};
 constexpr Attributes load(uint8_t width, Extension widen) {
   return {.memory = MemoryAccess::load, .width = width, .widen = widen};
@@ -92,14 +147,14 @@ constexpr Attributes store(uint8_t width) { return {.memory = MemoryAccess::stor
   X(jalr, "jalr", JumpLinkRegister, kSpecial, 0x09, kLinks)                \
   X(syscall, "syscall", Trap, kSpecial, 0x0C, kPlain)                      \
   X(break_, "break", Trap, kSpecial, 0x0D, kPlain)                         \
-  X(mfhi, "mfhi", MoveFromHiLo, kSpecial, 0x10, kPlain)                    \
-  X(mthi, "mthi", MoveToHiLo, kSpecial, 0x11, kPlain)                      \
-  X(mflo, "mflo", MoveFromHiLo, kSpecial, 0x12, kPlain)                    \
-  X(mtlo, "mtlo", MoveToHiLo, kSpecial, 0x13, kPlain)                      \
-  X(mult, "mult", MultiplyDivide, kSpecial, 0x18, kPlain)                  \
-  X(multu, "multu", MultiplyDivide, kSpecial, 0x19, kPlain)                \
-  X(div, "div", MultiplyDivide, kSpecial, 0x1A, kPlain)                    \
-  X(divu, "divu", MultiplyDivide, kSpecial, 0x1B, kPlain)                  \
+  X(mfhi, "mfhi", MoveFromHiLo, kSpecial, 0x10, kReadsHi)                  \
+  X(mthi, "mthi", MoveToHiLo, kSpecial, 0x11, kWritesHi)                   \
+  X(mflo, "mflo", MoveFromHiLo, kSpecial, 0x12, kReadsLo)                  \
+  X(mtlo, "mtlo", MoveToHiLo, kSpecial, 0x13, kWritesLo)                   \
+  X(mult, "mult", MultiplyDivide, kSpecial, 0x18, kWritesHiAndLo)          \
+  X(multu, "multu", MultiplyDivide, kSpecial, 0x19, kWritesHiAndLo)        \
+  X(div, "div", MultiplyDivide, kSpecial, 0x1A, kWritesHiAndLo)            \
+  X(divu, "divu", MultiplyDivide, kSpecial, 0x1B, kWritesHiAndLo)          \
   X(add, "add", RegisterAlu, kSpecial, 0x20, kPlain)                       \
   X(addu, "addu", RegisterAlu, kSpecial, 0x21, kPlain)                     \
   X(sub, "sub", RegisterAlu, kSpecial, 0x22, kPlain)                       \
@@ -153,6 +208,13 @@ enum class Op : uint8_t {
 
 inline constexpr int kOpCount = static_cast<int>(Op::invalid);
 
+// What an instruction reads: the registers its rs and rt fields name, HI, LO.
+// (A store reads rt for the value it stores; a merging load, for the bytes
+// it keeps.)
+struct Reads {
+  bool rs = false, rt = false, hi = false, lo = false;
+};
+
 struct OpInfo {
   std::string_view mnemonic;
   Format format;
@@ -160,7 +222,11 @@ struct OpInfo {
   uint32_t mask;   // which bits of an encoding `match` fixes
   Attributes attributes;
   Extension immediate;      // how the 16-bit immediate or offset is widened (lui: none, it is shifted)
-  Destination destination;  // the register the instruction writes
+  Destination destination;  // the general register the instruction writes
+  Reads reads;
+
+  bool writes_hi() const { return attributes.writes_hilo & kHi; }
+  bool writes_lo() const { return attributes.writes_hilo & kLo; }
 
   bool is_load() const { return attributes.memory == MemoryAccess::load || is_merging_load(); }
   bool is_merging_load() const { return attributes.memory == MemoryAccess::merging_load; }

@@ -71,9 +71,9 @@ void emit_cases(RoutineContext& routine, const Cases& cases, Describe describe, 
 
 // A family's member table row for `op`. Every run-order row names an
 // instruction of its family, so a miss is a bug in the table, not an input.
-template <class Member, size_t kCount>
-const Member& find_member(const std::array<Member, kCount>& members, isa::Op op, std::string_view family) {
-  for (const Member& member : members)
+template <class Members>
+const auto& find_member(const Members& members, isa::Op op, std::string_view family) {
+  for (const auto& member : members)
     if (member.op == op) return member;
   throw std::logic_error(std::string(isa::info(op).mnemonic) + " is not in the " + std::string(family) + " family");
 }

@@ -1,6 +1,6 @@
 // The bypass faults: what an instruction reads, going by the writes of the
 // two instructions before it. The registers an instruction reads and writes
-// come from its format in the instruction table.
+// come from the instruction table.
 #include <array>
 
 #include "sim/fault_injector.h"
@@ -9,28 +9,19 @@ namespace r3k::sim {
 
 namespace {
 
-using isa::Format;
 using isa::Op;
 
-bool is_load(Op op) {
-  return op == Op::lb || op == Op::lh || op == Op::lwl || op == Op::lw || op == Op::lbu || op == Op::lhu ||
-         op == Op::lwr;
-}
+bool is_load(Op op) { return isa::info(op).is_load(); }
 
-// The register an instruction writes, if any.
+// The general register an instruction writes, if any.
 std::optional<uint8_t> destination(const Decoded& d) {
-  const Op op = d.op();
-  switch (isa::info(op).format) {
-    case Format::RegisterAlu: case Format::ShiftImmediate: case Format::ShiftVariable:
-    case Format::MoveFromHiLo: case Format::JumpLinkRegister:
-      return d.rd;
-    case Format::ImmediateSigned: case Format::ImmediateUnsigned: case Format::LoadUpper:
-      return d.rt;
-    case Format::Memory: if (is_load(op)) return d.rt; return std::nullopt;
-    case Format::Jump: if (op == Op::jal) return uint8_t{31}; return std::nullopt;
-    case Format::BranchRegimm: if (op == Op::bltzal || op == Op::bgezal) return uint8_t{31}; return std::nullopt;
-    default: return std::nullopt;
+  switch (isa::info(d.op()).destination) {
+    case isa::Destination::rd: return d.rd;
+    case isa::Destination::rt: return d.rt;
+    case isa::Destination::ra: return uint8_t{isa::ra};
+    case isa::Destination::none: break;
   }
+  return std::nullopt;
 }
 
 struct Reads {
@@ -41,22 +32,11 @@ struct Reads {
 };
 
 Reads reads_of(const Decoded& d) {
+  const isa::Reads& row = isa::info(d.op()).reads;
   Reads reads;
-  const Op op = d.op();
-  switch (isa::info(op).format) {
-    case Format::RegisterAlu: case Format::ShiftVariable: case Format::MultiplyDivide: case Format::BranchCompare:
-      reads.add(d.rs), reads.add(d.rt); break;
-    case Format::ShiftImmediate: reads.add(d.rt); break;
-    case Format::MoveToHiLo: case Format::JumpRegister: case Format::JumpLinkRegister: case Format::ImmediateSigned:
-    case Format::ImmediateUnsigned: case Format::BranchZero: case Format::BranchRegimm:
-      reads.add(d.rs); break;
-    case Format::Memory:
-      if (is_load(op)) reads.base = 0;
-      reads.add(d.rs);
-      if (!is_load(op) || op == Op::lwl || op == Op::lwr) reads.add(d.rt);
-      break;
-    default: break;
-  }
+  if (row.rs && is_load(d.op())) reads.base = 0;
+  if (row.rs) reads.add(d.rs);
+  if (row.rt) reads.add(d.rt);
   return reads;
 }
 
@@ -96,9 +76,7 @@ void FaultInjector::execute_with_hazard(Cpu& cpu, const Decoded& decoded) {
   if (dest == 0 && fault_.hazard == Hazard::zero_forwarded) {
     Cpu copy = cpu;
     Decoded redirected = decoded;
-    const Format format = isa::info(decoded.op()).format;
-    const bool writes_rt = format == Format::ImmediateSigned || format == Format::ImmediateUnsigned ||
-                           format == Format::LoadUpper || format == Format::Memory;
+    const bool writes_rt = isa::info(decoded.op()).destination == isa::Destination::rt;
     (writes_rt ? redirected.rt : redirected.rd) = 1;
     execute_normal(copy, redirected);
     zero_value = copy.regs[1];

@@ -34,21 +34,16 @@ bool is_store(Action action) {
 }  // namespace
 
 Destinations destinations_of(const Decoded& d) {
-  using A = Action;
-  switch (d.action) {
-    case A::mult: case A::multu: case A::div: case A::divu: return {0, true, true};
-    case A::mthi: return {0, true, false};
-    case A::mtlo: return {0, false, true};
-    default: break;
-  }
-  if (d.action >= A::reserved) return {};
-  switch (isa::info(d.op()).destination) {  // the instruction table's word on what each writes
-    case isa::Destination::rd: return {d.rd};
-    case isa::Destination::rt: return {d.rt};
-    case isa::Destination::ra: return {isa::ra};
+  if (d.action >= Action::reserved) return {};
+  const isa::OpInfo& row = isa::info(d.op());  // the instruction table's word on what each writes
+  uint8_t reg = 0;
+  switch (row.destination) {
+    case isa::Destination::rd: reg = d.rd; break;
+    case isa::Destination::rt: reg = d.rt; break;
+    case isa::Destination::ra: reg = isa::ra; break;
     case isa::Destination::none: break;
   }
-  return {};
+  return {reg, row.writes_hi(), row.writes_lo()};
 }
 
 std::string_view exception_code(Cause cause) {

@@ -30,16 +30,19 @@ std::string_view reg(unsigned number) { return isa::reg_name(number); }
 
 int32_t signed16(uint16_t imm) { return static_cast<int16_t>(imm); }
 
-// The address a lui/addiu pair at index puts in its register, if the two
-// words are one: same register, the addiu reading what the lui wrote.
-bool address_load(const Image& image, size_t index, uint32_t& value) {
-  if (index + 1 >= image.text.size()) return false;
-  const uint32_t high = image.text[index], low = image.text[index + 1];
-  if (isa::decode(high) != Op::lui || isa::decode(low) != Op::addiu) return false;
-  const isa::Fields h = isa::fields_of(high), l = isa::fields_of(low);
-  if (l.rt != h.rt || l.rs != h.rt) return false;
-  value = (uint32_t(h.imm) << 16) + static_cast<uint32_t>(signed16(l.imm));
-  return true;
+// What the assembler emitted the word at index as (an image made without it
+// reads as plain instructions).
+Statement statement_at(const Image& image, size_t index) {
+  return index < image.statements.size() ? image.statements[index] : Statement::instruction;
+}
+
+// The value a two-word load starting at index puts in its register: lui's
+// half, then the low half that addiu adds (signed) or ori puts in.
+uint32_t loaded_value(const Image& image, size_t index) {
+  const isa::Fields high = isa::fields_of(image.text[index]), low = isa::fields_of(image.text[index + 1]);
+  const uint32_t upper = uint32_t(high.imm) << 16;
+  return isa::decode(image.text[index + 1]) == Op::addiu ? upper + static_cast<uint32_t>(signed16(low.imm))
+                                                        : upper | low.imm;
 }
 
 }  // namespace
@@ -53,10 +56,10 @@ std::vector<uint32_t> referenced_addresses(const Image& image, uint32_t first, u
     if (op == Op::invalid) continue;
     const isa::Fields f = isa::fields_of(word);
     const Format format = isa::info(op).format;
-    uint32_t value = 0;
     if (isa::is_branch(format)) targets.push_back(isa::branch_target(address, f.imm));
     else if (format == Format::Jump) targets.push_back(isa::jump_target(address, f.target));
-    else if (address + 4 < last && address_load(image, index, value)) targets.push_back(value);
+    else if (address + 4 < last && statement_at(image, index) == Statement::address_load)
+      targets.push_back(loaded_value(image, index));
   }
   std::sort(targets.begin(), targets.end());
   targets.erase(std::unique(targets.begin(), targets.end()), targets.end());
@@ -119,27 +122,23 @@ int StatementWriter::write(uint32_t address, uint32_t limit, std::string& out) c
   const bool pair_possible = address + 4 < limit;
   const std::string_view name = isa::info(op).mnemonic;
 
-  if (op == Op::lui && pair_possible) {
-    uint32_t value = 0;
-    if (address_load(image_, index, value)) {
-      if (const std::string* name = label(value)) {
-        append(out, "la ", reg(f.rt), ", ", *name);
-        return 2;
-      }
-    }
-    const uint32_t next = image_.text[index + 1];
-    const isa::Fields n = isa::fields_of(next);
-    const uint32_t loaded = (uint32_t(f.imm) << 16) | n.imm;
-    if (isa::decode(next) == Op::ori && n.rt == f.rt && n.rs == f.rt &&
-        assembly::constant_load_length(loaded) == 2) {
-      append(out, "li ", reg(f.rt), ", ");
-      constant(loaded, out);
+  const Statement statement = statement_at(image_, index);
+  const bool two_words = pair_possible && statement_at(image_, index + 1) == Statement::second_word;
+  if (statement == Statement::address_load && two_words) {
+    // An address with no name reads as its two instructions.
+    if (const std::string* name = label(loaded_value(image_, index))) {
+      append(out, "la ", reg(f.rt), ", ", *name);
       return 2;
     }
   }
-  // The single-instruction constant loads read as such only where no
-  // instruction under test could be mistaken for one (the start code).
-  if (board_names_ && f.rs == isa::zero && (op == Op::addiu || (op == Op::ori && f.imm > 0x7FFF))) {
+  if (statement == Statement::constant_load && two_words) {
+    append(out, "li ", reg(f.rt), ", ");
+    constant(loaded_value(image_, index), out);
+    return 2;
+  }
+  // The one-instruction constant loads read as such in a file of one
+  // statement a line (the start code), where a lui reads as itself.
+  if (statement == Statement::constant_load && board_names_ && op != Op::lui) {
     const uint32_t value = op == Op::addiu ? static_cast<uint32_t>(signed16(f.imm)) : f.imm;
     append(out, "li ", reg(f.rt), ", ");
     constant(value, out);
@@ -155,61 +154,33 @@ int StatementWriter::write(uint32_t address, uint32_t limit, std::string& out) c
     return 1;
   }
   out += name;
-  switch (format) {
-    case Format::RegisterAlu: append(out, " ", reg(f.rd), ", ", reg(f.rs), ", ", reg(f.rt)); break;
-    case Format::ShiftImmediate:
-      append(out, " ", reg(f.rd), ", ", reg(f.rt), ", ");
-      append_number(out, f.sa);
-      break;
-    case Format::ShiftVariable: append(out, " ", reg(f.rd), ", ", reg(f.rt), ", ", reg(f.rs)); break;
-    case Format::MultiplyDivide:
-      // GNU as reads a two-operand div or divu as a macro that checks for a
-      // zero divisor; the $zero destination asks for the plain instruction.
-      append(out, " ", op == Op::div || op == Op::divu ? "$zero, " : "", reg(f.rs), ", ", reg(f.rt));
-      break;
-    case Format::MoveFromHiLo: append(out, " ", reg(f.rd)); break;
-    case Format::MoveToHiLo:
-    case Format::JumpRegister: append(out, " ", reg(f.rs)); break;
-    case Format::JumpLinkRegister: append(out, " ", reg(f.rd), ", ", reg(f.rs)); break;
-    case Format::Trap:
-      if (f.code) {
-        out += ' ';
-        append_number(out, f.code);
-      }
-      break;
-    case Format::ImmediateSigned:
-      append(out, " ", reg(f.rt), ", ", reg(f.rs), ", ");
-      append_number(out, signed16(f.imm));
-      break;
-    case Format::ImmediateUnsigned:
-      append(out, " ", reg(f.rt), ", ", reg(f.rs), ", ");
-      append_hex(out, f.imm);
-      break;
-    case Format::LoadUpper:
-      append(out, " ", reg(f.rt), ", ");
-      append_hex(out, f.imm);
-      break;
-    case Format::BranchCompare: break;  // above
-    case Format::BranchZero:
-    case Format::BranchRegimm:
-      append(out, " ", reg(f.rs), ", ");
-      target(isa::branch_target(address, f.imm), out);
-      break;
-    case Format::Jump:
-      out += ' ';
-      target(isa::jump_target(address, f.target), out);
-      break;
-    case Format::Memory:
-      append(out, " ", reg(f.rt), ", ");
-      append_number(out, signed16(f.imm));
-      append(out, "(", reg(f.rs), ")");
-      break;
-    case Format::MoveFromCop0:
-    case Format::MoveToCop0:
-      append(out, " ", reg(f.rt), ", $");
-      append_number(out, f.rd);
-      break;
-    case Format::Cop0Operation: break;
+  const char* separator = " ";
+  // GNU as reads a two-operand div or divu as a macro that checks for a zero
+  // divisor; the $zero destination asks for the plain instruction.
+  if (op == Op::div || op == Op::divu) separator = " $zero, ";
+  for (const isa::Operand operand : isa::operands_of(format)) {
+    if (operand == isa::Operand::code && f.code == 0) continue;
+    out += separator;
+    separator = ", ";
+    switch (operand) {
+      case isa::Operand::rd: out += reg(f.rd); break;
+      case isa::Operand::rs: out += reg(f.rs); break;
+      case isa::Operand::rt: out += reg(f.rt); break;
+      case isa::Operand::shift_amount: append_number(out, f.sa); break;
+      case isa::Operand::signed_immediate: append_number(out, signed16(f.imm)); break;
+      case isa::Operand::unsigned_immediate: append_hex(out, f.imm); break;
+      case isa::Operand::branch_target: target(isa::branch_target(address, f.imm), out); break;
+      case isa::Operand::jump_target: target(isa::jump_target(address, f.target), out); break;
+      case isa::Operand::code: append_number(out, f.code); break;
+      case isa::Operand::memory:
+        append_number(out, signed16(f.imm));
+        append(out, "(", reg(f.rs), ")");
+        break;
+      case isa::Operand::cop0_register:
+        out += '$';
+        append_number(out, f.rd);
+        break;
+    }
   }
   return 1;
 }

@@ -1,8 +1,9 @@
 // Text words as GNU assembler statements for MIPS-I: labels for every branch
 // and jump target, `la` for an address load (lui then addiu of %hi/%lo, as GNU
 // as expands it without PIC), `li` for a two-instruction constant load, and
-// the plain instruction otherwise. Every statement assembles to exactly the
-// words it was made from.
+// the plain instruction otherwise, as the assembler recorded each word
+// (Image::statements). Every statement assembles to exactly the words it was
+// made from.
 #pragma once
 
 #include <cstdint>

@@ -5,6 +5,7 @@
 // names that fault first.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -178,6 +179,24 @@ TEST(Diagnosis, NearestShowTheDifferences) {
     EXPECT_DOUBLE_EQ(c.similarity, 0.5) << c.fault->name;
     EXPECT_TRUE(c.missing.empty()) << c.fault->name;
     EXPECT_EQ(c.extra.size(), 1u) << c.fault->name;
+  }
+}
+
+// A fault kept "inside a routine's cases" must cover every case and no word
+// of the frame's exit: the shape's bounds against the case index of both
+// images (a routine may set up before its first case, as the lui one does).
+TEST(ImageShape, CaseBoundsAreTheFirstAndLastCaseOfEachRoutine) {
+  for (const auto& [image, kind] : {std::pair{&test::default_image(), ImageKind::main},
+                                    std::pair{&test::supplement_image(), ImageKind::supplement}}) {
+    const ImageShape shape = shape_of(*image, kind);
+    for (const RoutineInfo& routine : image->routines) {
+      const auto in_routine = [&](const CaseRecord& c) { return c.routine == routine.number; };
+      const auto first = std::find_if(image->cases.begin(), image->cases.end(), in_routine);
+      const auto last = std::find_if(image->cases.rbegin(), image->cases.rend(), in_routine);
+      ASSERT_NE(first, image->cases.end()) << routine.name;
+      EXPECT_LE(shape.cases_begin(routine.number), first->address) << image_name(kind) << " " << routine.name;
+      EXPECT_EQ(shape.cases_end(routine.number), last->end) << image_name(kind) << " " << routine.name;
+    }
   }
 }
 
