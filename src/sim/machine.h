@@ -64,6 +64,7 @@ class Machine {
   RunResult run(const RunOptions& options, Observer& observer);
 
  private:
+  friend class SlicedRun;  // sim/sliced_run.h: the same loop, resumed
   // Core: Cpu itself when a fault or an instruction observer needs to see
   // it, a RegisterCore over it otherwise.
   template <bool kWithFault, class Core, class Observer>
