@@ -5,6 +5,7 @@
 #include "report/image_file.h"
 #include "report/places.h"
 #include "report/verdict.h"
+#include "trace/culprit.h"
 #include "trace/trace_diff.h"
 
 namespace r3k::cosim {
@@ -108,6 +109,7 @@ int Checker::mismatch(const Expected* expected, std::vector<std::string> differe
   report_ += "\n  core:     " + sim::format_trace_record(line_.record) + "\n";
   if (expected) report_ += "  expected: " + sim::format_trace_record(expected->record) + "\n";
   for (const std::string& difference : differences) report_ += "  differs:  " + difference + "\n";
+  if (expected) report_ += culprit_of(*expected);
   const uint32_t pc = expected ? expected->record.pc : line_.record.pc;
   report_ += "  place:    " + place_of(pc);
   std::string shown;
@@ -119,6 +121,19 @@ int Checker::mismatch(const Expected* expected, std::vector<std::string> differe
     }
   if (count) report_ += "  the reference's last " + std::to_string(count) + " records before it:\n" + shown;
   return state_;
+}
+
+// At another address than the reference's: the branch or jump before the
+// last delay slot sent one of them elsewhere.
+std::string Checker::culprit_of(const Expected& expected) const {
+  const Expected* slot = stream_.taken(1);
+  const Expected* transfer = stream_.taken(2);
+  if (expected.record.is_exception || line_.record.is_exception || line_.record.pc == expected.record.pc || !slot ||
+      !transfer || transfer->record.is_exception || slot->record.pc != transfer->record.pc + 4 ||
+      !trace::is_control_transfer(transfer->record.word))
+    return "";
+  const trace::SourceValues values{transfer->rs_value, transfer->rt_value};
+  return "  culprit:  " + trace::control_culprit(transfer->record, transfer->number, values, expected.record.pc) + "\n";
 }
 
 // Rebuilding the image to name cases takes a moment: only a mismatch pays.

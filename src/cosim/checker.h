@@ -37,6 +37,7 @@ class Checker {
   bool run_over();
   int finish();
   int mismatch(const Expected* expected, std::vector<std::string> differences);
+  std::string culprit_of(const Expected& expected) const;
   std::string place_of(uint32_t pc);
 
   std::string image_path_;

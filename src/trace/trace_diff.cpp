@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 
+#include "trace/culprit.h"
+
 namespace r3k::trace {
 namespace {
 
@@ -46,6 +48,7 @@ class Comparer {
     note_coverage(record_.pc);
     if (!skipped(record_)) check(record_);
     if (raised) check_exception(exception_);
+    note_transfer(cpu, decoded);
   }
 
   // An exception line is compared when the design's trace has one there;
@@ -63,6 +66,7 @@ class Comparer {
     }
     std::vector<std::string> differences = compare_line(line_, expected);
     if (!differences.empty()) {
+      outcome_.culprit = culprit(expected);
       outcome_.design = line_;
       outcome_.expected = expected;
       outcome_.differences = std::move(differences);
@@ -88,6 +92,24 @@ class Comparer {
   bool skipped(const TraceRecord& record) const {
     if (!options_.writes_only) return false;
     return design_.key_value_shape() ? record.reg_count == 0 : record.writes_nothing();
+  }
+
+  // The last branch or jump, with its sources (which it does not write,
+  // but for a link register that is also its source), and the last address.
+  void note_transfer(const sim::Cpu& cpu, const sim::Decoded& decoded) {
+    ++executed_;
+    previous_pc_ = record_.pc;
+    if (!is_control_transfer(record_.word)) return;
+    transfer_ = record_;
+    transfer_number_ = executed_;
+    transfer_sources_ = {cpu.reg(decoded.rs), cpu.reg(decoded.rt)};
+  }
+
+  std::string culprit(const TraceRecord& expected) const {
+    if (expected.is_exception || line_.record.is_exception || line_.record.pc == expected.pc || transfer_number_ == 0 ||
+        previous_pc_ != transfer_.pc + 4)
+      return "";
+    return control_culprit(transfer_, transfer_number_, transfer_sources_, expected.pc);
   }
 
   void note_coverage(uint32_t pc) {
@@ -119,6 +141,10 @@ class Comparer {
   const DiffOptions& options_;
   sim::TraceRecorder recorder_;
   TraceRecord record_, exception_;
+  TraceRecord transfer_;
+  uint64_t executed_ = 0, transfer_number_ = 0;  // instructions of the reference's run
+  SourceValues transfer_sources_;
+  uint32_t previous_pc_ = 0;
   DesignLine line_;
   std::array<AgreedLine, kAgreedLinesKept> agreed_{};
   std::vector<bool> covered_;

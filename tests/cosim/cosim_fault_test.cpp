@@ -36,6 +36,7 @@ std::vector<std::string> golden_lines(ImageKind kind) {
 // Steps the checker with a faulty processor's records, noting the first
 // step whose trace lines differ from the golden trace's.
 struct FaultyCore {
+  FaultyCore(r3k_cosim* checker, const std::vector<std::string>& golden) : checker(checker), golden(golden) {}
   r3k_cosim* checker;
   const std::vector<std::string>& golden;
   size_t line = 0;
@@ -81,7 +82,7 @@ TEST_P(CosimFaults, EveryFaultStopsTheCheckerAtItsFirstChangedInstruction) {
     ++run;
     r3k_cosim* checker = open_checker(kind);
     ASSERT_NE(checker, nullptr);
-    FaultyCore core{checker, golden};
+    FaultyCore core(checker, golden);
     RetirementPort<FaultyCore> port(core);
     sim::Machine machine(image.boot_bytes());
     sim::RunOptions options;

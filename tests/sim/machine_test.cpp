@@ -6,6 +6,7 @@
 
 #include "common/error.h"
 #include "program.h"
+#include "report/verdict.h"
 #include "sim/report.h"
 #include "board/board.h"
 
@@ -197,14 +198,14 @@ TEST(SimReport, VerdictComesFromTheLampsAtTheEndLoop) {
   RunResult result;
   result.stop = StopReason::Finished;
   result.board = {board::kLampBankAll, board::kLampOn, board::kLampOn, 0x44000044};
-  EXPECT_EQ(verdict_of(result), Verdict::Pass);
+  EXPECT_EQ(report::verdict_of(result), report::Verdict::Pass);
   result.board = {0, board::kLampFail, board::kLampFail, 0x44000043};
-  EXPECT_EQ(verdict_of(result), Verdict::Fail);
+  EXPECT_EQ(report::verdict_of(result), report::Verdict::Fail);
   result.board = {board::kLampBankAll, board::kLampOn, board::kLampFail, 0};  // still running
-  EXPECT_EQ(verdict_of(result), Verdict::None);
+  EXPECT_EQ(report::verdict_of(result), report::Verdict::None);
   result.board = {board::kLampBankAll, board::kLampOn, board::kLampOn, 0x44000044};
   result.stop = StopReason::ExceptionLoop;
-  EXPECT_EQ(verdict_of(result), Verdict::None);
+  EXPECT_EQ(report::verdict_of(result), report::Verdict::None);
 }
 
 }  // namespace

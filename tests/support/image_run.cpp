@@ -4,6 +4,7 @@
 
 #include "image/build.h"
 #include "board/layout.h"
+#include "report/verdict.h"
 #include "sim/report.h"
 #include "board/board.h"
 
@@ -21,7 +22,7 @@ const Image& supplement_image() {
 
 bool ImageRun::passed() const {
   return finished() && failed.empty() && display_words.size() == layout::kRoutineCount &&
-         sim::verdict_of(result) == sim::Verdict::Pass;
+         report::verdict_of(result) == report::Verdict::Pass;
 }
 
 void read_display_words(ImageRun& run) {
