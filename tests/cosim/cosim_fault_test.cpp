@@ -4,6 +4,7 @@
 // and the report names a routine the catalog expects to fail.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -74,13 +75,14 @@ TEST_P(CosimFaults, EveryFaultStopsTheCheckerAtItsFirstChangedInstruction) {
   const Image& image = image_of(kind);
   const std::vector<std::string> golden = golden_lines(kind);
   const faults::ImageShape shape = faults::shape_of(image, kind);
-  size_t run = 0, named = 0;
+  size_t run = 0, in_failing_routine = 0;
   for (const faults::CatalogFault& fault : faults::catalog()) {
     const faults::Expectation& expected = fault.expected_on(kind);
     if (expected.outcome == Outcome::not_applicable) continue;
     SCOPED_TRACE(std::string(fault.name));
     ++run;
-    r3k_cosim* checker = open_checker(kind);
+    const std::unique_ptr<r3k_cosim, void (*)(r3k_cosim*)> owner(open_checker(kind), r3k_cosim_close);
+    r3k_cosim* checker = owner.get();
     ASSERT_NE(checker, nullptr);
     FaultyCore core(checker, golden);
     RetirementPort<FaultyCore> port(core);
@@ -90,26 +92,33 @@ TEST_P(CosimFaults, EveryFaultStopsTheCheckerAtItsFirstChangedInstruction) {
     options.max_instructions = kImageRunLimit;
     port.run(machine, options);
     if (!core.first_differing_step) {
-      // The fault never changes what the processor retires.
+      // Nothing it retires changes, so the verdict cannot: but for a store's
+      // data, which the trace shows as the instruction asks for it (a wrong
+      // word on the board's display breaks the run unseen).
       EXPECT_EQ(core.result, R3K_COSIM_END_LOOP);
-      EXPECT_EQ(expected.outcome, Outcome::unseen);
-    } else {
-      ASSERT_EQ(core.result, R3K_COSIM_MISMATCH) << r3k_cosim_verdict(checker);
-      EXPECT_EQ(r3k_cosim_steps(checker), *core.first_differing_step) << r3k_cosim_report(checker);
-      const std::string report = r3k_cosim_report(checker);
-      EXPECT_NE(report.find("expected: " + core.expected_there), std::string::npos) << report;
-      const Place place = find_place(image, pc_of_line(core.expected_there));
-      if (expected.outcome == Outcome::routines_fail && place.routine && expected.routines.count(place.routine->number)) {
-        EXPECT_NE(report.find("place:    " + place.routine->name), std::string::npos) << report;
-        ++named;
-      } else if (expected.outcome == Outcome::routines_fail) {
-        ADD_FAILURE() << "the first difference is outside the routines the catalog expects to fail:\n" << report;
-      }
+      EXPECT_TRUE(expected.outcome == Outcome::unseen || expected.outcome == Outcome::not_stated ||
+                  (expected.outcome == Outcome::run_breaks && isa::info(fault.op).is_store()))
+          << faults::outcome_name(expected.outcome);
+      continue;
     }
-    r3k_cosim_close(checker);
+    ASSERT_EQ(core.result, R3K_COSIM_MISMATCH) << r3k_cosim_verdict(checker);
+    EXPECT_EQ(r3k_cosim_steps(checker), *core.first_differing_step) << r3k_cosim_report(checker);
+    const std::string report = r3k_cosim_report(checker);
+    EXPECT_NE(report.find("expected: " + core.expected_there + "\n"), std::string::npos) << report;
+    // The place is where the first difference lies. That is in a routine the
+    // catalog expects to fail for most faults; for the others the fault shows
+    // first where a routine computes its expected value with the same broken
+    // instruction (the delay-slot routines) or in the start code and driver.
+    ASSERT_NE(core.expected_there, "(the end)");
+    const Place place = find_place(image, pc_of_line(core.expected_there));
+    if (place.routine) {
+      EXPECT_NE(report.find("place:    " + place.routine->name), std::string::npos) << report;
+    }
+    if (expected.outcome == Outcome::routines_fail && place.routine && expected.routines.count(place.routine->number))
+      ++in_failing_routine;
   }
   EXPECT_GT(run, 0u);
-  std::printf("%zu faults run, %zu stopped in a routine the catalog names\n", run, named);
+  std::printf("%zu faults run, %zu stopped in a routine the catalog expects to fail\n", run, in_failing_routine);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothImages, CosimFaults, testing::Values(ImageKind::main, ImageKind::supplement),

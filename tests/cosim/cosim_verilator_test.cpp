@@ -67,7 +67,7 @@ TEST_F(Verilated, AChangedRecordEndsTheSimulationThereWithThePlace) {
   const std::vector<r3k_cosim_record> good = reference_retirements(ImageKind::main);
   size_t value = 0, store = 0, branch = 0;
   while (!(good[value].rd != 0 && good[value].pc > 0xbfc01000)) ++value;
-  while (good[store].store_mask == 0) ++store;
+  while (!(good[store].store_mask != 0 && good[store].pc > 0xbfc01000)) ++store;
   // A beq whose branch is taken: the core goes on after the delay slot instead.
   while (!(isa::decode(good[branch].word) == isa::Op::beq && good[branch + 2].pc != good[branch].pc + 8)) ++branch;
   struct Change {
@@ -75,12 +75,14 @@ TEST_F(Verilated, AChangedRecordEndsTheSimulationThereWithThePlace) {
     size_t at;
     void (*change)(r3k_cosim_record&, const r3k_cosim_record& before);
     const char* differs;
+    const char* culprit;
   };
   const Change changes[] = {
-      {"value", value, [](r3k_cosim_record& r, const r3k_cosim_record&) { r.rd_value += 4; }, "register writes"},
-      {"store", store, [](r3k_cosim_record& r, const r3k_cosim_record&) { r.store_data ^= 0x80; }, "store: design"},
+      {"value", value, [](r3k_cosim_record& r, const r3k_cosim_record&) { r.rd_value += 4; }, "register writes", ""},
+      {"store", store, [](r3k_cosim_record& r, const r3k_cosim_record&) { r.store_data ^= 0x80; }, "store: design", ""},
       {"branch", branch + 2,
-       [](r3k_cosim_record& r, const r3k_cosim_record& slot) { r.pc = slot.pc + 4, r.word = 0; }, "address: design"},
+       [](r3k_cosim_record& r, const r3k_cosim_record& slot) { r.pc = slot.pc + 4, r.word = 0; }, "address: design",
+       "culprit:  record "},
   };
   for (const Change& change : changes) {
     SCOPED_TRACE(change.name);
@@ -91,7 +93,12 @@ TEST_F(Verilated, AChangedRecordEndsTheSimulationThereWithThePlace) {
     EXPECT_NE(run.out.find("MISMATCH at retirement " + std::to_string(change.at + 1) + " "), std::string::npos) << run.out;
     EXPECT_NE(run.out.find(change.differs), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("place:    n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(change.culprit), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find("records ran out"), std::string::npos) << run.out;
+    if (*change.culprit) {
+      EXPECT_NE(run.out.find(": beq "), std::string::npos) << run.out;
+      EXPECT_NE(run.out.find(" is taken: the reference goes on at "), std::string::npos) << run.out;
+    }
   }
 }
 
