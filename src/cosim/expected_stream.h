@@ -72,8 +72,8 @@ class ExpectedStream {
   void on_board_write(const sim::BoardWrite& write);
 
  private:
-  static constexpr uint64_t kSlice = 2048;            // instructions run per refill
-  static constexpr uint64_t kCapacity = 8192;         // > 2 records per instruction of a slice, and history
+  static constexpr uint64_t kSlice = 512;             // instructions run per refill
+  static constexpr uint64_t kCapacity = 2048;         // > 2 records per instruction of a slice, and history
   static constexpr uint64_t kMask = kCapacity - 1;
   static_assert((kCapacity & kMask) == 0);
 
