@@ -38,6 +38,12 @@ std::array<sim::RegisterWrite, 4> sorted_writes(const TraceRecord& record) {
   return writes;
 }
 
+bool same_register_writes(const TraceRecord& a, const TraceRecord& b) {
+  if (a.reg_count != b.reg_count) return false;
+  if (a.reg_count <= 1) return a.reg_count == 0 || a.regs[0] == b.regs[0];  // nearly every line
+  return sorted_writes(a) == sorted_writes(b);
+}
+
 std::string register_text(unsigned reg) { return reg == 0 ? "none" : std::string(isa::reg_name(reg)); }
 
 // Thrown out of the run to end it at a verdict.
@@ -169,7 +175,7 @@ void compare_key_value(const DesignLine& design, const TraceRecord& expected, st
 }
 
 void compare_writes(const TraceRecord& design, const TraceRecord& expected, std::vector<std::string>& out) {
-  if (sorted_writes(design) != sorted_writes(expected)) {
+  if (!same_register_writes(design, expected)) {
     TraceRecord d = design, e = expected;
     d.writes_hi = d.writes_lo = d.stores = e.writes_hi = e.writes_lo = e.stores = false;
     out.push_back("register writes: design " + writes_text(d) + ", expected " + writes_text(e));
