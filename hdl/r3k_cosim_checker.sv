@@ -37,6 +37,9 @@ module r3k_cosim_checker #(
   import r3k_cosim_pkg::*;
 
   chandle handle = null;
+  bit over = 1'b0;  // the run ended: later retirements are not the reference's
+
+  final if (handle != null) r3k_cosim_dpi_close(handle);
 
   initial begin
     string image;
@@ -48,7 +51,7 @@ module r3k_cosim_checker #(
   end
 
   always @(posedge clk) begin
-    if (ret_valid && handle != null) begin
+    if (ret_valid && handle != null && !over) begin
       int result;
       string verdict;
       result = r3k_cosim_dpi_step(handle, ret_pc, ret_word, {27'd0, ret_rd}, ret_rd_value,
@@ -57,12 +60,13 @@ module r3k_cosim_checker #(
                                   {31'd0, ret_load_valid}, ret_load_addr, {31'd0, ret_exception},
                                   {27'd0, ret_cause}, ret_bad_addr);
       if (result == MISMATCH) begin
+        over <= 1'b1;
         $write("%s", r3k_cosim_dpi_report(handle));
         $fatal(1, "r3k_cosim: MISMATCH");
       end else if (result == END_LOOP || result == EXCEPTION_LOOP || result == LIMIT) begin
         verdict = r3k_cosim_dpi_verdict(handle);
         $write("r3k_cosim: %s", verdict);
-        r3k_cosim_dpi_close(handle);
+        over <= 1'b1;
         if (result == END_LOOP && verdict.substr(0, 3) == "PASS") $finish;
         else $fatal(1, "r3k_cosim: the run ended without a pass");
       end else if (result != IN_STEP) begin
