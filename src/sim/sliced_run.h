@@ -5,6 +5,7 @@
 // Machine::run with the same options.
 #pragma once
 
+#include <algorithm>
 #include <optional>
 
 #include "common/error.h"
