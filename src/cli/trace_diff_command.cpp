@@ -104,6 +104,7 @@ void print_divergence(const trace::DiffOutcome& outcome, const std::string& trac
   std::printf("  design:   %s\n", excerpt(trimmed(outcome.design.text), 400).c_str());
   std::printf("  expected: %s\n", sim::format_trace_record(outcome.expected).c_str());
   for (const std::string& difference : outcome.differences) std::printf("  differs:  %s\n", difference.c_str());
+  if (!outcome.culprit.empty()) std::printf("  culprit:  %s\n", outcome.culprit.c_str());
   std::printf("  place:    %s", places.describe(outcome.expected.pc).c_str());
   std::printf("  the last %zu instructions both agreed on:\n", outcome.agreed.size());
   for (const trace::AgreedLine& line : outcome.agreed)

@@ -75,6 +75,7 @@ class Machine {
   bool exceptions_stop_run() const { return exceptions_stop_run_; }
 
  private:
+  friend class SlicedRun;  // sim/sliced_run.h: the same loop, resumed
   // Core: Cpu itself when a fault or an instruction observer needs to see
   // it, a RegisterCore over it otherwise.
   template <bool kWithFault, class Core, class Observer>

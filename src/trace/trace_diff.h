@@ -45,6 +45,7 @@ struct DiffOutcome {
   DesignLine design;
   sim::TraceRecord expected;
   std::vector<std::string> differences;
+  std::string culprit;  // divergence at another address: the branch or jump behind it (trace/culprit.h)
   std::vector<AgreedLine> agreed;  // the last kAgreedLinesKept, oldest first
 };
 

@@ -6,6 +6,7 @@
 
 #include "common/error.h"
 #include "program.h"
+#include "report/verdict.h"
 #include "sim/report.h"
 #include "board/board.h"
 

@@ -1,0 +1,86 @@
+#include "cosim/expected_stream.h"
+
+#include "board/layout.h"
+
+namespace r3k::cosim {
+namespace {
+
+using sim::Action;
+
+// The byte lanes of the aligned word a store writes, from its address.
+uint8_t store_lanes(Action action, uint32_t address) {
+  const unsigned lane = address & 3;
+  switch (action) {
+    case Action::sb: return uint8_t(1u << lane);
+    case Action::sh: return uint8_t(3u << (lane & 2));
+    case Action::swl: return uint8_t((2u << lane) - 1);  // little-endian: lanes lane..0
+    case Action::swr: return uint8_t((0xFu << lane) & 0xF);
+    default: return 0xF;
+  }
+}
+
+}  // namespace
+
+ExpectedStream::ExpectedStream(sim::Machine& machine, const sim::RunOptions& options)
+    : run_(machine, options), ring_(kCapacity) {}
+
+const Expected* ExpectedStream::peek_second() {
+  if (!peek()) return nullptr;
+  if (tail_ - head_ < 2) refill();
+  return tail_ - head_ < 2 ? nullptr : &ring_[(head_ + 1) & kMask];
+}
+
+const Expected* ExpectedStream::taken(uint64_t back) const {
+  if (back == 0 || back > head_ || head_ - back + kCapacity < tail_) return nullptr;
+  return &ring_[(head_ - back) & kMask];
+}
+
+void ExpectedStream::refill() {
+  // A slice adds at most two records per instruction plus a fetch's
+  // exception; what stays of the ring behind head_ is history.
+  while (tail_ - head_ < 2 && run_.running()) run_.run_for(kSlice, *this);
+  if (run_.running() || result_) return;
+  result_ = run_.finish();
+  if (recorder_.pending_exception(*result_, exception_)) push() = exception_;
+  if (tail_ != 0) ring_[(tail_ - 1) & kMask].number = tail_;
+}
+
+Expected& ExpectedStream::push() { return ring_[tail_++ & kMask]; }
+
+void ExpectedStream::on_instruction(const sim::Cpu& cpu, const sim::Decoded& decoded) {
+  recorder_.record(cpu, decoded, lines_);
+  if (lines_.has_before) push() = lines_.before, ring_[(tail_ - 1) & kMask].number = tail_;
+  push() = lines_.instruction, ring_[(tail_ - 1) & kMask].number = tail_;
+  if (lines_.has_after) push() = lines_.after, ring_[(tail_ - 1) & kMask].number = tail_;
+}
+
+void ExpectedRecorder::record(const sim::Cpu& cpu, const sim::Decoded& decoded, ExpectedLines& lines) {
+  recorder_.record(cpu, decoded, lines_);
+  lines.has_before = lines_.has_before, lines.has_after = lines_.has_after;
+  lines.before.record = lines_.before, lines.after.record = lines_.after;
+  lines.before.loads = lines.after.loads = false;
+  lines.before.store_mask = lines.after.store_mask = 0;
+  Expected& e = lines.instruction;
+  e.record = lines_.instruction;
+  e.rs_value = regs_[decoded.rs], e.rt_value = regs_[decoded.rt];
+  e.hi_before = hi_, e.lo_before = lo_;
+  const uint32_t address = e.rs_value + decoded.imm;
+  const bool raised = lines.raised();
+  e.loads = !raised && decoded.action < Action::reserved && isa::info(decoded.op()).is_load();
+  e.load_address = e.loads ? address : 0;
+  e.store_mask = e.record.stores ? store_lanes(decoded.action, address) : 0;
+  for (unsigned i = 0; i < e.record.reg_count; ++i) regs_[e.record.regs[i].reg] = e.record.regs[i].value;
+  if (e.record.writes_hi) hi_ = e.record.hi;
+  if (e.record.writes_lo) lo_ = e.record.lo;
+}
+
+bool ExpectedRecorder::pending_exception(const sim::RunResult& result, Expected& exception) const {
+  exception.loads = false, exception.store_mask = 0;
+  return recorder_.pending_exception(result, exception.record);
+}
+
+void ExpectedStream::on_board_write(const sim::BoardWrite& write) {
+  if (write.address == board::kResultDisplay) display_.on_write(write.value);
+}
+
+}  // namespace r3k::cosim

@@ -1,0 +1,53 @@
+// A recorded control-flow divergence, a beq that is not taken although its
+// operands are equal: trace-diff and the lock-step checker both name the
+// branch, the equal values the reference held and where it went instead.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "cosim/cosim_support.h"
+#include "support/image_run.h"
+#include "trace/trace_support.h"
+
+namespace r3k::test {
+namespace {
+
+// Steps the checker with the faulty processor's records up to its stop.
+struct Stepper {
+  r3k_cosim* checker;
+  int result = R3K_COSIM_IN_STEP;
+  bool operator()(const r3k_cosim_record& record, const sim::TraceRecord*, const sim::TraceRecord*) {
+    return (result = r3k_cosim_step(checker, &record)) == R3K_COSIM_IN_STEP;
+  }
+};
+
+TEST(Culprit, ABranchNotTakenOnEqualOperandsIsNamedWithItsValues) {
+  const sim::Fault never_taken{isa::Op::beq, [](sim::Cpu&, const sim::Decoded&) {}};
+  const trace::DiffOutcome outcome = diff_text(join_lines(trace_lines(default_image(), never_taken)));
+  ASSERT_EQ(outcome.verdict, trace::DiffOutcome::Verdict::divergence);
+  std::smatch m;
+  const std::regex culprit(R"(record (\d+) at ([0-9a-f]{8}): beq (\$\w+), (\$\w+), 0x([0-9a-f]{8}) with (\$\w+) = (0x[0-9a-f]{8}), (\$\w+) = (0x[0-9a-f]{8}) is taken: the reference goes on at ([0-9a-f]{8}))");
+  ASSERT_TRUE(std::regex_match(outcome.culprit, m, culprit)) << outcome.culprit;
+  EXPECT_EQ(m[3], m[6]);
+  EXPECT_EQ(m[4], m[8]);
+  EXPECT_EQ(m[7], m[9]) << "the operands the reference held are equal";
+  EXPECT_EQ(m[5], m[10]) << "it goes on at the branch's target";
+  EXPECT_EQ(std::stoul(m[10], nullptr, 16), outcome.expected.pc);
+  EXPECT_EQ(std::stoul(m[2], nullptr, 16) + 8, outcome.design.record.pc) << "the design went on after the delay slot";
+
+  const std::unique_ptr<r3k_cosim, void (*)(r3k_cosim*)> checker(open_checker(ImageKind::main), r3k_cosim_close);
+  Stepper stepper{checker.get()};
+  RetirementPort<Stepper> port(stepper);
+  sim::Machine machine(default_image().boot_bytes());
+  sim::RunOptions options;
+  options.fault = never_taken;
+  options.max_instructions = kImageRunLimit;
+  port.run(machine, options);
+  ASSERT_EQ(stepper.result, R3K_COSIM_MISMATCH);
+  const std::string report = r3k_cosim_report(checker.get());
+  EXPECT_NE(report.find("  culprit:  " + outcome.culprit + "\n"), std::string::npos) << report;
+}
+
+}  // namespace
+}  // namespace r3k::test
