@@ -9,13 +9,14 @@
 #include "elf/elf_writer.h"
 #include "source/source_tree.h"
 #include "image/build.h"
+#include "exceptions/exceptions.h"
 #include "supplement/supplement.h"
 
 namespace r3k::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage: r3kcheck build [--supplement] [-o FILE] [--seed N] [--sources DIR] [--no-debug]\n"
+    "usage: r3kcheck build [--supplement | --exceptions] [-o FILE] [--seed N] [--sources DIR] [--no-debug]\n"
     "\n"
     "Builds the test image (start code at 0xBFC00000 and the 68 test routines,\n"
     "with their case values drawn from the seed) and writes it as an ELF file.\n"
@@ -34,7 +35,11 @@ constexpr const char* kHelp =
     "                     address to its line of those sources\n"
     "  --supplement       build the supplementary image instead: the same board\n"
     "                     protocol, 18 routines for what the 68 cannot see\n"
-    "                     (default output out/supplement.elf)\n";
+    "                     (default output out/supplement.elf)\n"
+    "  --exceptions       build the exceptions image instead: the same board\n"
+    "                     protocol, 15 routines for coprocessor 0 and the traps,\n"
+    "                     with a handler at both BEV = 1 vectors\n"
+    "                     (default output out/exceptions.elf)\n";
 
 }  // namespace
 
@@ -42,7 +47,7 @@ int build_command(const Arguments& arguments) {
   std::optional<std::string> output;  // an empty -o is refused by the writer, not replaced
   std::string sources;
   uint32_t seed = kDefaultSeed;
-  bool supplementary = false;
+  std::optional<ImageKind> kind;
   elf::ElfOptions options;
   Args args("build", arguments);
   while (args.next()) {
@@ -55,12 +60,21 @@ int build_command(const Arguments& arguments) {
     else if (a == "--seed") seed = args.value_u32();
     else if (a == "--sources") sources = args.value_path();
     else if (a == "--no-debug") options.debug = false;
-    else if (a == "--supplement") supplementary = true;
+    else if (a == "--supplement" || a == "--exceptions") {
+      const ImageKind chosen = a == "--supplement" ? ImageKind::supplement : ImageKind::exceptions;
+      if (kind && *kind != chosen) throw Error("build: --supplement and --exceptions build different images; give one");
+      kind = chosen;
+    }
     else args.unknown();
   }
 
-  if (!output) output = supplementary ? "out/supplement.elf" : "out/image.elf";
-  const Image image = supplementary ? supplement::build(seed) : build_image(seed);
+  if (!output)
+    output = kind == ImageKind::supplement ? "out/supplement.elf"
+             : kind == ImageKind::exceptions ? "out/exceptions.elf"
+                                             : "out/image.elf";
+  const Image image = kind == ImageKind::supplement   ? supplement::build(seed)
+                      : kind == ImageKind::exceptions ? exceptions::build(seed)
+                                                      : build_image(seed);
   write_file_atomically(*output, elf::elf_bytes(image, options));
   if (!sources.empty()) source::write_source_tree(source::render_source_tree(image), sources);
 

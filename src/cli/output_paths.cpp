@@ -25,7 +25,8 @@ std::string identity(const std::string& path) {
 void refuse_shared_outputs(const std::string& command, const std::vector<NamedPath>& inputs,
                            const std::vector<NamedPath>& outputs) {
   std::vector<std::pair<const NamedPath*, std::string>> seen;
-  for (const NamedPath& input : inputs) seen.emplace_back(&input, identity(input.path));
+  for (const NamedPath& input : inputs)
+    if (!input.path.empty()) seen.emplace_back(&input, identity(input.path));
   for (const NamedPath& output : outputs) {
     if (output.path == "-" || output.path.empty()) continue;
     const std::string id = identity(output.path);
