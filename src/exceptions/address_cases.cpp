@@ -127,7 +127,8 @@ void jump_address_error_cases(RoutineContext& routine) {
       [&](const JumpCase& c) {
         Label resume = t.as.make_label(), at = t.as.make_label();
         t.arm(resume);
-        t.as.la(a0, resume, c.misalignment);
+        t.as.la(a0, resume);
+        t.as.addiu(a0, a0, static_cast<int16_t>(c.misalignment));
         t.as.li(t6, kUntouched);
         t.as.bind(at);
         if (c.op == Op::jr) t.as.jr(a0);

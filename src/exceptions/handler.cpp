@@ -18,6 +18,13 @@ void mfc0(Assembler& as, Reg rt, uint8_t reg) {
 
 namespace {
 
+// A label's address plus a byte offset that may not be a word's: the label
+// first, then the offset, so an assembly source can name the label.
+void load_address(Assembler& as, Reg reg, Label label, int32_t addend) {
+  as.la(reg, label);
+  if (addend) as.addiu(reg, reg, static_cast<int16_t>(addend));
+}
+
 void record(Assembler& as, uint8_t reg, int16_t at) {
   mfc0(as, k1, reg);
   as.sw(k1, at, k0);
@@ -112,7 +119,7 @@ void TrapRoutine::expect_count(uint32_t count) { expect_slot(slot::kCount, count
 void TrapRoutine::expect_slot_at(int16_t at, Label label, int32_t addend) {
   as.lui(t1, kRecordHigh);
   as.lw(t2, at, t1);
-  as.la(t3, label, addend);
+  load_address(as, t3, label, addend);
   fail_unless(t2, t3);
 }
 
@@ -128,7 +135,7 @@ void TrapRoutine::expect_reg(Reg reg, uint32_t value) {
 }
 
 void TrapRoutine::expect_reg_at(Reg reg, Label label, int32_t addend) {
-  as.la(t3, label, addend);
+  load_address(as, t3, label, addend);
   fail_unless(reg, t3);
 }
 

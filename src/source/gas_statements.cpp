@@ -174,7 +174,14 @@ int StatementWriter::write(uint32_t address, uint32_t limit, std::string& out) c
     case Format::Trap:
       if (f.code) {
         out += ' ';
-        append_number(out, f.code);
+        // GNU as takes break's 20-bit code as two fields, the upper ten bits first.
+        if (op == Op::break_ && f.code >> 10) {
+          append_number(out, f.code >> 10);
+          out += ", ";
+          append_number(out, f.code & 0x3FF);
+        } else {
+          append_number(out, f.code);
+        }
       }
       break;
     case Format::ImmediateSigned:
