@@ -20,6 +20,7 @@ bool is_load(Op op) {
 // The register an instruction writes, if any.
 std::optional<uint8_t> destination(const Decoded& d) {
   const Op op = d.op();
+  if (op == Op::invalid) return std::nullopt;  // a reserved word traps: it writes nothing
   switch (isa::info(op).format) {
     case Format::RegisterAlu: case Format::ShiftImmediate: case Format::ShiftVariable:
     case Format::MoveFromHiLo: case Format::JumpLinkRegister:
@@ -43,6 +44,7 @@ struct Reads {
 Reads reads_of(const Decoded& d) {
   Reads reads;
   const Op op = d.op();
+  if (op == Op::invalid) return reads;
   switch (isa::info(op).format) {
     case Format::RegisterAlu: case Format::ShiftVariable: case Format::MultiplyDivide: case Format::BranchCompare:
       reads.add(d.rs), reads.add(d.rt); break;

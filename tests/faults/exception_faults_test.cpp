@@ -39,5 +39,29 @@ TEST(ExceptionFaults, EachFailsTheExceptionsRoutinesItNamesOnThreeSeeds) {
   EXPECT_EQ(find_fault("sub-never-traps")->on_exceptions.outcome, Outcome::routines_fail);
 }
 
+// The whole catalog against the exceptions image as `faults` runs it (the
+// bypass faults included, which look at every word, reserved ones too):
+// every named fault caught by its routines; with the other two images,
+// every fault is caught by at least one.
+TEST(ExceptionFaults, TheCampaignScoresThreeImagesAndAllTogetherCatchEveryFault) {
+  std::vector<const CatalogFault*> all;
+  for (const CatalogFault& fault : catalog()) all.push_back(&fault);
+  CampaignOptions options;
+  options.threads = 2;
+  std::vector<Campaign> campaigns;
+  for (const ImageKind kind : {ImageKind::main, ImageKind::supplement, ImageKind::exceptions}) {
+    const Image image = kind == ImageKind::main         ? test::default_image()
+                        : kind == ImageKind::supplement ? test::supplement_image()
+                                                        : exceptions::build();
+    campaigns.push_back(run_campaign(image.boot_bytes(), shape_of(image, kind), all, options));
+    ASSERT_TRUE(campaigns.back().baseline.passed());
+    EXPECT_EQ(score_of(campaigns.back().results, kind).expected_missed, 0u) << image_name(kind);
+  }
+  const ImagesScore together = images_score(campaigns);
+  EXPECT_EQ(together.faults, catalog().size());
+  for (const CatalogFault* fault : together.escaped) ADD_FAILURE() << fault->name << " escaped all three images";
+  EXPECT_GE(together.caught_only[2], 30u);
+}
+
 }  // namespace
 }  // namespace r3k::faults
