@@ -93,6 +93,14 @@ TEST(DiagnoseCommand, NamesTheLateLoadForRoutines18And20) {
             std::string::npos)
       << supplement.out;
   EXPECT_EQ(tool("diagnose --supplement --failed 19").exit_code, 2);
+  // And the exceptions image: its routine 13 checks the software interrupts.
+  const auto exceptions = tool("diagnose --failed 13 --exceptions");
+  EXPECT_EQ(exceptions.exit_code, 0) << exceptions.err;
+  EXPECT_NE(exceptions.out.find("failed: 13 (n13_software_interrupt_test)\nfaults that fail exactly these routines:\n"),
+            std::string::npos)
+      << exceptions.out;
+  EXPECT_NE(exceptions.out.find("interrupt-never-taken"), std::string::npos) << exceptions.out;
+  EXPECT_EQ(tool("diagnose --exceptions --failed 16").exit_code, 2);
   EXPECT_NE(tool("diagnose").exit_code, 0);
 }
 
