@@ -1,31 +1,22 @@
 // The exceptions image: it passes on the reference simulator for three
 // seeds, keeps the board protocol and puts its handler at both vectors, and
-// a processor broken in one of the ways it checks fails exactly the routines
-// that check it, the others still reporting.
+// its drawn values keep their rules. (The catalog's exception faults, each
+// failing exactly the routines that check it, are in tests/faults/.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <functional>
-#include <set>
 #include <string>
 
 #include "board/board.h"
 #include "board/layout.h"
 #include "exceptions/exceptions.h"
 #include "exceptions/trap_draws.h"
-#include "faults/campaign.h"
-#include "faults/catalog.h"
-#include "sim/cop0.h"
-#include "sim/cpu.h"
-#include "sim/semantics.h"
 #include "support/image_run.h"
 
 namespace r3k {
 namespace {
 
 using isa::Op;
-using sim::Cpu;
-using sim::Decoded;
 
 constexpr uint32_t kSeeds[] = {kDefaultSeed, 2, 0xDE1A7};
 constexpr int kRoutines = 15;
@@ -78,73 +69,6 @@ TEST(ExceptionsDraws, OverflowAndReservedWordsAreRightOverSeeds) {
     const auto reserved = exceptions::reserved_words(random);
     EXPECT_GE(reserved.size(), 40u);
     for (const exceptions::ReservedWord& w : reserved) EXPECT_EQ(isa::decode(w.word), Op::invalid) << w.word;
-  }
-}
-
-// A processor broken in one way, and the routines that must fail.
-struct Broken {
-  const char* what;
-  std::function<sim::Fault(const faults::ImageShape&)> make;
-  std::set<int> failing;
-};
-
-sim::Fault replace(Op op, sim::Semantics semantics) { return {op, std::move(semantics)}; }
-
-// mfc0 that reads `reg` as `spoil` makes it.
-sim::Fault spoilt_read(uint8_t reg, std::function<uint32_t(const Cpu&, uint32_t)> spoil) {
-  return replace(Op::mfc0, [=](Cpu& c, const Decoded& d) {
-    sim::execute_normal(c, d);
-    if (d.rd == reg) c.set_reg(d.rt, spoil(c, c.reg(d.rt)));
-  });
-}
-
-sim::Fault catalog_fault(const char* name, const faults::ImageShape& shape) { return faults::find_fault(name)->make(shape); }
-
-std::vector<Broken> broken_processors() {
-  return {
-      {"add never traps", [](const auto& s) { return catalog_fault("add-never-traps", s); }, {1, 10, 11}},
-      {"sub never traps", [](const auto& s) { return catalog_fault("sub-never-traps", s); }, {1}},
-      {"addu traps on overflow",
-       [](const auto&) {
-         return replace(Op::addu, [](Cpu& c, const Decoded& d) {
-           const uint32_t a = c.reg(d.rs), b = c.reg(d.rt), sum = a + b;
-           if (((a ^ sum) & (b ^ sum)) >> 31) c.raise(sim::Cause::ArithmeticOverflow);
-           else c.set_reg(d.rd, sum);
-         });
-       },
-       {2}},
-      {"lb raises RI (an unexpected exception)",
-       [](const auto&) { return replace(Op::lb, [](Cpu& c, const Decoded&) { c.raise(sim::Cause::ReservedInstruction); }); },
-       {5}},
-      {"BD never set", [](const auto&) { return spoilt_read(isa::kCause, [](const Cpu&, uint32_t v) { return v & 0x7FFFFFFF; }); },
-       {10}},
-      {"EPC of a delay-slot exception at the slot",
-       [](const auto&) {
-         return spoilt_read(isa::kEpc, [](const Cpu& c, uint32_t v) { return c.cop0.cause >> 31 ? v + 4 : v; });
-       },
-       {10}},
-      {"BadVAddr not written", [](const auto&) { return spoilt_read(isa::kBadVAddr, [](const Cpu&, uint32_t) { return 0u; }); },
-       {3, 4, 6, 10, 11, 15}},
-      {"rfe pops nothing", [](const auto&) { return replace(Op::rfe, [](Cpu&, const Decoded&) {}); }, {12, 15}},
-      {"mtc0 never lets an interrupt in",
-       [](const auto&) { return replace(Op::mtc0, [](Cpu& c, const Decoded& d) { c.cop0.write(d.rd, c.reg(d.rt)); }); },
-       {13}},
-      {"syscall raises Bp", [](const auto&) { return replace(Op::syscall, [](Cpu& c, const Decoded&) { c.raise(sim::Cause::Breakpoint); }); },
-       {7, 10, 11, 12, 14}},
-  };
-}
-
-TEST(ExceptionsImage, EachBrokenProcessorFailsTheRoutinesThatCheckIt) {
-  for (uint32_t seed : kSeeds) {
-    const Image image = exceptions::build(seed);
-    const faults::ImageShape shape = faults::shape_of(image, ImageKind::exceptions);
-    for (const Broken& broken : broken_processors()) {
-      SCOPED_TRACE(std::string(broken.what) + ", seed " + std::to_string(seed));
-      const test::ImageRun run = test::run_image(image, broken.make(shape));
-      ASSERT_TRUE(run.finished());
-      EXPECT_EQ(run.failed, broken.failing);
-      EXPECT_EQ(run.display_words, board::display_words_when_failing(broken.failing, kRoutines));
-    }
   }
 }
 
