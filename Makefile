@@ -2,8 +2,8 @@
 #            debug sections, its GNU assembler sources in out/src/, its boot
 #            memory as image.bin, .hex, .coe, .mif and the listing image.lst)
 #            and runs it on the reference simulator with the quick-run flag set
-#            and then the supplementary image (out/supplement.elf)
-# make cosim builds the lock-step checker library, build/libr3kcosim.so and .a
+#            and then the supplementary image (out/supplement.elf) and the
+#            exceptions image (out/exceptions.elf)
 # make test  builds and runs the whole test suite (with ASan and UBSan)
 # make clang-check  builds the tool with clang++, checks that it writes the
 #            same images as the g++ tool, and compiles the tests with clang++
@@ -49,6 +49,8 @@ run: image
 	@$(BUILD)/r3kcheck run out/image.elf
 	@$(BUILD)/r3kcheck build --supplement -o out/supplement.elf >/dev/null
 	@$(BUILD)/r3kcheck run -q out/supplement.elf
+	@$(BUILD)/r3kcheck build --exceptions -o out/exceptions.elf >/dev/null
+	@$(BUILD)/r3kcheck run -q out/exceptions.elf
 
 test:
 	@cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DR3K_TESTS=ON -DR3K_SANITIZE=ON >/dev/null

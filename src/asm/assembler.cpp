@@ -118,7 +118,7 @@ void Assembler::jump(Op op, Label target) {
 void Assembler::jump_absolute(Op op, uint32_t target) {
   if (!jump_reaches(here(), target))
     throw std::logic_error("assembler: jump target " + hex(target) + " out of reach");
-  emit(op, {.target = target >> 2});
+  emit(op, {.target = (target >> 2) & 0x03FFFFFF});
 }
 
 void Assembler::li(Reg rt, uint32_t value) {

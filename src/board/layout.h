@@ -9,6 +9,8 @@ namespace r3k::layout {
 // Boot memory and the start code.
 inline constexpr uint32_t kResetVector = 0xBFC00000;
 inline constexpr uint32_t kEndLoop = 0xBFC00100;        // test_finish
+inline constexpr uint32_t kBootVector = 0xBFC00180;     // the R3000's general vector with BEV = 1
+inline constexpr uint32_t kExceptionHandler = 0xBFC00184;  // the exceptions image's, after that vector
 inline constexpr uint32_t kExceptionLoop = 0xBFC00380;  // general exception vector (boot)
 inline constexpr uint32_t kLocate = 0xBFC0038C;
 inline constexpr uint32_t kInstTest = 0xBFC003C0;

@@ -8,9 +8,9 @@
 #include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_writer.h"
+#include "report/image_file.h"
+#include "routine/random.h"
 #include "source/source_tree.h"
-#include "image/build.h"
-#include "supplement/supplement.h"
 
 namespace r3k::cli {
 namespace {
@@ -20,6 +20,11 @@ constexpr OptionSpec kOptions[] = {
      "build the supplementary image instead: the same board\n"
      "protocol, 18 routines for what the 68 cannot see\n"
      "(default output out/supplement.elf)"},
+    {"--exceptions", ValueKind::none, "",
+     "build the exceptions image instead: the same board\n"
+     "protocol, 15 routines for coprocessor 0 and the traps,\n"
+     "with a handler at both BEV = 1 vectors\n"
+     "(default output out/exceptions.elf)"},
     {"-o, --output", ValueKind::path, "FILE",
      "where to write the image (default out/image.elf);\n"
      "missing directories are created"},
@@ -52,14 +57,19 @@ int build_command(const Arguments& arguments) {
     std::fputs(help_text(kCommand).c_str(), stdout);
     return kExitOk;
   }
-  const bool supplementary = parsed->has("--supplement");
-  const std::string output =
-      parsed->text("--output").value_or(supplementary ? "out/supplement.elf" : "out/image.elf");
+  if (parsed->has("--supplement") && parsed->has("--exceptions"))
+    throw Error("build: --supplement and --exceptions build different images; give one");
+  const ImageKind kind = parsed->has("--supplement")   ? ImageKind::supplement
+                         : parsed->has("--exceptions") ? ImageKind::exceptions
+                                                       : ImageKind::main;
+  const std::string output = parsed->text("--output").value_or(kind == ImageKind::supplement   ? "out/supplement.elf"
+                                                               : kind == ImageKind::exceptions ? "out/exceptions.elf"
+                                                                                               : "out/image.elf");
   const std::string sources = parsed->text("--sources").value_or("");
   const auto seed = static_cast<uint32_t>(parsed->number("--seed").value_or(kDefaultSeed));
   elf::ElfOptions options;
   options.debug = !parsed->has("--no-debug");
-  const Image image = supplementary ? supplement::build(seed) : build_image(seed);
+  const Image image = report::build(kind, seed);
   write_file_atomically(output, elf::elf_bytes(image, options));
   if (!sources.empty()) source::write_source_tree(source::render_source_tree(image), sources);
 

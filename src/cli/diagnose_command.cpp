@@ -19,21 +19,24 @@ namespace r3k::cli {
 namespace {
 
 constexpr const char* kHelp =
-    "usage: r3kcheck diagnose (--display W1,W2,... | --failed N,N,... | --json FILE) [--supplement] [--nearest N]\n"
+    "usage: r3kcheck diagnose (--display W1,W2,... | --failed N,N,... | --json FILE) [--supplement | --exceptions]\n"
+    "                         [--nearest N]\n"
     "\n"
     "Names the likely causes of failing routines: the faults of the catalog\n"
     "(r3kcheck faults --list) that make exactly the observed routines fail, then\n"
     "the nearest ones by overlap with the differences, each with the hardware\n"
     "mistake it models and the instructions to look at. It works from the\n"
     "catalog's recorded expectations for the main image (with --supplement, for the\n"
-    "supplement); it runs nothing.\n"
+    "supplement; with --exceptions, for the exceptions image); it runs nothing.\n"
     "\n"
     "  --display W1,W2,...  the display words in the order the board showed them\n"
     "                       (the start pattern's 0 may lead); a routine failed when\n"
     "                       the pass count in bits 23..0 did not rise by one\n"
-    "  --failed N,N,...     the failing routine numbers (1 to 68; 1 to 18 with --supplement)\n"
+    "  --failed N,N,...     the failing routine numbers (1 to 68; 1 to 18 with --supplement,\n"
+    "                       1 to 15 with --exceptions)\n"
     "  --json FILE          a report of r3kcheck run --json\n"
     "  --supplement         the board ran the supplement: match what the catalog says it fails\n"
+    "  --exceptions         the board ran the exceptions image: the same for it\n"
     "  --nearest N          how many near matches to show (default 5)\n"
     "\n"
     "exit codes: 0 an answer was given, 2 bad input\n";
@@ -155,8 +158,11 @@ int diagnose_command(const Arguments& arguments) {
     if (a == "--display" || a == "--failed" || a == "--json") {
       if (source) throw Error("diagnose: give one of --display, --failed or --json");
       source = std::pair{a, args.value()};
-    } else if (a == "--supplement") {
-      kind = faults::ImageKind::supplement;
+    } else if (a == "--supplement" || a == "--exceptions") {
+      const faults::ImageKind chosen = a == "--supplement" ? faults::ImageKind::supplement : faults::ImageKind::exceptions;
+      if (kind != faults::ImageKind::main && kind != chosen)
+        throw Error("diagnose: --supplement and --exceptions name different images; give one");
+      kind = chosen;
     } else if (a == "--nearest") {
       nearest = args.value_u32();
     } else {

@@ -91,8 +91,22 @@ std::string campaigns_json(const std::vector<faults::Campaign>& campaigns) {
   std::string text = "{";
   for (const faults::Campaign& campaign : campaigns) {
     text += text.size() > 1 ? ",\n" : "";
-    text += campaign.kind == faults::ImageKind::main ? "\"main\":" : "\"supplement\":";
+    text += campaign.kind == faults::ImageKind::main         ? "\"main\":"
+            : campaign.kind == faults::ImageKind::supplement ? "\"supplement\":"
+                                                              : "\"exceptions\":";
     text += campaign_json(campaign);
+  }
+  if (campaigns.size() == 3) {
+    const faults::ImagesScore joint = faults::images_score(campaigns);
+    std::string escaped = "[";
+    for (const faults::CatalogFault* fault : joint.escaped)
+      escaped += (escaped.size() > 1 ? "," : "") + json::quote(fault->name);
+    text += ",\n\"together\":{\"faults\":" + std::to_string(joint.faults) +
+            ",\"caught\":" + std::to_string(joint.caught) +
+            ",\"caught_by_main_only\":" + std::to_string(joint.caught_only[0]) +
+            ",\"caught_by_supplement_only\":" + std::to_string(joint.caught_only[1]) +
+            ",\"caught_by_exceptions_only\":" + std::to_string(joint.caught_only[2]) +
+            ",\"escaped\":" + escaped + "]}";
   }
   if (campaigns.size() == 2) {
     const faults::JointScore joint = faults::joint_score(campaigns[0].results, campaigns[1].results);

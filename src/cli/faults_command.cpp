@@ -26,8 +26,12 @@ namespace {
 constexpr OptionSpec kOptions[] = {
     {"--image", ValueKind::path, "MAIN.elf", "the main image to score (default: built from --seed)"},
     {"--supplement-image", ValueKind::path, "FILE", "the supplement to score (default: built from --seed)"},
+    {"--exceptions-image", ValueKind::path, "FILE", "the exceptions image to score (default: built from --seed)"},
     {"--seed", ValueKind::number32, "N", "the seed of the images built here (default 0x52334B31)"},
-    {"--images", ValueKind::choice, "WHICH", "main, supplement or both (default both)", "main|supplement|both"},
+    {"--images", ValueKind::choice, "WHICH",
+     "main, supplement, exceptions, both (main and supplement)\n"
+     "or all (default all)",
+     "main|supplement|exceptions|both|all"},
     {"--only", ValueKind::text, "PATTERN",
      "only faults whose name or class matches (* and ?\n"
      "wildcards; without them, any name containing PATTERN)"},
@@ -51,18 +55,17 @@ constexpr CommandSpec kCommand{
     "per fault of the catalog, each a processor wrong in one way, and prints per fault:\n"
     "the routines that failed, the routines the catalog expects to fail, and a verdict:\n"
     "caught by its routines, caught elsewhere only, escaped, exception loop, hit the limit.\n"
-    "Both images run by default, the main image first, then the supplement; a summary\n"
-    "per image follows each, and one for both together: a fault is caught when either\n"
-    "image catches it. Each fault's run stops after 200 times the baseline's\n"
-    "instruction count (at least 5 million), so a fault that loops is cut and counted.\n",
+    "All three images run by default: the main image, the supplement, the exceptions\n"
+    "image; a summary per image follows each, and one for them together: a fault is\n"
+    "caught when any image catches it. Each fault's run stops after 200 times the baseline's\n"    "instruction count (at least 5 million), so a fault that loops is cut and counted.\n",
     kOptions,
     "exit codes: 0 every fault with expected routines was caught by them on every image run,\n"
     "            1 at least one was not, 2 bad input or an image fails without a fault\n"};
 
 struct Options {
-  std::string main_path, supplement_path;
+  std::string main_path, supplement_path, exceptions_path;
   uint32_t seed = kDefaultSeed;
-  bool run_main = true, run_supplement = true;
+  bool run_main = true, run_supplement = true, run_exceptions = true;
   std::string only;
   bool full = false, json = false, list = false;
   unsigned threads = 0;
@@ -74,10 +77,12 @@ Options options_of(const ParsedOptions& parsed) {
   Options options;
   options.main_path = parsed.text("--image").value_or("");
   options.supplement_path = parsed.text("--supplement-image").value_or("");
+  options.exceptions_path = parsed.text("--exceptions-image").value_or("");
   options.seed = static_cast<uint32_t>(parsed.number("--seed").value_or(kDefaultSeed));
-  const std::string which = parsed.text("--images").value_or("both");
-  options.run_main = which != "supplement";
-  options.run_supplement = which != "main";
+  const std::string which = parsed.text("--images").value_or("all");
+  options.run_main = which == "main" || which == "both" || which == "all";
+  options.run_supplement = which == "supplement" || which == "both" || which == "all";
+  options.run_exceptions = which == "exceptions" || which == "all";
   options.only = parsed.text("--only").value_or("");
   options.full = parsed.has("--full");
   options.json = parsed.has("--json");
@@ -85,7 +90,10 @@ Options options_of(const ParsedOptions& parsed) {
   options.threads = static_cast<unsigned>(parsed.number("--threads").value_or(0));
   options.limit = parsed.number("--limit").value_or(0);
   options.html_path = parsed.text("--html").value_or("");
-  refuse_shared_outputs("faults", {{"--image", options.main_path}, {"--supplement-image", options.supplement_path}},
+  refuse_shared_outputs("faults",
+                        {{"--image", options.main_path},
+                         {"--supplement-image", options.supplement_path},
+                         {"--exceptions-image", options.exceptions_path}},
                         {{"--html", options.html_path}});
   return options;
 }
@@ -99,11 +107,13 @@ std::vector<const faults::CatalogFault*> selected(const std::string& pattern) {
 }
 
 void print_list(const std::vector<const faults::CatalogFault*>& chosen) {
-  std::printf("%-30s %-28s %-32s %-24s %s\n", "fault", "class", "main image", "supplement", "what it models");
+  std::printf("%-30s %-28s %-32s %-24s %-24s %s\n", "fault", "class", "main image", "supplement", "exceptions image",
+              "what it models");
   for (const faults::CatalogFault* fault : chosen)
-    std::printf("%-30s %-28s %-32s %-24s %s\n", std::string(fault->name).c_str(),
+    std::printf("%-30s %-28s %-32s %-24s %-24s %s\n", std::string(fault->name).c_str(),
                 std::string(faults::class_name(fault->fault_class)).c_str(), expectation_text(fault->expected).c_str(),
-                expectation_text(fault->on_supplement).c_str(), std::string(fault->models).c_str());
+                expectation_text(fault->on_supplement).c_str(), expectation_text(fault->on_exceptions).c_str(),
+                std::string(fault->models).c_str());
   std::printf("%zu faults\n", chosen.size());
 }
 
@@ -135,6 +145,19 @@ void print_campaign(const faults::Campaign& campaign) {
   std::printf("\n");
 }
 
+void print_all_three(const std::vector<faults::Campaign>& campaigns) {
+  const faults::ImagesScore joint = faults::images_score(campaigns);
+  std::printf(
+      "== together: %zu faults: %zu caught by at least one image (%zu by the main image only, %zu by the "
+      "supplement only, %zu by the exceptions image only); %zu escaped all three\n",
+      joint.faults, joint.caught, joint.caught_only[0], joint.caught_only[1], joint.caught_only[2],
+      joint.escaped.size());
+  for (const faults::CatalogFault* fault : joint.escaped) {
+    const std::string_view why = fault->on_exceptions.note.empty() ? fault->expected.note : fault->on_exceptions.note;
+    std::printf("  %-30s %s\n", std::string(fault->name).c_str(), std::string(why).c_str());
+  }
+}
+
 void print_joint(const faults::Campaign& main, const faults::Campaign& supplement) {
   const faults::JointScore joint = faults::joint_score(main.results, supplement.results);
   std::printf(
@@ -159,8 +182,10 @@ ImageUnderTest image_under_test(faults::ImageKind kind, const std::string& path,
     try {
       report::require_kind(elf.symbols, path, kind);
     } catch (const Error& error) {
-      throw Error(std::string("faults: ") + (kind == faults::ImageKind::main ? "--image " : "--supplement-image ") +
-                  error.what());
+      const char* flag = kind == faults::ImageKind::main         ? "--image "
+                         : kind == faults::ImageKind::supplement ? "--supplement-image "
+                                                                 : "--exceptions-image ";
+      throw Error(std::string("faults: ") + flag + error.what());
     }
     const report::RoutineNames names(elf.symbols);
     std::vector<std::string> routine_names;
@@ -194,11 +219,16 @@ int faults_command(const Arguments& arguments) {
 
   std::vector<faults::Campaign> campaigns;
   std::vector<std::vector<std::string>> routine_names;
-  for (const faults::ImageKind kind : {faults::ImageKind::main, faults::ImageKind::supplement}) {
-    const bool main = kind == faults::ImageKind::main;
-    if (!(main ? options.run_main : options.run_supplement)) continue;
-    const ImageUnderTest image =
-        image_under_test(kind, main ? options.main_path : options.supplement_path, options.seed);
+  const struct {
+    faults::ImageKind kind;
+    bool run;
+    const std::string& path;
+  } images[] = {{faults::ImageKind::main, options.run_main, options.main_path},
+                {faults::ImageKind::supplement, options.run_supplement, options.supplement_path},
+                {faults::ImageKind::exceptions, options.run_exceptions, options.exceptions_path}};
+  for (const auto& [kind, run, path] : images) {
+    if (!run) continue;
+    const ImageUnderTest image = image_under_test(kind, path, options.seed);
     const std::string name(faults::image_name(kind));
     if (isatty(STDOUT_FILENO)) {
       campaign_options.progress = [name](size_t done, size_t total) {
@@ -226,6 +256,7 @@ int faults_command(const Arguments& arguments) {
   } else {
     for (const faults::Campaign& campaign : campaigns) print_campaign(campaign);
     if (campaigns.size() == 2) print_joint(campaigns[0], campaigns[1]);
+    if (campaigns.size() == 3) print_all_three(campaigns);
   }
   for (const faults::Campaign& campaign : campaigns)
     if (faults::score_of(campaign.results, campaign.kind).expected_missed != 0) return kExitFailed;

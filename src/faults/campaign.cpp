@@ -204,4 +204,23 @@ JointScore joint_score(const std::vector<FaultResult>& main, const std::vector<F
   return score;
 }
 
+ImagesScore images_score(const std::vector<Campaign>& campaigns) {
+  ImagesScore score;
+  score.caught_only.assign(campaigns.size(), 0);
+  if (campaigns.empty()) return score;
+  const size_t faults = campaigns.front().results.size();
+  for (const Campaign& campaign : campaigns)
+    if (campaign.results.size() != faults) throw std::logic_error("images_score: the campaigns ran different faults");
+  for (size_t i = 0; i < faults; ++i) {
+    ++score.faults;
+    std::vector<size_t> by;
+    for (size_t c = 0; c < campaigns.size(); ++c)
+      if (caught(campaigns[c].results[i])) by.push_back(c);
+    if (by.empty()) score.escaped.push_back(campaigns.front().results[i].fault);
+    else ++score.caught;
+    if (by.size() == 1) ++score.caught_only[by.front()];
+  }
+  return score;
+}
+
 }  // namespace r3k::faults

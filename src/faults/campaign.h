@@ -116,4 +116,12 @@ struct JointScore {
 // `main` and `supplement` hold results for the same faults in the same order.
 JointScore joint_score(const std::vector<FaultResult>& main, const std::vector<FaultResult>& supplement);
 
+// The same for any number of images (campaigns over the same faults).
+struct ImagesScore {
+  size_t faults = 0, caught = 0;
+  std::vector<size_t> caught_only;           // by campaign: the faults it alone caught
+  std::vector<const CatalogFault*> escaped;  // by every image
+};
+ImagesScore images_score(const std::vector<Campaign>& campaigns);
+
 }  // namespace r3k::faults

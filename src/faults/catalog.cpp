@@ -21,6 +21,7 @@ std::string_view class_name(FaultClass fault_class) {
     case FaultClass::multiply_divide: return "multiply/divide";
     case FaultClass::hi_lo: return "HI/LO";
     case FaultClass::forwarding: return "forwarding/interlock";
+    case FaultClass::exception: return "exception";
   }
   return "?";
 }
@@ -61,7 +62,7 @@ const std::vector<CatalogFault>& catalog() {
   static const std::vector<CatalogFault> all = [] {
     std::vector<CatalogFault> joined;
     for (auto part : {alu_and_shift_faults, branch_and_jump_faults, delay_slot_faults, multiply_divide_faults,
-                      memory_faults, forwarding_faults}) {
+                      memory_faults, forwarding_faults, exception_faults}) {
       std::vector<CatalogFault> faults = part();
       joined.insert(joined.end(), faults.begin(), faults.end());
     }
@@ -71,6 +72,12 @@ const std::vector<CatalogFault>& catalog() {
                                    [wanted = name](const CatalogFault& f) { return f.name == wanted; });
       if (it == joined.end()) throw std::logic_error("the supplement's table names no fault " + std::string(name));
       it->on_supplement = expected;
+    }
+    for (const auto& [name, expected] : exceptions_expectations()) {
+      const auto it = std::find_if(joined.begin(), joined.end(),
+                                   [wanted = name](const CatalogFault& f) { return f.name == wanted; });
+      if (it == joined.end()) throw std::logic_error("the exceptions image's table names no fault " + std::string(name));
+      it->on_exceptions = expected;
     }
     return joined;
   }();

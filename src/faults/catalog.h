@@ -30,6 +30,7 @@ enum class FaultClass : uint8_t {
   multiply_divide,
   hi_lo,
   forwarding,
+  exception,
 };
 std::string_view class_name(FaultClass fault_class);
 
@@ -86,9 +87,11 @@ struct CatalogFault {
   sim::Fault (*make)(const ImageShape& shape);  // a fresh fault (stateful ones start clean)
   // What the supplement does about it; joined in from the supplement's table.
   Expectation on_supplement = {Outcome::not_stated, {}, {}};
+  // What the exceptions image does about it; joined in from its table.
+  Expectation on_exceptions = {Outcome::not_stated, {}, {}};
 
   const Expectation& expected_on(ImageKind kind) const {
-    return kind == ImageKind::main ? expected : on_supplement;
+    return kind == ImageKind::main ? expected : kind == ImageKind::supplement ? on_supplement : on_exceptions;
   }
 };
 

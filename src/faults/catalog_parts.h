@@ -16,6 +16,7 @@ std::vector<CatalogFault> delay_slot_faults();
 std::vector<CatalogFault> multiply_divide_faults();
 std::vector<CatalogFault> memory_faults();
 std::vector<CatalogFault> forwarding_faults();
+std::vector<CatalogFault> exception_faults();
 
 // Routines first to last, for expectations that name a run of them.
 std::set<int> routine_range(int first, int last);
@@ -23,5 +24,7 @@ std::set<int> routine_range(int first, int last);
 // What the supplement does about the faults it makes a claim on, by name;
 // the faults it says nothing of keep "not stated".
 std::vector<std::pair<std::string_view, Expectation>> supplement_expectations();
+// The same for the exceptions image.
+std::vector<std::pair<std::string_view, Expectation>> exceptions_expectations();
 
 }  // namespace r3k::faults

@@ -10,8 +10,8 @@ namespace {
 
 constexpr std::string_view kConfined = "confined to a routine of the main image";
 constexpr std::string_view kTrapEndsTheRun =
-    "no image on this platform can: the right trap ends the run in the exception loop at 0xBFC00380, "
-    "so no passing image may overflow";
+    "neither this image nor the main image can: the right trap ends the run in the exception loop at "
+    "0xBFC00380, so neither may overflow (the exceptions image can)";
 
 }  // namespace
 

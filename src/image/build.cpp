@@ -9,7 +9,14 @@
 
 namespace r3k {
 
-std::string_view image_name(ImageKind kind) { return kind == ImageKind::main ? "main image" : "supplement"; }
+std::string_view image_name(ImageKind kind) {
+  switch (kind) {
+    case ImageKind::main: return "main image";
+    case ImageKind::supplement: return "supplement";
+    case ImageKind::exceptions: return "exceptions image";
+  }
+  return "image";
+}
 
 std::vector<uint8_t> Image::boot_bytes() const {
   std::vector<uint8_t> bytes;

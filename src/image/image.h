@@ -14,10 +14,11 @@
 
 namespace r3k {
 
-// The images the tool builds: the 68 routines, and the supplement for what
-// they cannot see. A file tells which it is by its routine symbols.
-enum class ImageKind : uint8_t { main, supplement };
-std::string_view image_name(ImageKind kind);  // "main image", "supplement"
+// The images the tool builds: the 68 routines, the supplement for what they
+// cannot see, and the exceptions image for coprocessor 0 and the traps. A
+// file tells which it is by its routine symbols.
+enum class ImageKind : uint8_t { main, supplement, exceptions };
+std::string_view image_name(ImageKind kind);  // "main image", "supplement", "exceptions image"
 
 struct RoutineInfo {
   int number = 0;          // run position, 1..68

@@ -30,6 +30,27 @@ void emit_loop(Assembler& as) {
   as.nop();
 }
 
+// An image with a handler has the vectors and the handler where the others
+// have zero words and the exception loop.
+void name_vectors(const Image& image, std::vector<StartBlock>& blocks) {
+  uint32_t handler_end = layout::kExceptionLoop;
+  while (handler_end > layout::kExceptionHandler && image.word_at(handler_end - 4) == 0) handler_end -= 4;
+  std::vector<StartBlock> named;
+  for (const StartBlock& block : blocks) {
+    if (block.address == layout::kExceptionLoop) {
+      named.push_back({"exception vector (board)", block.address, block.end});
+    } else if (block.address < layout::kBootVector && block.end > layout::kBootVector) {
+      named.push_back({block.name, block.address, layout::kBootVector});
+      named.push_back({"exception vector (R3000)", layout::kBootVector, layout::kExceptionHandler});
+      named.push_back({"exception_handler", layout::kExceptionHandler, handler_end});
+      named.push_back({block.name, handler_end, block.end});
+    } else {
+      named.push_back(block);
+    }
+  }
+  blocks = std::move(named);
+}
+
 }  // namespace
 
 void emit_locate(Assembler& as) {
@@ -124,6 +145,7 @@ std::vector<StartBlock> start_code_blocks(const Image& image) {
       if (label.name == name) return label.address;
     throw std::logic_error("the image has no start label " + std::string(name));
   };
+  if (image.kind == ImageKind::exceptions) name_vectors(image, blocks);
   static constexpr std::string_view kPieces[] = {"locate", "inst_test", "test_end", "wait_1s"};
   for (size_t i = 0; i + 1 < std::size(kPieces); ++i)
     blocks.push_back({kPieces[i], address_of(kPieces[i]), address_of(kPieces[i + 1])});
@@ -146,7 +168,7 @@ void emit_filler_block(Assembler& as) {
   as.lw(t4, 0, t0);
 }
 
-void emit_reset_and_loops(Assembler& as, Label locate, Label test_finish) {
+void emit_reset_and_loops(Assembler& as, Label locate, Label test_finish, void (*handler)(Assembler&)) {
   expect_at(as, layout::kResetVector, "reset vector");
   as.j(locate);
   as.nop();
@@ -157,9 +179,24 @@ void emit_reset_and_loops(Assembler& as, Label locate, Label test_finish) {
   as.bind(test_finish);
   emit_loop(as);
   emit_filler_block(as);
-  as.zero_words(152);
-  expect_at(as, layout::kExceptionLoop, "exception loop");
-  emit_loop(as);
+  if (!handler) {
+    as.zero_words(152);
+    expect_at(as, layout::kExceptionLoop, "exception loop");
+    emit_loop(as);
+    return;
+  }
+  // Both general vectors a core with BEV = 1 may use lead to the handler,
+  // each saying in $k1 which one it was.
+  as.zero_words(24);
+  expect_at(as, layout::kBootVector, "R3000 exception vector");
+  as.addiu(k1, zero, static_cast<int16_t>(layout::kBootVector & 0xFFFF));
+  expect_at(as, layout::kExceptionHandler, "exception handler");
+  handler(as);
+  if (as.here() > layout::kExceptionLoop) throw std::logic_error("start code: the exception handler is too long");
+  as.zero_words((layout::kExceptionLoop - as.here()) / 4);
+  as.jump_absolute(isa::Op::j, layout::kExceptionHandler);
+  as.addiu(k1, zero, static_cast<int16_t>(layout::kExceptionLoop & 0xFFFF));
+  as.nop();
 }
 
 std::vector<StartLabel> emit_start_code(Assembler& as, std::span<const Label> routines) {

@@ -20,7 +20,11 @@ std::vector<StartLabel> emit_start_code(assembly::Assembler& as, std::span<const
 // The part every image on the board shares: the reset jump to `locate`, the
 // filler blocks, the end loop (bound to `test_finish`) at 0xBFC00100 and the
 // exception loop at 0xBFC00380; it ends at 0xBFC0038C.
-void emit_reset_and_loops(assembly::Assembler& as, assembly::Label locate, assembly::Label test_finish);
+// With a `handler`, the exception loop is not there: the R3000's vector
+// (0xBFC00180) sets $k1 to 0x180 and runs into the handler, written at
+// 0xBFC00184, and the board's (0xBFC00380) jumps to it with $k1 0x380.
+void emit_reset_and_loops(assembly::Assembler& as, assembly::Label locate, assembly::Label test_finish,
+                          void (*handler)(assembly::Assembler&) = nullptr);
 
 // The driver's pieces. locate lights the start pattern and clears the display,
 // the pass count and the test number; test_end lights the verdict (pass when

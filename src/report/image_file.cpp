@@ -10,12 +10,13 @@
 #include "image/build.h"
 #include "image/case_index.h"
 #include "image/run_order.h"
+#include "exceptions/exceptions.h"
 #include "supplement/supplement.h"
 
 namespace r3k::report {
 namespace {
 
-constexpr ImageKind kKinds[] = {ImageKind::main, ImageKind::supplement};
+constexpr ImageKind kKinds[] = {ImageKind::main, ImageKind::supplement, ImageKind::exceptions};
 // How many differing words a message names.
 constexpr size_t kNamedWords = 3;
 
@@ -52,15 +53,19 @@ Agreement agreement(const std::map<int, std::string>& names, ImageKind kind) {
   return result;
 }
 
-// "is neither the main image nor the supplement: its routine 3 is ... where ... has ..."
+// "is none of the main image, the supplement and the exceptions image: its routine 3 is ... where ... has ..."
 std::string neither(const std::vector<elf::ElfSymbol>& symbols) {
   const std::map<int, std::string> names = routine_symbols(symbols);
   std::string why = "it has no routine symbols (nN_xxx_test)";
   if (!names.empty()) {
-    const Agreement main = agreement(names, ImageKind::main), supplement = agreement(names, ImageKind::supplement);
-    why = (main.same >= supplement.same ? main : supplement).first_difference;
+    Agreement closest = agreement(names, kKinds[0]);
+    for (const ImageKind kind : kKinds) {
+      Agreement other = agreement(names, kind);
+      if (other.same > closest.same) closest = std::move(other);
+    }
+    why = closest.first_difference;
   }
-  return "is neither the main image nor the supplement: " + why;
+  return "is none of the main image, the supplement and the exceptions image: " + why;
 }
 
 uint32_t word_of(const std::vector<uint8_t>& bytes, size_t at) {
@@ -103,11 +108,21 @@ std::string differences(const Image& built, const std::vector<uint8_t>& file, co
 }  // namespace
 
 std::span<const RoutineSpec> run_order_of(ImageKind kind) {
-  return kind == ImageKind::main ? run_order() : supplement::run_order();
+  switch (kind) {
+    case ImageKind::main: return run_order();
+    case ImageKind::supplement: return supplement::run_order();
+    case ImageKind::exceptions: return exceptions::run_order();
+  }
+  return run_order();
 }
 
 Image build(ImageKind kind, uint32_t seed) {
-  return kind == ImageKind::main ? build_image(seed) : supplement::build(seed);
+  switch (kind) {
+    case ImageKind::main: return build_image(seed);
+    case ImageKind::supplement: return supplement::build(seed);
+    case ImageKind::exceptions: return exceptions::build(seed);
+  }
+  return build_image(seed);
 }
 
 std::optional<ImageKind> kind_of(const std::vector<elf::ElfSymbol>& symbols) {

@@ -15,6 +15,7 @@ bool is_load(Op op) { return isa::info(op).is_load(); }
 
 // The general register an instruction writes, if any.
 std::optional<uint8_t> destination(const Decoded& d) {
+  if (d.op() == Op::invalid) return std::nullopt;  // a reserved word traps: it writes nothing
   switch (isa::info(d.op()).destination) {
     case isa::Destination::rd: return d.rd;
     case isa::Destination::rt: return d.rt;
@@ -32,8 +33,9 @@ struct Reads {
 };
 
 Reads reads_of(const Decoded& d) {
-  const isa::Reads& row = isa::info(d.op()).reads;
   Reads reads;
+  if (d.op() == Op::invalid) return reads;  // a reserved word traps: it reads nothing
+  const isa::Reads& row = isa::info(d.op()).reads;
   if (row.rs && is_load(d.op())) reads.base = 0;
   if (row.rs) reads.add(d.rs);
   if (row.rt) reads.add(d.rt);

@@ -171,7 +171,16 @@ int StatementWriter::write(uint32_t address, uint32_t limit, std::string& out) c
       case isa::Operand::unsigned_immediate: append_hex(out, f.imm); break;
       case isa::Operand::branch_target: target(isa::branch_target(address, f.imm), out); break;
       case isa::Operand::jump_target: target(isa::jump_target(address, f.target), out); break;
-      case isa::Operand::code: append_number(out, f.code); break;
+      case isa::Operand::code:
+        // GNU as takes break's 20-bit code as two fields, the upper ten bits first.
+        if (op == Op::break_ && f.code >> 10) {
+          append_number(out, f.code >> 10);
+          out += ", ";
+          append_number(out, f.code & 0x3FF);
+        } else {
+          append_number(out, f.code);
+        }
+        break;
       case isa::Operand::memory:
         append_number(out, signed16(f.imm));
         append(out, "(", reg(f.rs), ")");

@@ -52,7 +52,7 @@ TEST(FaultsCommand, ScoresTheBuiltImageAndListsTheCatalog) {
 TEST(FaultsCommand, ScoresBothImagesAndTheirSum) {
   test::TempDir dir;
   ASSERT_EQ(tool("build --supplement -o " + dir.path("supplement.elf")).exit_code, 0);
-  const auto run = tool("faults --supplement-image " + dir.path("supplement.elf") + " --only slot-twice");
+  const auto run = tool("faults --supplement-image " + dir.path("supplement.elf") + " --only slot-twice --images both");
   EXPECT_EQ(run.exit_code, 0) << run.out << run.err;
   EXPECT_NE(run.out.find("main image: 12 faults: 0 caught"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("supplement: 12 faults: 12 caught, 12 by their expected routines"), std::string::npos)
@@ -65,6 +65,15 @@ TEST(FaultsCommand, ScoresBothImagesAndTheirSum) {
   EXPECT_EQ(json.exit_code, 0) << json.err;
   EXPECT_NE(json.out.find("\"together\":{\"faults\":1,\"caught\":1"), std::string::npos) << json.out;
   EXPECT_EQ(tool("faults --images neither").exit_code, 2);
+  // All three by default: the overflow trap only the exceptions image sees.
+  const auto three = tool("faults --only add-never-traps");
+  EXPECT_EQ(three.exit_code, 0) << three.out << three.err;
+  EXPECT_NE(three.out.find("exceptions image: 1 faults: 1 caught, 1 by their expected routines"), std::string::npos)
+      << three.out;
+  EXPECT_NE(three.out.find("== together: 1 faults: 1 caught by at least one image (0 by the main image only, 0 by "
+                           "the supplement only, 1 by the exceptions image only); 0 escaped all three"),
+            std::string::npos)
+      << three.out;
 }
 
 TEST(DiagnoseCommand, NamesTheLateLoadForRoutines18And20) {
@@ -84,6 +93,14 @@ TEST(DiagnoseCommand, NamesTheLateLoadForRoutines18And20) {
             std::string::npos)
       << supplement.out;
   EXPECT_EQ(tool("diagnose --supplement --failed 19").exit_code, 2);
+  // And the exceptions image: its routine 13 checks the software interrupts.
+  const auto exceptions = tool("diagnose --failed 13 --exceptions");
+  EXPECT_EQ(exceptions.exit_code, 0) << exceptions.err;
+  EXPECT_NE(exceptions.out.find("failed: 13 (n13_software_interrupt_test)\nfaults that fail exactly these routines:\n"),
+            std::string::npos)
+      << exceptions.out;
+  EXPECT_NE(exceptions.out.find("interrupt-never-taken"), std::string::npos) << exceptions.out;
+  EXPECT_EQ(tool("diagnose --exceptions --failed 16").exit_code, 2);
   EXPECT_NE(tool("diagnose").exit_code, 0);
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "elf/elf_writer.h"
+#include "exceptions/exceptions.h"
+#include "supplement/supplement.h"
 #include "support/image_run.h"
 #include "support/sha256.h"
 #include "support/tools.h"
@@ -21,6 +23,17 @@ TEST(ImagePin, TheDefaultImageIsThePinnedOne) {
          "kPinnedDefaultImageSha256 in "
       << __FILE__ << " to " << digest
       << " (what `r3kcheck build -o x.elf && sha256sum x.elf` prints) and say in the commit why the image changed.";
+}
+
+// The same for the other two images: `build --supplement` and `build --exceptions`.
+constexpr const char* kPinnedSupplementSha256 = "fe7f024be8de423e0b9bab678e9f05b4efe47f6fb16f88641b87d758407f403a";
+constexpr const char* kPinnedExceptionsSha256 = "7a2f66f503fbc7e2b2cfe15477a7bd2a535b188544effabd69985c77ce28062d";
+
+TEST(ImagePin, TheSupplementAndTheExceptionsImageAreThePinnedOnes) {
+  EXPECT_EQ(test::sha256_hex(elf::elf_bytes(test::supplement_image())), kPinnedSupplementSha256)
+      << "The supplement has changed; if intended, set kPinnedSupplementSha256 in " << __FILE__;
+  EXPECT_EQ(test::sha256_hex(elf::elf_bytes(exceptions::build())), kPinnedExceptionsSha256)
+      << "The exceptions image has changed; if intended, set kPinnedExceptionsSha256 in " << __FILE__;
 }
 
 TEST(ImagePin, Sha256GivesTheKnownDigestsAndAgreesWithSha256sum) {

@@ -107,12 +107,13 @@ TEST(ImageFile, AnotherSeedOrKindOrAForeignFileIsSaidPlainly) {
     if (symbol.name == "n2_addu_test") symbol.name = "n2_add3_test";
   EXPECT_FALSE(report::kind_of(foreign.symbols));
   EXPECT_EQ(refusal(foreign, ImageKind::main),
-            "f.elf is neither the main image nor the supplement: its routine 2 is n2_add3_test where the main image "
-            "has n2_addu_test");
+            "f.elf is none of the main image, the supplement and the exceptions image: its routine 2 is "
+            "n2_add3_test where the main image has n2_addu_test");
   foreign.symbols.clear();
   foreign.boot[0] ^= 1;
   EXPECT_EQ(report::recognise(foreign, "f.elf", kDefaultSeed).mismatch,
-            "f.elf is neither the main image nor the supplement: it has no routine symbols (nN_xxx_test)");
+            "f.elf is none of the main image, the supplement and the exceptions image: it has no routine "
+            "symbols (nN_xxx_test)");
 }
 
 }  // namespace

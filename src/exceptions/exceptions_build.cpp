@@ -1,0 +1,73 @@
+#include <array>
+
+#include "board/layout.h"
+#include "exceptions/exceptions.h"
+#include "exceptions/handler.h"
+#include "image/start.h"
+
+namespace r3k::exceptions {
+namespace {
+
+using isa::Op;
+
+// The BEV = 0 routine and the return to user mode come last: a core that
+// has neither still runs every other routine first.
+constexpr std::array<RoutineSpec, 15> kRunOrder = {{
+    {1, "n1_overflow_trap_test", Op::add, overflow_cases},
+    {2, "n2_no_overflow_trap_test", Op::addu, no_overflow_trap_cases},
+    {3, "n3_load_address_error_test", Op::lw, load_address_error_cases},
+    {4, "n4_store_address_error_test", Op::sw, store_address_error_cases},
+    {5, "n5_unaligned_no_trap_test", Op::lwl, unaligned_access_cases},
+    {6, "n6_jump_address_error_test", Op::jr, jump_address_error_cases},
+    {7, "n7_syscall_break_test", Op::syscall, syscall_break_cases},
+    {8, "n8_reserved_instruction_test", Op::break_, reserved_instruction_cases},
+    {9, "n9_coprocessor_unusable_test", Op::mtc0, coprocessor_unusable_cases},
+    {10, "n10_delay_slot_exception_test", Op::beq, delay_slot_cases},
+    {11, "n11_precise_exception_test", Op::mult, precise_cases},
+    {12, "n12_status_stack_test", Op::rfe, status_stack_cases},
+    {13, "n13_software_interrupt_test", Op::mtc0, software_interrupt_cases},
+    {14, "n14_ram_vector_test", Op::syscall, ram_vector_cases},
+    {15, "n15_user_mode_return_test", Op::rfe, user_mode_cases},
+}};
+
+std::vector<StartLabel> emit_exceptions_start(assembly::Assembler& as, std::span<const assembly::Label> routines) {
+  assembly::Label locate = as.make_label(), test_finish = as.make_label(), inst_test = as.make_label(),
+                  test_end = as.make_label(), wait_1s = as.make_label();
+  emit_reset_and_loops(as, locate, test_finish, emit_handler);
+  std::vector<StartLabel> labels = {{"test_finish", layout::kEndLoop}, {"exception_handler", layout::kExceptionHandler}};
+  auto bind = [&](assembly::Label label, const char* name) {
+    as.bind(label);
+    labels.push_back({name, as.here()});
+  };
+  bind(locate, "locate");
+  emit_locate(as);
+  // Coprocessor 0 as the routines expect to find it, whatever reset left.
+  as.lui(isa::t0, kBootStatus >> 16);
+  mtc0(as, isa::t0, isa::kStatus);
+  mtc0(as, isa::zero, isa::kCause);
+  bind(inst_test, "inst_test");
+  for (const assembly::Label& routine : routines) {
+    as.jal(routine);
+    as.nop();
+    as.jal(wait_1s);
+    as.nop();
+  }
+  bind(test_end, "test_end");
+  emit_test_end(as, test_finish, static_cast<int>(routines.size()), FrameStyle::robust);
+  bind(wait_1s, "wait_1s");
+  emit_wait_1s(as, FrameStyle::robust);
+  return labels;
+}
+
+}  // namespace
+
+std::span<const RoutineSpec> run_order() { return kRunOrder; }
+
+const ImagePlan& plan() {
+  static const ImagePlan exceptions_plan{kRunOrder, emit_exceptions_start, FrameStyle::robust, ImageKind::exceptions};
+  return exceptions_plan;
+}
+
+Image build(uint32_t seed) { return build_image(seed, plan()); }
+
+}  // namespace r3k::exceptions
