@@ -149,7 +149,7 @@ int trace_diff_command(const Arguments& arguments) {
       print_divergence(outcome, options.trace_path, places);
       if (!options.html_path.empty())
         write_file_atomically(options.html_path, html::divergence_page(outcome, options.trace_path,
-                                                                       places.describe(outcome.expected.pc), ""));
+                                                                       places.describe(outcome.expected.pc), outcome.culprit));
       return kExitFailed;
     case Verdict::design_ended:
       std::printf("NO VERDICT: %s: %s\n", options.trace_path.c_str(), outcome.reason.c_str());
