@@ -11,6 +11,7 @@
 #include "common/error.h"
 #include "elf/elf_reader.h"
 #include "sim/machine.h"
+#include "report/verdict.h"
 #include "sim/report.h"
 
 namespace {
@@ -25,7 +26,7 @@ void run(std::vector<uint8_t> boot, uint32_t quick_run_flag) {
   options.max_instructions = kInstructionLimit;
   options.quick_run_flag = quick_run_flag;
   const r3k::sim::RunResult result = machine.run(options);
-  (void)r3k::sim::verdict_of(result);
+  (void)r3k::report::verdict_of(result);
   if (result.exception) (void)r3k::sim::describe(*result.exception);
   (void)r3k::sim::stop_reason_name(result.stop);
 }

@@ -81,6 +81,11 @@ struct RoutineOutcome {
 // then one word per routine.
 class DisplayReader {
  public:
+  DisplayReader() = default;
+  // A reader that joins a run after its start pattern and `passes` passed
+  // routines, for the last words of a run read on their own.
+  explicit DisplayReader(uint32_t passes) : started_(true), passes_(passes) {}
+
   // Nothing for the start pattern's write.
   std::optional<RoutineOutcome> on_write(uint32_t word);
   const std::vector<RoutineOutcome>& outcomes() const { return outcomes_; }

@@ -11,11 +11,9 @@
 #include "cli/fault_text.h"
 #include "common/error.h"
 #include "common/json_reader.h"
-#include "faults/campaign.h"
 #include "faults/diagnosis.h"
-#include "board/layout.h"
-#include "image/run_order.h"
-#include "supplement/supplement.h"
+#include "report/display_words.h"
+#include "report/image_file.h"
 
 namespace r3k::cli {
 namespace {
@@ -60,19 +58,14 @@ uint32_t word_of(const std::string& text, const std::string& option) {
   return static_cast<uint32_t>(*number);
 }
 
-Observation from_display(std::vector<uint32_t> words) {
-  if (!words.empty() && words.front() == 0) words.erase(words.begin());
-  Observation seen;
-  seen.failed = faults::failed_routines(words);
-  seen.reported = words.size();
-  for (size_t i = 0; i < words.size(); ++i) {
-    const int shown = static_cast<int>(words[i] >> 24);
-    if (shown != static_cast<int>(i) + 1)
-      seen.warnings.push_back("display word " + std::to_string(i + 1) + " names routine " + std::to_string(shown) +
-                              ", not " + std::to_string(i + 1) + ": the frame forms that number with sll");
+Observation from_display(const std::vector<uint32_t>& words, size_t routine_count, const std::string& source) {
+  report::DisplayReading reading;
+  try {
+    reading = report::read_display_words(words, routine_count);
+  } catch (const Error& error) {
+    throw Error("diagnose: " + source + ": " + error.what());
   }
-  if (seen.warnings.size() > 3) seen.warnings.resize(3);
-  return seen;
+  return {reading.failed, reading.reported, "", reading.warnings};
 }
 
 Observation from_failed(const std::string& list, size_t routine_count) {
@@ -88,7 +81,7 @@ Observation from_failed(const std::string& list, size_t routine_count) {
   return seen;
 }
 
-Observation from_report(const std::string& path) {
+Observation from_report(const std::string& path, size_t routine_count) {
   std::ifstream file(path, std::ios::binary);
   if (!file) throw Error("diagnose: cannot read " + path);
   std::stringstream bytes;
@@ -109,7 +102,7 @@ Observation from_report(const std::string& path) {
       values.push_back(static_cast<uint32_t>(word.number));
     else throw Error("diagnose: " + path + ": a display word is neither a string nor a number");
   }
-  Observation seen = from_display(values);
+  Observation seen = from_display(values, routine_count, path);
   const json::Value* exception = report.find("exception");
   const json::Value* stop = report.find("stop");
   const std::string stop_text = stop && stop->kind == json::Value::Kind::string ? stop->text : "";
@@ -119,14 +112,8 @@ Observation from_report(const std::string& path) {
   return seen;
 }
 
-// The run order of the image the board ran.
-std::span<const RoutineSpec> routines_of(faults::ImageKind kind) {
-  if (kind == faults::ImageKind::supplement) return supplement::run_order();
-  return run_order();
-}
-
 std::string named(const std::set<int>& routines, faults::ImageKind kind) {
-  const std::span<const RoutineSpec> order = routines_of(kind);
+  const std::span<const RoutineSpec> order = report::run_order_of(kind);
   std::string text;
   for (int n : routines)
     text += (text.empty() ? "" : ", ") + (size_t(n) <= order.size() ? std::string(order[n - 1].name)
@@ -172,16 +159,17 @@ int diagnose_command(const Arguments& arguments) {
     }
   }
   if (!source) throw Error("diagnose: nothing to diagnose (give --display, --failed or --json; see --help)");
-  const size_t routine_count = routines_of(kind).size();
+  const size_t routine_count = report::run_order_of(kind).size();
   std::optional<Observation> seen;
   if (source->first == "--display") {
     std::vector<uint32_t> words;
     for (const std::string& item : split(source->second)) words.push_back(word_of(item, "--display"));
-    seen = from_display(words);
+    if (words.empty()) throw Error("diagnose: --display has no display words (give W1,W2,...)");
+    seen = from_display(words, routine_count, "--display");
   } else if (source->first == "--failed") {
     seen = from_failed(source->second, routine_count);
   } else {
-    seen = from_report(source->second);
+    seen = from_report(source->second, routine_count);
   }
   for (int n : seen->failed)
     if (size_t(n) > routine_count)

@@ -7,7 +7,7 @@
 #include "common/error.h"
 #include "elf/elf_reader.h"
 #include "export/explain.h"
-#include "export/matching_build.h"
+#include "report/image_file.h"
 #include "routine/random.h"
 
 namespace r3k::cli {
@@ -54,7 +54,7 @@ int explain_command(const Arguments& arguments) {
   }
   if (what.empty()) throw Error("explain: nothing to explain (usage: r3kcheck explain WHAT [--image IMAGE.elf])");
 
-  const Image image = exporting::rebuild_matching(elf::read_elf_file(image_path), image_path, seed);
+  const Image image = report::rebuild_matching(elf::read_elf_file(image_path), image_path, seed);
   std::optional<uint32_t> number;
   if (const auto parsed = parse_number(what, UINT32_MAX)) number = static_cast<uint32_t>(*parsed);
   std::fputs(exporting::explain(image, what, number).c_str(), stdout);

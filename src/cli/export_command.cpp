@@ -11,7 +11,7 @@
 #include "common/error.h"
 #include "elf/elf_reader.h"
 #include "export/listing.h"
-#include "export/matching_build.h"
+#include "report/image_file.h"
 #include "export/memory_files.h"
 #include "export/memory_words.h"
 #include "board/layout.h"
@@ -110,7 +110,7 @@ std::string file_text(const Options& options, const elf::LoadedElf& elf) {
     case Format::coe: return exporting::xilinx_coe(boot, options.depth);
     case Format::mif: return exporting::intel_mif(boot, options.depth);
     case Format::lst:
-      return exporting::listing(exporting::rebuild_matching(elf, options.image_path, options.seed.value_or(kDefaultSeed)));
+      return exporting::listing(report::rebuild_matching(elf, options.image_path, options.seed.value_or(kDefaultSeed)));
     case Format::bin: break;
   }
   return std::string(boot.begin(), boot.end());

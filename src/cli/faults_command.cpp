@@ -12,8 +12,8 @@
 #include "common/error.h"
 #include "elf/elf_reader.h"
 #include "faults/campaign.h"
-#include "image/build.h"
-#include "supplement/supplement.h"
+#include "report/image_file.h"
+#include "routine/random.h"
 
 namespace r3k::cli {
 namespace {
@@ -152,9 +152,15 @@ struct ImageUnderTest {
 ImageUnderTest image_under_test(faults::ImageKind kind, const std::string& path, uint32_t seed) {
   if (!path.empty()) {
     const elf::LoadedElf elf = elf::read_elf_file(path);
+    try {
+      report::require_kind(elf.symbols, path, kind);
+    } catch (const Error& error) {
+      throw Error(std::string("faults: ") + (kind == faults::ImageKind::main ? "--image " : "--supplement-image ") +
+                  error.what());
+    }
     return {elf.boot, faults::shape_of(elf, kind)};
   }
-  const Image image = kind == faults::ImageKind::main ? build_image(seed) : supplement::build(seed);
+  const Image image = report::build(kind, seed);
   return {image.boot_bytes(), faults::shape_of(image, kind)};
 }
 

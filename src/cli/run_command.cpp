@@ -1,22 +1,17 @@
 // r3kcheck run: runs an image on the reference simulator and shows the verdict.
-#include <algorithm>
 #include <cstdio>
-#include <map>
 #include <optional>
-#include <set>
 #include <string>
 
 #include "board/board.h"
 #include "cli/args.h"
 #include "cli/commands.h"
-#include "cli/routine_names.h"
-#include "cli/run_reports.h"
 #include "common/atomic_file.h"
 #include "common/error.h"
 #include "elf/elf_reader.h"
-#include "board/layout.h"
+#include "report/routine_names.h"
+#include "report/verdict.h"
 #include "sim/machine.h"
-#include "sim/report.h"
 #include "sim/trace.h"
 
 namespace r3k::cli {
@@ -85,43 +80,23 @@ Options parse(const Arguments& arguments, bool& help) {
 // Prints a line per routine as the display words come in.
 class Progress {
  public:
-  Progress(const RoutineNames& names, bool quiet) : names_(names), quiet_(quiet) {
-    for (int number : names.numbers()) width_ = std::max(width_, static_cast<int>(names.name(number).size()));
-  }
+  Progress(const report::RoutineNames& names, bool quiet) : names_(names), quiet_(quiet) {}
 
   void on_board_write(const sim::BoardWrite& write) {
     if (write.address != board::kResultDisplay) return;
     const std::optional<board::RoutineOutcome> outcome = display_.on_write(write.value);
     if (!outcome || quiet_) return;
-    std::printf("%3d %-*s %s  0x%08X\n", outcome->number, width_, names_.name(outcome->number).c_str(),
-                outcome->passed ? "pass" : "FAIL", write.value);
+    std::fputs(report::routine_line(*outcome, names_).c_str(), stdout);
     std::fflush(stdout);
   }
 
-  std::set<int> failed() const { return display_.failed(); }
-  const std::vector<board::RoutineOutcome>& outcomes() const { return display_.outcomes(); }
+  const board::DisplayReader& display() const { return display_; }
 
  private:
-  const RoutineNames& names_;
+  const report::RoutineNames& names_;
   bool quiet_;
-  int width_ = 20;  // the longest routine name, so the columns line up
   board::DisplayReader display_;
 };
-
-// "pc 0x80001234", and " n21_add_test+0x1c" after it when the pc lies in a routine.
-std::string pc_and_place(uint32_t pc, const RoutineNames& names) {
-  char text[24];
-  std::snprintf(text, sizeof text, "pc 0x%08X", pc);
-  const std::string place = names.place(pc);
-  return place.empty() ? text : text + (" " + place);
-}
-
-std::string lamps(const sim::BoardState& board) {
-  char text[96];
-  std::snprintf(text, sizeof text, "lamps A=%u B=%u bank=0x%04X, display 0x%08X", board.status_lamp_a,
-                board.status_lamp_b, board.lamp_bank, board.result_display);
-  return text;
-}
 
 }  // namespace
 
@@ -158,62 +133,6 @@ struct TracedProgress {
   void on_instruction(const sim::Cpu& cpu, const sim::Decoded& decoded) { trace.on_instruction(cpu, decoded); }
 };
 
-template <class... Values>
-std::string format(const char* pattern, Values... values) {
-  const int size = std::snprintf(nullptr, 0, pattern, values...);
-  std::string text(static_cast<size_t>(size) + 1, '\0');
-  std::snprintf(text.data(), text.size(), pattern, values...);
-  text.pop_back();
-  return text;
-}
-
-struct Verdict {
-  int exit_code;
-  std::string line;
-};
-
-Verdict verdict_line(const sim::RunResult& result, const Progress& progress, const RoutineNames& names,
-                     uint64_t max_instructions) {
-  const sim::Verdict verdict = sim::verdict_of(result);
-  // The routines the file has (68 for the main image, 18 for the supplement).
-  const int routines = names.numbers().empty() ? layout::kRoutineCount : static_cast<int>(names.numbers().size());
-  const unsigned passes = board::decode_display(result.board.result_display).pass_count;
-  const std::string count =
-      std::to_string(result.instructions) + (result.instructions == 1 ? " instruction" : " instructions");
-
-  switch (verdict) {
-    case sim::Verdict::Pass:
-      return {kExitOk, format("PASS: %u of %d routines passed; %s; %s\n", passes, routines,
-                              lamps(result.board).c_str(), count.c_str())};
-    case sim::Verdict::Fail: {
-      std::string failed;
-      for (int number : progress.failed()) failed += " " + names.name(number);
-      return {kExitFailed, format("FAIL: %u of %d routines passed (failed:%s); %s; %s\n", passes,
-                                  routines, failed.c_str(), lamps(result.board).c_str(), count.c_str())};
-    }
-    case sim::Verdict::None: break;
-  }
-  std::string line;
-  if (result.stop == sim::StopReason::InstructionLimit) {
-    line = format("NO VERDICT: instruction limit of %llu reached at %s; %s\n",
-                  static_cast<unsigned long long>(max_instructions), pc_and_place(result.pc, names).c_str(),
-                  lamps(result.board).c_str());
-  } else if (result.exception) {
-    const sim::ExceptionRecord& e = *result.exception;
-    line = format("NO VERDICT: exception loop reached after %s at %s (address 0x%08X); %s; %s\n",
-                  std::string(sim::cause_name(e.cause)).c_str(), pc_and_place(e.pc, names).c_str(), e.bad_address,
-                  lamps(result.board).c_str(), count.c_str());
-  } else if (result.stop == sim::StopReason::ExceptionLoop) {
-    line = format("NO VERDICT: the exception loop was reached without an exception; %s; %s\n",
-                lamps(result.board).c_str(), count.c_str());
-  } else {
-    line = format("NO VERDICT: the end loop was reached but the lamps show neither pass nor fail; %s; %s\n",
-                lamps(result.board).c_str(), count.c_str());
-  }
-  return {kExitError, line};
-}
-
-
 int run_command(const Arguments& arguments) {
   bool help = false;
   const Options options = parse(arguments, help);
@@ -223,7 +142,7 @@ int run_command(const Arguments& arguments) {
   }
   // Read in place: copying the file would be most of a quick run's set-up.
   elf::MappedElf elf = elf::map_elf_file(options.image_path);
-  const RoutineNames names(elf.symbols);
+  const report::RoutineNames names(elf.symbols);
   sim::Machine machine(elf.boot, std::move(elf.storage));
   const bool trace_on_stdout = options.trace_path == "-";
   Progress progress(names, options.quiet || options.json || trace_on_stdout);
@@ -236,15 +155,19 @@ int run_command(const Arguments& arguments) {
     result = machine.run(options.run, progress);
   }
   trace.finish(result);
-  const RunReport report{result, names, progress.outcomes(), options.image_path};
+  const report::RunReport run{result, names, progress.display(), options.image_path, options.run.max_instructions};
   if (!options.junit_path.empty()) {
-    const std::string xml = run_junit(report);
+    const std::string xml = report::verdict_junit(run);
     write_file_atomically(options.junit_path, std::vector<uint8_t>(xml.begin(), xml.end()));
   }
-  const Verdict verdict = verdict_line(result, progress, names, options.run.max_instructions);
-  if (options.json) std::printf("%s\n", run_json(report).c_str());
-  else std::fputs(verdict.line.c_str(), trace_on_stdout ? stderr : stdout);
-  return verdict.exit_code;
+  if (options.json) std::printf("%s\n", report::verdict_json(run).c_str());
+  else std::fputs(report::verdict_line(run).c_str(), trace_on_stdout ? stderr : stdout);
+  switch (report::verdict_of(result)) {
+    case report::Verdict::Pass: return kExitOk;
+    case report::Verdict::Fail: return kExitFailed;
+    case report::Verdict::None: break;
+  }
+  return kExitError;
 }
 
 }  // namespace r3k::cli

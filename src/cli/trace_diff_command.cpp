@@ -1,6 +1,5 @@
 // r3kcheck trace-diff: runs the reference processor in step with a design's
 // instruction trace and explains the first place where they part.
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -9,12 +8,12 @@
 
 #include "cli/args.h"
 #include "cli/commands.h"
-#include "cli/routine_names.h"
 #include "common/error.h"
 #include "elf/elf_reader.h"
-#include "image/build.h"
-#include "image/case_index.h"
-#include "isa/isa.h"
+#include "report/image_file.h"
+#include "report/places.h"
+#include "report/routine_names.h"
+#include "routine/random.h"
 #include "sim/machine.h"
 #include "sim/report.h"
 #include "trace/trace_diff.h"
@@ -94,74 +93,14 @@ std::unique_ptr<std::FILE, FileCloser> open_trace(const std::string& path) {
   return std::unique_ptr<std::FILE, FileCloser>(file);
 }
 
-// The image built from the seed, when it is the image in the file: then
-// every address has its routine and case.
-std::optional<Image> matching_image(const elf::LoadedElf& elf, uint32_t seed) {
-  Image image = build_image(seed);
-  const std::vector<uint8_t> text = image.boot_bytes();
-  const size_t text_bytes = image.text.size() * 4;
-  if (elf.boot.size() < text_bytes || !std::equal(text.begin(), text.begin() + text_bytes, elf.boot.begin()))
-    return std::nullopt;
-  return image;
-}
-
-class PlaceReport {
- public:
-  PlaceReport(const elf::LoadedElf& elf, const std::optional<Image>& image, const RoutineNames& names)
-      : elf_(elf), image_(image), names_(names) {}
-
-  // "n2_addu_test case 17" and the case's description, then its code with the address marked.
-  std::string describe(uint32_t pc) const {
-    if (!image_) return elf_only(pc);
-    const Place place = find_place(*image_, pc);
-    if (!place.in_text()) return "outside the image's code\n" + code_around(pc, pc - 8, pc + 12);
-    std::string text = describe_place(place) + "\n";
-    if (!place.test_case) return text + code_around(pc, pc - 12, pc + 16);
-    const CaseRecord& c = *place.test_case;
-    text += "    " + describe_case(c) + "\n";
-    constexpr uint32_t kMostWords = 16;
-    if (c.end - c.address <= 4 * kMostWords) return text + code_around(pc, c.address, c.end);
-    return text + code_around(pc, std::max(c.address, pc - 24), std::min(c.end, pc + 28));
-  }
-
- private:
-  std::string code_around(uint32_t pc, uint32_t from, uint32_t to) const {
-    if (!image_) return "";
-    std::string lines = code_lines(*image_, from, to, pc), indented;
-    for (size_t start = 0; start < lines.size();) {
-      const size_t end = lines.find('\n', start);
-      indented += "    " + lines.substr(start, end - start + 1);
-      start = end + 1;
-    }
-    return indented;
-  }
-
-  std::string elf_only(uint32_t pc) const {
-    const std::string routine = names_.place(pc);
-    std::string text = (routine.empty() ? "outside the image's routines" : routine) + "\n";
-    const uint32_t offset = pc - 0xBFC00000u;
-    if (pc % 4 == 0 && offset < elf_.boot.size() && elf_.boot.size() - offset >= 4) {
-      const uint8_t* p = &elf_.boot[offset];
-      const uint32_t word = uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-      char line[32];
-      std::snprintf(line, sizeof line, "=> 0x%08x: %08x  ", pc, word);
-      text += "    " + std::string(line) + isa::disassemble(word, pc) + "\n";
-    }
-    return text;
-  }
-
-  const elf::LoadedElf& elf_;
-  const std::optional<Image>& image_;
-  const RoutineNames& names_;
-};
-
 std::string trimmed(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t");
   const size_t last = text.find_last_not_of(" \t\r");
   return first == std::string::npos ? "" : text.substr(first, last - first + 1);
 }
 
-void print_divergence(const trace::DiffOutcome& outcome, const std::string& trace_path, const PlaceReport& places) {
+void print_divergence(const trace::DiffOutcome& outcome, const std::string& trace_path,
+                      const report::PlaceReport& places) {
   std::printf("DIVERGENCE at line %llu of %s, after %llu instructions in step\n",
               static_cast<unsigned long long>(outcome.design.number), trace_path.c_str(),
               static_cast<unsigned long long>(outcome.compared));
@@ -185,18 +124,15 @@ int trace_diff_command(const Arguments& arguments) {
     return kExitOk;
   }
   const elf::LoadedElf elf = elf::read_elf_file(options.image_path);
-  const RoutineNames names(elf.symbols);
-  const std::optional<Image> image = matching_image(elf, options.seed);
-  if (!image) {
-    std::printf("note: %s is not the image of seed 0x%08X; places are named from its symbols only\n",
-                options.image_path.c_str(), options.seed);
-  }
+  const report::RoutineNames names(elf.symbols);
+  const report::Recognised recognised = report::recognise(elf, options.image_path, options.seed);
+  if (!recognised.image) std::printf("note: %s; places are named from its symbols only\n", recognised.mismatch.c_str());
   const auto file = open_trace(options.trace_path);
   trace::DesignTrace design(file.get(), options.keys);
   options.diff.routine_entries = names.entries();
   sim::Machine machine(elf.boot);
   const trace::DiffOutcome outcome = trace::diff_trace(machine, design, options.diff);
-  const PlaceReport places(elf, image, names);
+  const report::PlaceReport places(elf, recognised.image ? &*recognised.image : nullptr, names);
 
   using Verdict = trace::DiffOutcome::Verdict;
   switch (outcome.verdict) {

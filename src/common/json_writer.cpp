@@ -2,11 +2,13 @@
 
 #include <cstdio>
 
+#include "common/utf8.h"
+
 namespace r3k::json {
 
 std::string quote(std::string_view text) {
   std::string out = "\"";
-  for (const char c : text) {
+  for (const char c : valid_utf8(text)) {
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;

@@ -8,7 +8,8 @@
 
 namespace r3k::json {
 
-// "\"text\"" with quotes, backslashes and control characters escaped.
+// "\"text\"" with quotes, backslashes and control characters escaped, and
+// bytes that are not UTF-8 replaced by U+FFFD (JSON text is UTF-8).
 std::string quote(std::string_view text);
 // "\"0x0000abcd\"": the way words go into JSON (numbers would lose the width).
 std::string hex_word(uint32_t value);

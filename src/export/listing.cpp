@@ -4,7 +4,6 @@
 
 #include "common/hex.h"
 #include "image/case_index.h"
-#include "image/run_order.h"
 #include "image/start.h"
 #include "isa/isa.h"
 
@@ -98,11 +97,7 @@ void list_routine(std::string& text, WordWriter& writer, const Image& image, con
 
 }  // namespace
 
-std::string_view routine_instruction(const RoutineInfo& routine) {
-  for (const RoutineSpec& spec : run_order())
-    if (spec.number == routine.number) return isa::info(spec.op).mnemonic;
-  return "?";
-}
+std::string_view routine_instruction(const RoutineInfo& routine) { return isa::info(routine.op).mnemonic; }
 
 std::string routine_subject(const RoutineInfo& routine) {
   const std::string instruction(routine_instruction(routine));

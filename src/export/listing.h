@@ -19,7 +19,7 @@ std::string listing(const Image& image);
 inline constexpr uint32_t kFoldedZeroRun = 3;
 
 // The instruction a routine checks ("addu"; for a delay-slot routine, the
-// branch or jump whose delay slot it fills), from the run-order table.
+// branch or jump whose delay slot it fills), from its run-order row.
 std::string_view routine_instruction(const RoutineInfo& routine);
 // "addu", or "the delay slot of beq" for a delay-slot routine.
 std::string routine_subject(const RoutineInfo& routine);

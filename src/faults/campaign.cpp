@@ -12,6 +12,7 @@
 #include "elf/elf_reader.h"
 #include "image/image.h"
 #include "board/layout.h"
+#include "report/verdict.h"
 
 namespace r3k::faults {
 
@@ -64,7 +65,7 @@ FaultRun run_with_fault(sim::Machine& machine, const sim::Fault& fault, size_t r
   FaultRun run;
   run.stop = result.stop;
   run.exception = result.exception;
-  run.lamps = sim::verdict_of(result);
+  run.lamps = report::verdict_of(result);
   run.instructions = result.instructions;
   run.routine_count = routine_count;
   for (const sim::BoardWrite& write : result.board_writes)

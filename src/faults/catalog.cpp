@@ -25,8 +25,6 @@ std::string_view class_name(FaultClass fault_class) {
   return "?";
 }
 
-std::string_view image_name(ImageKind kind) { return kind == ImageKind::main ? "main image" : "supplement"; }
-
 std::string_view outcome_name(Outcome outcome) {
   switch (outcome) {
     case Outcome::routines_fail: return "routines fail";

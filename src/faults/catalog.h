@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "image/image.h"
 #include "isa/isa.h"
 #include "sim/fault.h"
 
@@ -32,8 +33,8 @@ enum class FaultClass : uint8_t {
 std::string_view class_name(FaultClass fault_class);
 
 // The two images a fault is run against.
-enum class ImageKind : uint8_t { main, supplement };
-std::string_view image_name(ImageKind kind);  // "main image", "supplement"
+using ImageKind = r3k::ImageKind;
+using r3k::image_name;
 
 // What a run of the image on a processor with the fault does.
 enum class Outcome : uint8_t {

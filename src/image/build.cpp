@@ -9,6 +9,8 @@
 
 namespace r3k {
 
+std::string_view image_name(ImageKind kind) { return kind == ImageKind::main ? "main image" : "supplement"; }
+
 std::vector<uint8_t> Image::boot_bytes() const {
   std::vector<uint8_t> bytes;
   bytes.reserve(text.size() * 4 + data.size());
@@ -34,6 +36,7 @@ Image build_image(uint32_t seed) { return build_image(seed, {run_order(), emit_s
 
 Image build_image(uint32_t seed, const ImagePlan& plan) {
   Image image;
+  image.kind = plan.kind;
   image.seed = seed;
   image.text_base = layout::kResetVector;
   image.files.push_back("start.S");

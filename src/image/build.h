@@ -21,6 +21,7 @@ struct ImagePlan {
   // 16-byte boundary, calling the routines' entry labels in order.
   std::vector<StartLabel> (*start)(assembly::Assembler&, std::span<const assembly::Label>);
   FrameStyle frame = FrameStyle::plain;
+  ImageKind kind = ImageKind::main;
 };
 
 // The main image: the 68 routines.

@@ -12,6 +12,7 @@ RoutineInfo emit_routine(assembly::Assembler& as, assembly::Label entry, const R
   RoutineInfo info;
   info.number = spec.number;
   info.name = std::string(spec.name);
+  info.op = spec.op;
   info.file = file;
 
   as.set_source({file, 1});

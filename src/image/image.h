@@ -4,16 +4,24 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "asm/source_loc.h"
+#include "isa/isa.h"
 #include "routine/case_record.h"
 
 namespace r3k {
 
+// The images the tool builds: the 68 routines, and the supplement for what
+// they cannot see. A file tells which it is by its routine symbols.
+enum class ImageKind : uint8_t { main, supplement };
+std::string_view image_name(ImageKind kind);  // "main image", "supplement"
+
 struct RoutineInfo {
   int number = 0;          // run position, 1..68
   std::string name;        // "n2_addu_test"
+  isa::Op op{};            // the instruction its run-order row names
   uint16_t file = 0;       // its source file, an index into Image::files ("inst/n2_addu.S")
   uint32_t address = 0;    // entry
   uint32_t size = 0;       // bytes, entry to the delay slot of the final jr
@@ -28,6 +36,7 @@ struct StartLabel {
 };
 
 struct Image {
+  ImageKind kind = ImageKind::main;
   uint32_t seed = 0;                   // what the case values were drawn from
   uint32_t text_base = 0;              // 0xBFC00000
   std::vector<uint32_t> text;          // every word of the text, register-usage record included

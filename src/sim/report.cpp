@@ -1,5 +1,4 @@
 #include "sim/report.h"
-#include "board/board.h"
 #include "common/hex.h"
 
 namespace r3k::sim {
@@ -33,12 +32,6 @@ std::string describe(const ExceptionRecord& exception) {
   std::string text = std::string(cause_name(exception.cause)) + " at " + hex(exception.pc);
   if (has_bad_address(exception.cause)) text += " (address " + hex(exception.bad_address) + ")";
   return text;
-}
-
-Verdict verdict_of(const RunResult& result) {
-  if (result.stop != StopReason::Finished) return Verdict::None;
-  const BoardState& b = result.board;
-  return board::verdict_of({b.status_lamp_a, b.status_lamp_b, b.lamp_bank});
 }
 
 }  // namespace r3k::sim

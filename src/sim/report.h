@@ -1,4 +1,4 @@
-// Words for what a run ended with, for the command line and test messages.
+// Words for how a run stopped, for the reports and test messages.
 #pragma once
 
 #include <cstdint>
@@ -17,12 +17,5 @@ std::string_view cause_name(Cause cause);              // "arithmetic overflow",
 
 // "arithmetic overflow at 0xbfc00904", "bus error on load at 0xbfc00010 (address 0xfffff000)"
 std::string describe(const ExceptionRecord& exception);
-
-// What the lamps say once the run is in the end loop (board::kPassLamps or
-// board::kFailLamps); None when the run stopped anywhere else or the lamps
-// show neither pattern.
-using board::Verdict;
-Verdict verdict_of(const RunResult& result);
-
 
 }  // namespace r3k::sim

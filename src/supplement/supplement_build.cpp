@@ -61,7 +61,7 @@ std::vector<StartLabel> emit_supplement_start(assembly::Assembler& as, std::span
 std::span<const RoutineSpec> run_order() { return kRunOrder; }
 
 const ImagePlan& plan() {
-  static const ImagePlan supplement_plan{kRunOrder, emit_supplement_start, FrameStyle::robust};
+  static const ImagePlan supplement_plan{kRunOrder, emit_supplement_start, FrameStyle::robust, ImageKind::supplement};
   return supplement_plan;
 }
 

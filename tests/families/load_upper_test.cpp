@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "families/load_upper.h"
-#include "sim/report.h"
+#include "report/verdict.h"
 #include "support/image_run.h"
 
 namespace r3k {
@@ -86,7 +86,7 @@ using sim::Decoded;
 void expect_lui_routine_fails(const test::ImageRun& run) {
   ASSERT_FALSE(run.display_words.empty());
   EXPECT_EQ(run.display_words.front(), 0x01000000u);
-  EXPECT_NE(sim::verdict_of(run.result), sim::Verdict::Pass);
+  EXPECT_NE(report::verdict_of(run.result), report::Verdict::Pass);
 }
 
 // The first case finds $a0 = 0xFFFFF008 (left by the start code) and $t0 = 0,
@@ -120,7 +120,7 @@ TEST(LoadUpperFaults, FaultsThatSpoilEveryLuiAlikeCancelOutInTheLuiRoutine) {
     ASSERT_FALSE(run.display_words.empty());
     EXPECT_EQ(run.display_words.front(), 0x01000001u);
     EXPECT_TRUE(run.failed.count(2));
-    EXPECT_NE(sim::verdict_of(run.result), sim::Verdict::Pass);
+    EXPECT_NE(report::verdict_of(run.result), report::Verdict::Pass);
   }
 }
 

@@ -7,7 +7,7 @@
 
 #include "faults/campaign.h"
 #include "faults/catalog.h"
-#include "sim/report.h"
+#include "report/verdict.h"
 #include "support/image_run.h"
 
 namespace r3k::test {
@@ -37,7 +37,7 @@ TEST(MemoryFaults, WordFaultsInRamStopTheRunAtTheFirstFollowUpLoad) {
     EXPECT_EQ(isa::decode(word), Op::lw);
     EXPECT_TRUE(isa::fields_of(word).rt >= isa::a0 && isa::fields_of(word).rt <= isa::a2) << isa::disassemble(word, pc);
     EXPECT_EQ(run.display_words, first_five);
-    EXPECT_EQ(sim::verdict_of(run.result), sim::Verdict::None);
+    EXPECT_EQ(report::verdict_of(run.result), report::Verdict::None);
   }
 }
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "board/layout.h"
-#include "sim/report.h"
+#include "report/verdict.h"
 #include "support/image_run.h"
 #include "board/board.h"
 
@@ -59,7 +59,7 @@ TEST(Driver, OneFailingRoutineGivesTheFailPattern) {
     const std::vector<std::pair<uint32_t, uint32_t>> tail(log.end() - 3, log.end());
     EXPECT_EQ(tail, (std::vector<std::pair<uint32_t, uint32_t>>{
                         {board::kLampBank, 0}, {board::kStatusLampB, 2}, {board::kStatusLampA, 2}}));
-    EXPECT_EQ(sim::verdict_of(run.result), sim::Verdict::Fail);
+    EXPECT_EQ(report::verdict_of(run.result), report::Verdict::Fail);
     EXPECT_EQ(run.result.regs[isa::s0], 68u);
     EXPECT_EQ(run.result.regs[isa::s3], 67u);
   }
@@ -79,7 +79,7 @@ TEST(Driver, AnExceptionStopsTheWritesWhereTheRunWas) {
   ASSERT_TRUE(run.result.exception.has_value());
   EXPECT_EQ(run.result.exception->pc, entry);
   EXPECT_EQ(run.result.board.result_display, 0x04000004u);
-  EXPECT_EQ(sim::verdict_of(run.result), sim::Verdict::None);
+  EXPECT_EQ(report::verdict_of(run.result), report::Verdict::None);
 }
 
 TEST(Driver, FlagValuesSetThePauseLength) {

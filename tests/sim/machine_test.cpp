@@ -193,19 +193,5 @@ TEST(SimReport, NamesAndDisplayWords) {
     EXPECT_EQ(board::routine_number_of(other), std::nullopt) << other;
 }
 
-TEST(SimReport, VerdictComesFromTheLampsAtTheEndLoop) {
-  RunResult result;
-  result.stop = StopReason::Finished;
-  result.board = {board::kLampBankAll, board::kLampOn, board::kLampOn, 0x44000044};
-  EXPECT_EQ(verdict_of(result), Verdict::Pass);
-  result.board = {0, board::kLampFail, board::kLampFail, 0x44000043};
-  EXPECT_EQ(verdict_of(result), Verdict::Fail);
-  result.board = {board::kLampBankAll, board::kLampOn, board::kLampFail, 0};  // still running
-  EXPECT_EQ(verdict_of(result), Verdict::None);
-  result.board = {board::kLampBankAll, board::kLampOn, board::kLampOn, 0x44000044};
-  result.stop = StopReason::ExceptionLoop;
-  EXPECT_EQ(verdict_of(result), Verdict::None);
-}
-
 }  // namespace
 }  // namespace r3k::sim::test

@@ -4,7 +4,7 @@
 
 #include "image/build.h"
 #include "board/layout.h"
-#include "sim/report.h"
+#include "report/verdict.h"
 #include "board/board.h"
 
 namespace r3k::test {
@@ -21,7 +21,7 @@ const Image& supplement_image() {
 
 bool ImageRun::passed() const {
   return finished() && failed.empty() && display_words.size() == layout::kRoutineCount &&
-         sim::verdict_of(result) == sim::Verdict::Pass;
+         report::verdict_of(result) == report::Verdict::Pass;
 }
 
 void read_display_words(ImageRun& run) {

@@ -1,6 +1,6 @@
 // Routine names by test number and routine ranges by address, read from an
-// image file's global function symbols "nN_xxx_test"; what the run and
-// trace-diff reports name routines with when all they have is the ELF file.
+// image file's global function symbols "nN_xxx_test": how a run and a trace
+// diff name routines when all they have is the ELF file.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,7 @@
 
 #include "elf/elf_reader.h"
 
-namespace r3k::cli {
+namespace r3k::report {
 
 class RoutineNames {
  public:
@@ -23,6 +23,8 @@ class RoutineNames {
   std::vector<int> numbers() const;
   // "n21_add_test+0x1c", or "" outside every routine.
   std::string place(uint32_t address) const;
+  // The length of the longest name.
+  size_t longest_name() const;
   // The routines' entry addresses, sorted.
   std::vector<uint32_t> entries() const;
 
@@ -31,4 +33,4 @@ class RoutineNames {
   std::map<uint32_t, std::pair<std::string, uint32_t>> by_address_;  // entry -> name, size
 };
 
-}  // namespace r3k::cli
+}  // namespace r3k::report

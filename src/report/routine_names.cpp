@@ -1,10 +1,11 @@
-#include "cli/routine_names.h"
+#include "report/routine_names.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "board/board.h"
 
-namespace r3k::cli {
+namespace r3k::report {
 
 RoutineNames::RoutineNames(const std::vector<elf::ElfSymbol>& symbols) {
   for (const elf::ElfSymbol& symbol : symbols) {
@@ -36,10 +37,16 @@ std::string RoutineNames::place(uint32_t address) const {
   return it->second.first + offset;
 }
 
+size_t RoutineNames::longest_name() const {
+  size_t longest = 0;
+  for (const auto& [number, name] : by_number_) longest = std::max(longest, name.size());
+  return longest;
+}
+
 std::vector<uint32_t> RoutineNames::entries() const {
   std::vector<uint32_t> entries;
   for (const auto& [address, routine] : by_address_) entries.push_back(address);
   return entries;
 }
 
-}  // namespace r3k::cli
+}  // namespace r3k::report

@@ -1,14 +1,16 @@
-#include "cli/run_reports.h"
+#include "report/verdict.h"
 
 #include <cstdio>
 #include <map>
 
+#include "common/hex.h"
 #include "common/json_writer.h"
+#include "common/utf8.h"
 #include "board/layout.h"
 #include "image/run_order.h"
 #include "sim/report.h"
 
-namespace r3k::cli {
+namespace r3k::report {
 namespace {
 
 std::string_view verdict_name(board::Verdict verdict) {
@@ -20,9 +22,19 @@ std::string_view verdict_name(board::Verdict verdict) {
   return "none";
 }
 
+// Text for an attribute or element: valid UTF-8 (a symbol name from another
+// tool's file may be anything), with each control character XML 1.0 forbids
+// (as a character or a reference) and U+FFFE/U+FFFF shown as U+FFFD.
 std::string xml_escape(std::string_view text) {
+  const std::string valid = valid_utf8(text);
   std::string out;
-  for (const char c : text) {
+  for (size_t at = 0; at < valid.size(); ++at) {
+    const char c = valid[at];
+    if (valid.compare(at, 3, "\xEF\xBF\xBE") == 0 || valid.compare(at, 3, "\xEF\xBF\xBF") == 0) {
+      out += kReplacementCharacter;
+      at += 2;
+      continue;
+    }
     switch (c) {
       case '&': out += "&amp;"; break;
       case '<': out += "&lt;"; break;
@@ -32,16 +44,13 @@ std::string xml_escape(std::string_view text) {
       default:
         // XML 1.0 allows no other control characters than tab, newline and return.
         if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r') out += c;
+        else out += kReplacementCharacter;
     }
   }
   return out;
 }
 
-std::string hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", value);
-  return text;
-}
+std::string hex_word(uint32_t value) { return hex(value, {.upper = true}); }
 
 std::string how_the_run_stopped(const sim::RunResult& result) {
   if (result.exception) return "the run stopped at the exception loop after " + sim::describe(*result.exception);
@@ -67,7 +76,7 @@ std::string instruction_of_routine(int number, const std::string& name) {
   return text;
 }
 
-std::string run_json(const RunReport& report) {
+std::string verdict_json(const RunReport& report) {
   const sim::RunResult& result = report.result;
   const sim::BoardState& board = result.board;
   json::Object lamps;
@@ -83,7 +92,7 @@ std::string run_json(const RunReport& report) {
     exception = e.text();
   }
   std::string words = "[", routines = "[";
-  for (const board::RoutineOutcome& outcome : report.outcomes) {
+  for (const board::RoutineOutcome& outcome : report.display.outcomes()) {
     const char* separator = words.size() > 1 ? "," : "";
     words += separator + json::hex_word(outcome.word);
     json::Object routine;
@@ -94,7 +103,7 @@ std::string run_json(const RunReport& report) {
     routines += separator + routine.text();
   }
   json::Object object;
-  object.add("verdict", json::quote(verdict_name(sim::verdict_of(result))))
+  object.add("verdict", json::quote(verdict_name(verdict_of(result))))
       .add("stop", json::quote(sim::stop_reason_name(result.stop)))
       .add("lamps", lamps.text())
       .add("display", json::hex_word(board.result_display))
@@ -105,9 +114,9 @@ std::string run_json(const RunReport& report) {
   return object.text();
 }
 
-std::string run_junit(const RunReport& report) {
+std::string verdict_junit(const RunReport& report) {
   std::map<int, board::RoutineOutcome> outcomes;
-  for (const board::RoutineOutcome& outcome : report.outcomes) outcomes.emplace(outcome.number, outcome);
+  for (const board::RoutineOutcome& outcome : report.display.outcomes()) outcomes.emplace(outcome.number, outcome);
   const std::vector<int> numbers = routine_numbers(report.names);
   int failures = 0, skipped = 0;
   std::string cases;
@@ -126,10 +135,10 @@ std::string run_junit(const RunReport& report) {
     } else {
       ++failures;
       const std::string instruction = instruction_of_routine(number, name);
-      const std::string message = name + " (" + instruction + ") failed: display " + hex(it->second.word) +
+      const std::string message = name + " (" + instruction + ") failed: display " + hex_word(it->second.word) +
                                   " shows routine " + std::to_string(number) + " without its pass";
       cases += "      <failure message=\"" + xml_escape(message) + "\" type=\"routine failed\">" +
-               xml_escape("instruction under test: " + instruction + "\ndisplay word: " + hex(it->second.word) +
+               xml_escape("instruction under test: " + instruction + "\ndisplay word: " + hex_word(it->second.word) +
                           "\nimage: " + report.image_path) +
                "</failure>\n";
     }
@@ -142,4 +151,4 @@ std::string run_junit(const RunReport& report) {
          "  </testsuite>\n</testsuites>\n";
 }
 
-}  // namespace r3k::cli
+}  // namespace r3k::report
