@@ -1,7 +1,8 @@
 // diagnose measured on the evaluation set (faults the catalog does not hold):
 // each fault runs on the main image and the supplement of the default seed,
-// and today's ranking, fed one image's display words, answers. Prints a row
-// per fault and the top-1 and top-3 accuracy per source of evidence.
+// and the ranking, fed one image's display words and then both images'
+// together, answers. Prints a row per fault and the top-1 and top-3 accuracy
+// per source of evidence.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -34,6 +35,14 @@ std::string cell(const evaluation::Seen& seen) {
   return text;
 }
 
+// "slt-unsigned (#2)", or why there is no answer.
+std::string joint_cell(const evaluation::Seen& seen) {
+  if (seen.answer.ranked.empty()) return std::string(evaluation::outcome_name(seen.outcome));
+  std::string text(seen.answer.ranked.front());
+  if (seen.rank) text += " (#" + std::to_string(seen.rank) + ")";
+  return text;
+}
+
 std::string percent(size_t part, size_t whole) {
   char text[32];
   std::snprintf(text, sizeof text, "%2zu/%zu %3.0f%%", part, whole, whole ? 100.0 * double(part) / double(whole) : 0.0);
@@ -62,13 +71,14 @@ int main() {
               kDefaultSeed);
   std::printf("(each cell: failing routines -> diagnose's first answer; #k: an accepted fault is answer k;\n"
               " a run that stopped short of the end loop gets no answer, as diagnose --json gives none)\n");
-  std::printf("  %-28s %-40s %s\n", "fault", "main image", "supplement");
+  std::printf("  %-28s %-40s %-40s %s\n", "fault", "main image", "supplement", "both images");
   for (const evaluation::Row& row : result.rows)
-    std::printf("  %-28s %-40s %s\n", std::string(row.fault->name()).c_str(), cell(row.main).c_str(),
-                cell(row.supplement).c_str());
+    std::printf("  %-28s %-40s %-40s %s\n", std::string(row.fault->name()).c_str(), cell(row.main).c_str(),
+                cell(row.supplement).c_str(), joint_cell(row.both).c_str());
   std::printf("\n  %-34s %-14s %-14s\n", "evidence", "top-1", "top-3");
   print_summary_row("main image's display words", result.on_main);
   print_summary_row("supplement's display words", result.on_supplement);
+  print_summary_row("both images' display words", result.on_both);
   std::printf("  %-34s not yet available (diagnose does not read a trace)\n", "trace's first divergence");
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("  (%.1f s)\n", seconds);

@@ -1,5 +1,7 @@
 #include "evaluation/scoring.h"
 
+#include <algorithm>
+
 #include "faults/diagnosis.h"
 #include "image/image.h"
 
@@ -22,15 +24,49 @@ Answer diagnose_run(const faults::FaultRun& run, ImageKind kind) {
   Answer answer;
   if (run.stop != sim::StopReason::Finished || run.failed.empty()) return answer;
   for (const faults::Candidate& candidate : faults::rank_causes(run.failed, kind))
-    answer.ranked.push_back(candidate.fault->name);
+    answer.ranked.push_back(candidate.name());
   return answer;
+}
+
+Answer diagnose_runs(const faults::FaultRun& main, const faults::FaultRun& supplement) {
+  Answer answer;
+  std::vector<faults::ImageObservation> observations;
+  for (const auto& [run, kind] : {std::pair{&main, ImageKind::main}, std::pair{&supplement, ImageKind::supplement}})
+    observations.push_back({kind, run->failed, run->stop != sim::StopReason::Finished});
+  if (observations[0].passed() && observations[1].passed()) return answer;
+  if (observations[0].stopped && observations[1].stopped) return answer;
+  const faults::Diagnosis diagnosis = faults::diagnose(observations);
+  for (const faults::Candidate* candidate : diagnosis.ranked())
+    answer.ranked.push_back(candidate->name());
+  return answer;
+}
+
+bool names_mechanism(const EvaluationFault& fault, std::string_view answer) {
+  if (fault.accepts(answer)) return true;
+  for (const faults::FaultFamily& family : faults::fault_families())
+    if (family.name == answer)
+      return std::any_of(family.members.begin(), family.members.end(),
+                         [&](const faults::CatalogFault* member) { return fault.accepts(member->name); });
+  return false;
+}
+
+Seen judge_answer(const EvaluationFault& fault, Answer answer, Outcome if_unanswered) {
+  Seen seen;
+  seen.answer = std::move(answer);
+  for (size_t i = 0; i < seen.answer.ranked.size() && !seen.rank; ++i)
+    if (names_mechanism(fault, seen.answer.ranked[i])) seen.rank = i + 1;
+  if (seen.answer.ranked.empty()) seen.outcome = if_unanswered;
+  else if (seen.rank == 1) seen.outcome = Outcome::first;
+  else if (seen.rank >= 2 && seen.rank <= 3) seen.outcome = Outcome::top_three;
+  else seen.outcome = Outcome::wrong;
+  return seen;
 }
 
 Seen judge_run(const EvaluationFault& fault, faults::FaultRun run, ImageKind kind) {
   Seen seen;
   seen.answer = diagnose_run(run, kind);
   for (size_t i = 0; i < seen.answer.ranked.size() && !seen.rank; ++i)
-    if (fault.accepts(seen.answer.ranked[i])) seen.rank = i + 1;
+    if (names_mechanism(fault, seen.answer.ranked[i])) seen.rank = i + 1;
   if (run.stop != sim::StopReason::Finished) seen.outcome = Outcome::stopped;
   else if (run.failed.empty()) seen.outcome = Outcome::no_failure;
   else if (seen.rank == 1) seen.outcome = Outcome::first;
@@ -41,10 +77,14 @@ Seen judge_run(const EvaluationFault& fault, faults::FaultRun run, ImageKind kin
 }
 
 Accuracy accuracy_of(const std::vector<Row>& rows, ImageKind kind) {
+  return accuracy_of(rows, kind == ImageKind::main ? &Row::main : &Row::supplement);
+}
+
+Accuracy accuracy_of(const std::vector<Row>& rows, const Seen Row::*which) {
   Accuracy accuracy;
   for (const Row& row : rows) {
     ++accuracy.faults;
-    switch (row.on(kind).outcome) {
+    switch ((row.*which).outcome) {
       case Outcome::first: ++accuracy.first, ++accuracy.top_three, ++accuracy.answered; break;
       case Outcome::top_three: ++accuracy.top_three, ++accuracy.answered; break;
       case Outcome::wrong: ++accuracy.answered; break;
@@ -76,10 +116,18 @@ Evaluation evaluate(const std::vector<EvaluationFault>& set, const Image& main_i
   evaluation.main_baseline_passed = on_main.baseline.passed();
   evaluation.supplement_baseline_passed = on_supplement.baseline.passed();
   if (!evaluation.main_baseline_passed || !evaluation.supplement_baseline_passed) return evaluation;
-  for (size_t i = 0; i < set.size(); ++i)
+  for (size_t i = 0; i < set.size(); ++i) {
+    const faults::FaultRun& main = on_main.results[i].run;
+    const faults::FaultRun& supplement_run = on_supplement.results[i].run;
+    const bool both_stopped = main.stop != sim::StopReason::Finished && supplement_run.stop != sim::StopReason::Finished;
+    Seen both = judge_answer(set[i], diagnose_runs(main, supplement_run),
+                             both_stopped ? Outcome::stopped : Outcome::no_failure);
     evaluation.rows.push_back({&set[i], judge_run(set[i], std::move(on_main.results[i].run), ImageKind::main),
-                               judge_run(set[i], std::move(on_supplement.results[i].run), ImageKind::supplement)});
+                               judge_run(set[i], std::move(on_supplement.results[i].run), ImageKind::supplement),
+                               std::move(both)});
+  }
   evaluation.on_main = accuracy_of(evaluation.rows, ImageKind::main);
+  evaluation.on_both = accuracy_of(evaluation.rows, &Row::both);
   evaluation.on_supplement = accuracy_of(evaluation.rows, ImageKind::supplement);
   return evaluation;
 }

@@ -1,6 +1,6 @@
-// The evaluation set run on both images and read back by today's diagnose,
-// one image at a time (the ranking reads one image's failing routines), and
-// the accuracy that comes of it.
+// The evaluation set run on both images and read back by diagnose, fed one
+// image's display words, then both images' together, and the accuracy that
+// comes of it.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +34,14 @@ struct Answer {
   std::vector<std::string_view> ranked;  // catalog fault names, best first
 };
 Answer diagnose_run(const faults::FaultRun& run, faults::ImageKind kind);
+// Both images' runs at once, as diagnose --json A --supplement-json B: a run
+// that stopped short counts as stopped; nothing when neither failed a routine
+// nor stopped, or both stopped.
+Answer diagnose_runs(const faults::FaultRun& main, const faults::FaultRun& supplement);
+
+// An answer names the fault's mechanism: an accepted catalog fault, or a
+// family of faults one of whose members is accepted.
+bool names_mechanism(const EvaluationFault& fault, std::string_view answer);
 
 struct Seen {
   faults::FaultRun run;
@@ -42,10 +50,12 @@ struct Seen {
   Outcome outcome = Outcome::no_failure;
 };
 Seen judge_run(const EvaluationFault& fault, faults::FaultRun run, faults::ImageKind kind);
+// Where the answer names the mechanism; `seen.run` is left empty.
+Seen judge_answer(const EvaluationFault& fault, Answer answer, Outcome if_unanswered);
 
 struct Row {
   const EvaluationFault* fault = nullptr;
-  Seen main, supplement;
+  Seen main, supplement, both;
   const Seen& on(faults::ImageKind kind) const { return kind == faults::ImageKind::main ? main : supplement; }
 };
 
@@ -55,11 +65,12 @@ struct Accuracy {
   size_t answered = 0, no_failure = 0, stopped = 0;
 };
 Accuracy accuracy_of(const std::vector<Row>& rows, faults::ImageKind kind);
+Accuracy accuracy_of(const std::vector<Row>& rows, const Seen Row::*which);
 
 struct Evaluation {
   std::vector<Row> rows;  // in the evaluation set's order; empty if a baseline run failed
   bool main_baseline_passed = false, supplement_baseline_passed = false;
-  Accuracy on_main, on_supplement;
+  Accuracy on_main, on_supplement, on_both;
 };
 // Every fault of `set` on both images (built from one seed), each run judged
 // by diagnose fed that image's display words.
