@@ -32,7 +32,7 @@ Answer diagnose_runs(const faults::FaultRun& main, const faults::FaultRun& suppl
   Answer answer;
   std::vector<faults::ImageObservation> observations;
   for (const auto& [run, kind] : {std::pair{&main, ImageKind::main}, std::pair{&supplement, ImageKind::supplement}})
-    observations.push_back({kind, run->failed, run->stop != sim::StopReason::Finished});
+    observations.push_back({kind, run->failed, run->broken()});
   if (observations[0].passed() && observations[1].passed()) return answer;
   if (observations[0].stopped && observations[1].stopped) return answer;
   const faults::Diagnosis diagnosis = faults::diagnose(observations);

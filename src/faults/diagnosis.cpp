@@ -19,6 +19,13 @@ ImageFit fit(const Expectation& expected, const ImageObservation& seen, Tally& t
   const bool stops = expected.outcome == Outcome::exception_loop || expected.outcome == Outcome::run_breaks;
   if (expected.outcome != Outcome::routines_fail && expected.outcome != Outcome::unseen && !stops) return f;
   f.stated = true;
+  f.stop_differs = stops != seen.stopped;
+  // A run that breaks writes whatever it writes: only the break is claimed.
+  if (expected.outcome == Outcome::run_breaks) {
+    tally.agreeing += seen.stopped ? 1 : 0;
+    tally.all += 1;
+    return f;
+  }
   const std::set<int>& routines = expected.routines;
   std::set_difference(routines.begin(), routines.end(), seen.failed.begin(), seen.failed.end(),
                       std::inserter(f.missing, f.missing.end()));
@@ -26,7 +33,6 @@ ImageFit fit(const Expectation& expected, const ImageObservation& seen, Tally& t
                       std::inserter(f.extra, f.extra.end()));
   // A run that stopped shows no routine after the stop: nothing is missing.
   if (seen.stopped) f.missing.clear();
-  f.stop_differs = stops != seen.stopped;
   const size_t both = seen.failed.size() - f.extra.size();
   tally.agreeing += both + (stops && seen.stopped ? 1 : 0);
   tally.all += both + f.extra.size() + f.missing.size() + (stops || seen.stopped ? 1 : 0);

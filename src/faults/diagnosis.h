@@ -20,7 +20,9 @@ namespace r3k::faults {
 struct ImageObservation {
   ImageKind kind = ImageKind::main;
   std::set<int> failed;
-  bool stopped = false;  // ended in the exception loop or at a limit, not in the end loop
+  // No verdict: the run ended in the exception loop or at a limit, or in the
+  // end loop with lamps that do not show the failures.
+  bool stopped = false;
   bool passed() const { return failed.empty() && !stopped; }
 };
 

@@ -42,6 +42,7 @@ class Comparer {
       : design_(design), options_(options), covered_(options.routine_entries.size()) {}
 
   void on_instruction(const sim::Cpu& cpu, const sim::Decoded& decoded) {
+    index_ = cpu.instructions;
     const bool raised = recorder_.record(cpu, decoded, record_, exception_);
     note_coverage(record_.pc);
     if (!skipped(record_)) check(record_);
@@ -65,6 +66,7 @@ class Comparer {
     if (!differences.empty()) {
       outcome_.design = line_;
       outcome_.expected = expected;
+      outcome_.reference_index = index_;
       outcome_.differences = std::move(differences);
       stop(DiffOutcome::Verdict::divergence, "");
     }
@@ -123,6 +125,7 @@ class Comparer {
   std::array<AgreedLine, kAgreedLinesKept> agreed_{};
   std::vector<bool> covered_;
   DiffOutcome outcome_;
+  uint64_t index_ = 0;
   DiffOutcome::Verdict stopped_with_ = DiffOutcome::Verdict::match;
 };
 

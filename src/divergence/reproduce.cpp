@@ -1,0 +1,43 @@
+#include "divergence/reproduce.h"
+
+#include <algorithm>
+
+#include "trace/trace_diff.h"
+
+namespace r3k::divergence {
+
+namespace {
+
+bool may_touch(const sim::Fault& fault, const ReferenceState& reference) {
+  if (fault.op == isa::Op::invalid) return true;  // the bypass network, whatever the instruction
+  if (isa::decode(reference.at.word) == fault.op) return true;
+  return std::any_of(reference.earlier.begin(), reference.earlier.end(),
+                     [&](const Step& step) { return isa::decode(step.word) == fault.op; });
+}
+
+// The line the run wrote at the instruction, as the design's trace would.
+bool same_line(const trace::DesignLine& design, const ReferenceState& run) {
+  const sim::TraceRecord& written = design.record.is_exception && run.exception ? *run.exception : run.written;
+  return trace::compare_line(design, written).empty();
+}
+
+}  // namespace
+
+Reproductions reproduce(std::span<const uint8_t> boot, const faults::ImageShape& shape,
+                        const ReferenceState& reference, const trace::DesignLine& design, uint32_t quick_run_flag) {
+  Reproductions found;
+  // The reference's own line, read as a design line that says everything.
+  const trace::DesignLine right{0, "", reference.written, true, true, false, false, 0};
+  for (const faults::CatalogFault& fault : faults::catalog()) {
+    if (fault.expected_on(shape.kind).outcome == faults::Outcome::not_applicable) continue;
+    const sim::Fault made = fault.make(shape);
+    if (!may_touch(made, reference)) continue;
+    const ReferenceState run = state_at(boot, reference.index, quick_run_flag, made);
+    if (!run.reached || !(run.at.before == reference.at.before)) continue;
+    if (same_line(design, run)) found.exact.push_back(&fault);
+    else if (!same_line(right, run)) found.same_place.push_back(&fault);
+  }
+  return found;
+}
+
+}  // namespace r3k::divergence
