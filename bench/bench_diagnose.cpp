@@ -1,7 +1,7 @@
 // diagnose measured on the evaluation set (faults the catalog does not hold):
 // each fault runs on the main image and the supplement of the default seed,
-// and the ranking, fed one image's display words and then both images'
-// together, answers. Prints a row per fault and the top-1 and top-3 accuracy
+// and the ranking, fed one image's display words, then both images'
+// together, then the first divergence of the fault's trace with both, answers. Prints a row per fault and the top-1 and top-3 accuracy
 // per source of evidence.
 #include <chrono>
 #include <cstdio>
@@ -62,7 +62,7 @@ int main() {
   const Image main_image = build_image(kDefaultSeed);
   const Image supplement = supplement::build(kDefaultSeed);
   const std::vector<evaluation::EvaluationFault>& set = evaluation::evaluation_set();
-  const evaluation::Evaluation result = evaluation::evaluate(set, main_image, supplement);
+  const evaluation::Evaluation result = evaluation::evaluate(set, main_image, supplement, 0, true);
   if (result.rows.empty()) {
     std::printf("diagnose evaluation: a baseline run did not pass; nothing measured\n");
     return 1;
@@ -71,15 +71,15 @@ int main() {
               kDefaultSeed);
   std::printf("(each cell: failing routines -> diagnose's first answer; #k: an accepted fault is answer k;\n"
               " a run that stopped short of the end loop gets no answer, as diagnose --json gives none)\n");
-  std::printf("  %-28s %-40s %-40s %s\n", "fault", "main image", "supplement", "both images");
+  std::printf("  %-28s %-40s %-40s %-32s %s\n", "fault", "main image", "supplement", "both images", "with the trace");
   for (const evaluation::Row& row : result.rows)
-    std::printf("  %-28s %-40s %-40s %s\n", std::string(row.fault->name()).c_str(), cell(row.main).c_str(),
-                cell(row.supplement).c_str(), joint_cell(row.both).c_str());
+    std::printf("  %-28s %-40s %-40s %-32s %s\n", std::string(row.fault->name()).c_str(), cell(row.main).c_str(),
+                cell(row.supplement).c_str(), joint_cell(row.both).c_str(), joint_cell(row.traced).c_str());
   std::printf("\n  %-34s %-14s %-14s\n", "evidence", "top-1", "top-3");
   print_summary_row("main image's display words", result.on_main);
   print_summary_row("supplement's display words", result.on_supplement);
   print_summary_row("both images' display words", result.on_both);
-  std::printf("  %-34s not yet available (diagnose does not read a trace)\n", "trace's first divergence");
+  print_summary_row("trace's first divergence + words", result.on_trace);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("  (%.1f s)\n", seconds);
 }

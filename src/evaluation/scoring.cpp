@@ -2,7 +2,12 @@
 
 #include <algorithm>
 
+#include <cstdio>
+#include <memory>
+
+#include "divergence/trace_diagnosis.h"
 #include "faults/diagnosis.h"
+#include "sim/trace.h"
 #include "image/image.h"
 
 namespace r3k::evaluation {
@@ -106,10 +111,54 @@ faults::Campaign campaign_of(const std::vector<EvaluationFault>& set, const Imag
   return faults::run_campaign(image.boot_bytes(), faults::shape_of(image, kind), runs, options);
 }
 
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The fault's run on `image` written as a design's trace, then read back in
+// step with the reference to its first divergence.
+std::optional<trace::DiffOutcome> first_divergence(const EvaluationFault& fault, const Image& image, ImageKind kind,
+                                                   uint64_t limit) {
+  const std::unique_ptr<std::FILE, FileCloser> file(std::tmpfile());
+  if (!file) return std::nullopt;
+  sim::Machine faulty(image.boot_bytes());
+  sim::RunOptions options;
+  options.max_instructions = limit;
+  options.fault = fault.fault.make(faults::shape_of(image, kind));
+  std::FILE* out = file.get();
+  sim::TraceWriter writer([out](const char* bytes, size_t size) { std::fwrite(bytes, 1, size, out); });
+  writer.finish(faulty.run(options, writer));
+  std::rewind(out);
+  trace::DesignTrace design(out, std::nullopt);
+  sim::Machine reference(image.boot_bytes());
+  trace::DiffOutcome outcome = trace::diff_trace(reference, design, {});
+  if (outcome.verdict != trace::DiffOutcome::Verdict::divergence) return std::nullopt;
+  return outcome;
+}
+
 }  // namespace
 
+Answer diagnose_trace_of(const EvaluationFault& fault, const Image& main_image, const Image& supplement,
+                         const faults::FaultRun& main_run, const faults::FaultRun& supplement_run) {
+  const std::vector<faults::ImageObservation> observations{{ImageKind::main, main_run.failed, main_run.broken()},
+                                                           {ImageKind::supplement, supplement_run.failed,
+                                                            supplement_run.broken()}};
+  Answer answer;
+  // Either image's passing run is far shorter: a trace beyond it is never read.
+  constexpr uint64_t kTraceLimit = 500'000;
+  for (const auto& [image, kind] : {std::pair{&main_image, ImageKind::main}, std::pair{&supplement, ImageKind::supplement}}) {
+    const std::optional<trace::DiffOutcome> outcome = first_divergence(fault, *image, kind, kTraceLimit);
+    if (!outcome) continue;
+    const divergence::TraceDiagnosis diagnosis = divergence::diagnose_divergence(
+        image->boot_bytes(), faults::shape_of(*image, kind), *outcome, 1, observations);
+    answer.ranked = diagnosis.ranked;
+    break;
+  }
+  return answer;
+}
+
 Evaluation evaluate(const std::vector<EvaluationFault>& set, const Image& main_image, const Image& supplement,
-                    unsigned threads) {
+                    unsigned threads, bool with_trace) {
   Evaluation evaluation;
   faults::Campaign on_main = campaign_of(set, main_image, ImageKind::main, threads);
   faults::Campaign on_supplement = campaign_of(set, supplement, ImageKind::supplement, threads);
@@ -122,12 +171,17 @@ Evaluation evaluate(const std::vector<EvaluationFault>& set, const Image& main_i
     const bool both_stopped = main.stop != sim::StopReason::Finished && supplement_run.stop != sim::StopReason::Finished;
     Seen both = judge_answer(set[i], diagnose_runs(main, supplement_run),
                              both_stopped ? Outcome::stopped : Outcome::no_failure);
+    Seen traced;
+    if (with_trace)
+      traced = judge_answer(set[i], diagnose_trace_of(set[i], main_image, supplement, main, supplement_run),
+                            Outcome::no_failure);
     evaluation.rows.push_back({&set[i], judge_run(set[i], std::move(on_main.results[i].run), ImageKind::main),
                                judge_run(set[i], std::move(on_supplement.results[i].run), ImageKind::supplement),
-                               std::move(both)});
+                               std::move(both), std::move(traced)});
   }
   evaluation.on_main = accuracy_of(evaluation.rows, ImageKind::main);
   evaluation.on_both = accuracy_of(evaluation.rows, &Row::both);
+  evaluation.on_trace = accuracy_of(evaluation.rows, &Row::traced);
   evaluation.on_supplement = accuracy_of(evaluation.rows, ImageKind::supplement);
   return evaluation;
 }

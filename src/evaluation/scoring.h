@@ -56,6 +56,7 @@ Seen judge_answer(const EvaluationFault& fault, Answer answer, Outcome if_unansw
 struct Row {
   const EvaluationFault* fault = nullptr;
   Seen main, supplement, both;
+  Seen traced;  // with the trace's first divergence (and both images' words); not measured: no_failure
   const Seen& on(faults::ImageKind kind) const { return kind == faults::ImageKind::main ? main : supplement; }
 };
 
@@ -70,11 +71,21 @@ Accuracy accuracy_of(const std::vector<Row>& rows, const Seen Row::*which);
 struct Evaluation {
   std::vector<Row> rows;  // in the evaluation set's order; empty if a baseline run failed
   bool main_baseline_passed = false, supplement_baseline_passed = false;
-  Accuracy on_main, on_supplement, on_both;
+  Accuracy on_main, on_supplement, on_both, on_trace;
 };
 // Every fault of `set` on both images (built from one seed), each run judged
 // by diagnose fed that image's display words.
+// With `with_trace`, each fault's trace (written by the reference with the
+// fault injected, through the trace writer) is also diffed against the
+// reference, and its first divergence fed to diagnose --trace with both
+// images' display words.
 Evaluation evaluate(const std::vector<EvaluationFault>& set, const Image& main_image, const Image& supplement,
-                    unsigned threads = 0);
+                    unsigned threads = 0, bool with_trace = false);
+
+// diagnose --trace's answer for the fault's trace on the main image, or on
+// the supplement when the main image's trace follows the reference; nothing
+// when neither diverges.
+Answer diagnose_trace_of(const EvaluationFault& fault, const Image& main_image, const Image& supplement,
+                         const faults::FaultRun& main_run, const faults::FaultRun& supplement_run);
 
 }  // namespace r3k::evaluation
