@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 
+#include "divergence/trace_diagnosis.h"
 #include "evaluation/scoring.h"
 #include "image/build.h"
 #include "supplement/supplement.h"
@@ -15,6 +16,7 @@ namespace {
 
 using namespace r3k;
 using evaluation::Outcome;
+using faults::ImageKind;
 
 std::string routines(const std::set<int>& failed) {
   std::string text;
@@ -57,11 +59,38 @@ void print_summary_row(const char* source, const evaluation::Accuracy& a) {
 
 }  // namespace
 
-int main() {
+// One fault's first divergence on each image and what diagnose --trace makes of it.
+int explain_one(const evaluation::EvaluationFault& fault, const Image& main_image, const Image& supplement) {
+  for (const auto& [image, kind] : {std::pair{&main_image, ImageKind::main}, std::pair{&supplement, ImageKind::supplement}}) {
+    const auto outcome = evaluation::first_divergence(fault, *image, kind, 500'000);
+    std::printf("%s: ", std::string(image_name(kind)).c_str());
+    if (!outcome) {
+      std::printf("the trace follows the reference\n");
+      continue;
+    }
+    std::printf("design %s, expected %s\n", outcome->design.text.c_str(),
+                sim::format_trace_record(outcome->expected).c_str());
+    const divergence::TraceDiagnosis d =
+        divergence::diagnose_divergence(image->boot_bytes(), faults::shape_of(*image, kind), *outcome, 1, {});
+    if (!d.control.empty()) std::printf("  control: %s\n", d.control.c_str());
+    for (const divergence::Mechanism& m : d.mechanisms) std::printf("  mechanism %s: %s\n", m.key.c_str(), m.text.c_str());
+    for (const faults::CatalogFault* f : d.catalog.exact) std::printf("  reproduces: %s\n", std::string(f->name).c_str());
+    for (const faults::CatalogFault* f : d.catalog.same_place) std::printf("  same place: %s\n", std::string(f->name).c_str());
+  }
+  return 0;
+}
+
+int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   const Image main_image = build_image(kDefaultSeed);
   const Image supplement = supplement::build(kDefaultSeed);
   const std::vector<evaluation::EvaluationFault>& set = evaluation::evaluation_set();
+  if (argc > 1) {
+    for (const evaluation::EvaluationFault& fault : set)
+      if (fault.name() == argv[1]) return explain_one(fault, main_image, supplement);
+    std::printf("no fault %s in the evaluation set\n", argv[1]);
+    return 2;
+  }
   const evaluation::Evaluation result = evaluation::evaluate(set, main_image, supplement, 0, true);
   if (result.rows.empty()) {
     std::printf("diagnose evaluation: a baseline run did not pass; nothing measured\n");

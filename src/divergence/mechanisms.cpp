@@ -11,6 +11,7 @@ namespace r3k::divergence {
 
 namespace {
 
+using faults::FaultClass;
 using isa::Format;
 using isa::Op;
 
@@ -42,7 +43,23 @@ struct Trial {
   std::string key, text;
   uint32_t word;
   Registers before;
+  FaultClass fault_class = FaultClass::forwarding;
 };
+
+// Where a mistake in computing the instruction's own result sits.
+FaultClass class_of(Op op) {
+  const isa::OpInfo& info = isa::info(op);
+  switch (info.format) {
+    case Format::ShiftImmediate: case Format::ShiftVariable: return FaultClass::shift;
+    case Format::MultiplyDivide: return FaultClass::multiply_divide;
+    case Format::MoveFromHiLo: case Format::MoveToHiLo: return FaultClass::hi_lo;
+    case Format::BranchCompare: case Format::BranchZero: case Format::BranchRegimm: return FaultClass::branch_decision;
+    case Format::Jump: case Format::JumpRegister: case Format::JumpLinkRegister: return FaultClass::branch_target;
+    case Format::Memory: return info.is_merging_load() || op == Op::swl || op == Op::swr ? FaultClass::unaligned_merge
+                                                                                          : FaultClass::load_store_lane;
+    default: return FaultClass::alu;
+  }
+}
 
 // The registers after instruction `back` before `state.at` (1: the one just before).
 const Registers& after(const ReferenceState& state, size_t back) {
@@ -57,7 +74,7 @@ void operand_history(const ReferenceState& state, const Step& step, size_t offse
     for (size_t back = 1; back + offset <= state.earlier.size(); ++back) {
       const Registers& before = state.earlier[back + offset - 1].before;
       if (before.regs[reg] == after(state, back + offset).regs[reg]) continue;
-      Trial trial{"", "", step.word, step.before};
+      Trial trial{"", "", step.word, step.before, FaultClass::forwarding};
       trial.before.regs[reg] = before.regs[reg];
       if (!newest) {
         newest = back;
@@ -82,10 +99,10 @@ void other_operations(const Step& step, std::vector<Trial>& trials) {
     const Op other = static_cast<Op>(i);
     if (other == op || group_of(isa::info(other)) != group_of(isa::info(op))) continue;
     trials.push_back({"other-op:" + mnemonic(other), "computes " + mnemonic(other) + " instead of " + mnemonic(op) +
-                      " on the same operands", isa::encode(other, fields), step.before});
+                      " on the same operands", isa::encode(other, fields), step.before, class_of(op)});
   }
   if (fields.rs != fields.rt) {
-    Trial swapped{"operands-swapped", "rs and rt swapped at the operand muxes", step.word, step.before};
+    Trial swapped{"operands-swapped", "rs and rt swapped at the operand muxes", step.word, step.before, class_of(op)};
     std::swap(swapped.before.regs[fields.rs], swapped.before.regs[fields.rt]);
     trials.push_back(swapped);
   }
@@ -108,7 +125,7 @@ void other_extension(const Step& step, std::vector<Trial>& trials) {
     sibling.rd = fields.rt, sibling.rs = fields.rs, sibling.rt = scratch;
     Trial trial{signed_now ? "immediate-zero-extended" : "immediate-sign-extended",
                 std::string("the immediate ") + (signed_now ? "zero" : "sign") + "-extended",
-                isa::encode(registers, sibling), step.before};
+                isa::encode(registers, sibling), step.before, FaultClass::alu};
     trial.before.regs[scratch] = other;
     trials.push_back(trial);
   }
@@ -122,6 +139,7 @@ void load_lanes(const ReferenceState& state, const sim::TraceRecord& expected, c
   if (info.attributes.memory != isa::MemoryAccess::load || expected.reg_count == 0 || design.record.reg_count == 0)
     return;
   const uint32_t m = state.memory_word;
+  constexpr FaultClass kLane = FaultClass::load_store_lane;
   const auto matches = [&](uint32_t value) {
     sim::TraceRecord record = expected;
     record.regs[0].value = value;
@@ -132,21 +150,21 @@ void load_lanes(const ReferenceState& state, const sim::TraceRecord& expected, c
   for (uint32_t k = 0; k < 4; ++k) {
     const uint32_t byte = m >> (8 * k) & 0xFF;
     const std::string from = "byte from lane " + std::to_string(k) + (k == 3 - lane ? " (the big-endian lane)" : "");
-    if (matches(byte)) found.push_back({"load-lane:" + std::to_string(k) + "-zero", from + ", zero-extended"});
+    if (matches(byte)) found.push_back({"load-lane:" + std::to_string(k) + "-zero", from + ", zero-extended", kLane});
     if (matches(byte | (byte >> 7 ? 0xFFFFFF00 : 0)))
-      found.push_back({"load-lane:" + std::to_string(k) + "-sign", from + ", sign-extended"});
+      found.push_back({"load-lane:" + std::to_string(k) + "-sign", from + ", sign-extended", kLane});
     if (k != lane && info.attributes.width == 1 && matches((m >> (8 * lane) & 0xFF) | (byte >> 7 ? 0xFFFFFF00 : 0)))
       found.push_back({"load-sign-lane:" + std::to_string(k), "the right byte, its sign taken from lane " +
-                                                              std::to_string(k)});
+                                                              std::to_string(k), kLane});
   }
   for (uint32_t h = 0; h < 2; ++h) {
     const uint32_t half = m >> (16 * h) & 0xFFFF;
     const std::string from = "halfword " + std::to_string(h) + " of the word";
-    if (matches(half)) found.push_back({"load-half:" + std::to_string(h) + "-zero", from + ", zero-extended"});
+    if (matches(half)) found.push_back({"load-half:" + std::to_string(h) + "-zero", from + ", zero-extended", kLane});
     if (matches(half | (half >> 15 ? 0xFFFF0000 : 0)))
-      found.push_back({"load-half:" + std::to_string(h) + "-sign", from + ", sign-extended"});
+      found.push_back({"load-half:" + std::to_string(h) + "-sign", from + ", sign-extended", kLane});
   }
-  if (info.attributes.width != 4 && matches(m)) found.push_back({"load-whole-word", "the whole word, not its part"});
+  if (info.attributes.width != 4 && matches(m)) found.push_back({"load-whole-word", "the whole word, not its part", kLane});
 }
 
 void value_checks(const ReferenceState& state, const sim::TraceRecord& expected, const trace::DesignLine& design,
@@ -154,15 +172,17 @@ void value_checks(const ReferenceState& state, const sim::TraceRecord& expected,
   const sim::TraceRecord& d = design.record;
   if (expected.writes_hi && expected.writes_lo && d.writes_hi && d.writes_lo && d.hi == expected.lo &&
       d.lo == expected.hi && expected.hi != expected.lo)
-    found.push_back({"hi-lo-crossed", "HI and LO crossed at the write port"});
+    found.push_back({"hi-lo-crossed", "HI and LO crossed at the write port", FaultClass::multiply_divide});
   if (expected.reg_count == 0 || d.reg_count == 0 || d.regs[0].reg != expected.regs[0].reg) return;
   const uint32_t wrong = d.regs[0].value, right = expected.regs[0].value;
   if (isa::info(isa::decode(state.at.word)).links())
     for (int32_t off : {-8, -4, 4, 8})
       if (wrong == right + uint32_t(off))
-        found.push_back({"link-off:" + std::to_string(off), "the link is " + std::to_string(off) + " bytes off"});
+        found.push_back({"link-off:" + std::to_string(off), "the link is " + std::to_string(off) + " bytes off",
+                         FaultClass::link});
   if (wrong == state.at.before.regs[expected.regs[0].reg] && wrong != right)
-    found.push_back({"result-not-landed", "the destination kept its old value: the result lands late or not at all"});
+    found.push_back({"result-not-landed", "the destination kept its old value: the result lands late or not at all",
+                     FaultClass::forwarding});
 }
 
 std::vector<Trial> control_trials(const ReferenceState& state, const Step& branch, size_t offset) {
@@ -170,7 +190,8 @@ std::vector<Trial> control_trials(const ReferenceState& state, const Step& branc
   other_operations(branch, trials);
   operand_history(state, branch, offset, trials);
   const isa::Fields fields = isa::fields_of(branch.word);
-  Trial low{"decided-on-low-16", "decided on bits 15..0 of the operands", branch.word, branch.before};
+  Trial low{"decided-on-low-16", "decided on bits 15..0 of the operands", branch.word, branch.before,
+            FaultClass::branch_decision};
   for (uint8_t reg : {fields.rs, fields.rt}) low.before.regs[reg] &= 0xFFFF;
   trials.push_back(low);
   return trials;
@@ -190,19 +211,20 @@ std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignL
       if (!transfers(isa::info(isa::decode(branch.word)).format)) continue;
       const VariantResult right = runner.run(branch.pc, branch.word, branch.before, 0, branch.word);
       if (back == 1 && design.record.pc == right.after_slot)
-        found.push_back({"slot-skipped", "the delay slot was squashed"});
+        found.push_back({"slot-skipped", "the delay slot was squashed", FaultClass::delay_slot});
       if (back != 2) break;
       for (const Trial& t : control_trials(state, branch, back))
         if (runner.run(branch.pc, t.word, t.before, 0, branch.word).after_slot == design.record.pc)
-          found.push_back({t.key, t.text});
+          found.push_back({t.key, t.text, t.fault_class});
       const uint32_t not_taken = branch.pc + 8;
       if (right.after_slot != not_taken && design.record.pc == not_taken)
-        found.push_back({"decided-not-taken", "decided not taken"});
+        found.push_back({"decided-not-taken", "decided not taken", FaultClass::branch_decision});
       if (right.after_slot == not_taken && design.record.pc != not_taken)
-        found.push_back({"decided-taken", "decided taken"});
+        found.push_back({"decided-taken", "decided taken", FaultClass::branch_decision});
       for (int32_t off : {-4, 4})
         if (right.after_slot != not_taken && design.record.pc == right.after_slot + uint32_t(off))
-          found.push_back({"target-off:" + std::to_string(off), "the target is " + std::to_string(off) + " bytes off"});
+          found.push_back({"target-off:" + std::to_string(off), "the target is " + std::to_string(off) + " bytes off",
+                           FaultClass::branch_target});
       break;
     }
     return found;
@@ -214,7 +236,7 @@ std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignL
   for (const Trial& t : trials)
     if (trace::compare_line(design, runner.run(state.at.pc, t.word, t.before, state.memory_word, state.at.word).record)
             .empty())
-      found.push_back({t.key, t.text});
+      found.push_back({t.key, t.text, t.fault_class});
   load_lanes(state, expected, design, found);
   value_checks(state, expected, design, found);
   return found;

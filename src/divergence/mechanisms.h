@@ -11,13 +11,15 @@
 #include <vector>
 
 #include "divergence/reference_state.h"
+#include "faults/catalog.h"
 #include "trace/design_trace.h"
 
 namespace r3k::divergence {
 
 struct Mechanism {
-  std::string key;   // a stable short name: "other-op:sltu", "rs-from-2-back", "load-lane:1-sign"
+  std::string key;   // a stable short name: "other-op:sltu", "rs-bypass-2", "load-lane:1-sign"
   std::string text;  // one line for the user
+  faults::FaultClass fault_class;  // the part of the processor such a mistake sits in
 };
 
 // The mechanisms that reproduce `design` exactly, where the reference

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 
 namespace r3k::divergence {
 
@@ -31,6 +32,38 @@ void append(std::vector<const faults::CatalogFault*> faults, const std::map<std:
     if (std::find(ranked.begin(), ranked.end(), f->name) == ranked.end()) ranked.push_back(f->name);
 }
 
+bool transfers(isa::Op op) {
+  switch (isa::info(op).format) {
+    case isa::Format::BranchCompare: case isa::Format::BranchZero: case isa::Format::BranchRegimm:
+    case isa::Format::Jump: case isa::Format::JumpRegister: case isa::Format::JumpLinkRegister: return true;
+    default: return false;
+  }
+}
+
+// The catalog's faults of the instruction the mistake sits in (for a
+// control divergence, the transfer before it; for a bypass, the writers
+// before it too) in the classes of the mechanisms found.
+std::vector<const faults::CatalogFault*> of_the_instructions(const TraceDiagnosis& d,
+                                                             const std::set<faults::FaultClass>& classes,
+                                                             bool control) {
+  std::set<isa::Op> ops;
+  isa::Op subject = isa::decode(d.reference.at.word);
+  if (control)
+    for (const Step& step : d.reference.earlier)
+      if (transfers(isa::decode(step.word))) {
+        subject = isa::decode(step.word);
+        break;
+      }
+  ops.insert(subject);
+  if (classes.contains(faults::FaultClass::forwarding))
+    for (size_t back = 0; back < std::min<size_t>(3, d.reference.earlier.size()); ++back)
+      ops.insert(isa::decode(d.reference.earlier[back].word));
+  std::vector<const faults::CatalogFault*> found;
+  for (const faults::CatalogFault& f : faults::catalog())
+    if (ops.contains(f.op) && classes.contains(f.fault_class)) found.push_back(&f);
+  return found;
+}
+
 }  // namespace
 
 TraceDiagnosis diagnose_divergence(std::span<const uint8_t> boot, const faults::ImageShape& shape,
@@ -44,8 +77,17 @@ TraceDiagnosis diagnose_divergence(std::span<const uint8_t> boot, const faults::
   result.catalog = reproduce(boot, shape, result.reference, outcome.design, quick_run_flag);
   std::vector<std::string_view> by_display;
   const std::map<std::string_view, size_t> order = display_order(observations, by_display);
+  // Faults wrong at the same place are ordered by whether they sit where a
+  // mechanism that reproduces the line does.
+  std::set<faults::FaultClass> classes;
+  for (const Mechanism& m : result.mechanisms) classes.insert(m.fault_class);
+  std::vector<const faults::CatalogFault*> where_a_mechanism_is, elsewhere;
+  for (const faults::CatalogFault* f : result.catalog.same_place)
+    (classes.contains(f->fault_class) ? where_a_mechanism_is : elsewhere).push_back(f);
   append(result.catalog.exact, order, result.ranked);
-  append(result.catalog.same_place, order, result.ranked);
+  append(where_a_mechanism_is, order, result.ranked);
+  append(of_the_instructions(result, classes, outcome.design.record.pc != outcome.expected.pc), order, result.ranked);
+  append(elsewhere, order, result.ranked);
   for (std::string_view name : by_display)
     if (std::find(result.ranked.begin(), result.ranked.end(), name) == result.ranked.end())
       result.ranked.push_back(name);

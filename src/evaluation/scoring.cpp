@@ -115,8 +115,8 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-// The fault's run on `image` written as a design's trace, then read back in
-// step with the reference to its first divergence.
+}  // namespace
+
 std::optional<trace::DiffOutcome> first_divergence(const EvaluationFault& fault, const Image& image, ImageKind kind,
                                                    uint64_t limit) {
   const std::unique_ptr<std::FILE, FileCloser> file(std::tmpfile());
@@ -135,8 +135,6 @@ std::optional<trace::DiffOutcome> first_divergence(const EvaluationFault& fault,
   if (outcome.verdict != trace::DiffOutcome::Verdict::divergence) return std::nullopt;
   return outcome;
 }
-
-}  // namespace
 
 Answer diagnose_trace_of(const EvaluationFault& fault, const Image& main_image, const Image& supplement,
                          const faults::FaultRun& main_run, const faults::FaultRun& supplement_run) {

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string_view>
 #include <vector>
 
 #include "evaluation/evaluation_set.h"
 #include "faults/campaign.h"
+#include "trace/trace_diff.h"
 
 namespace r3k {
 struct Image;
@@ -81,6 +83,12 @@ struct Evaluation {
 // images' display words.
 Evaluation evaluate(const std::vector<EvaluationFault>& set, const Image& main_image, const Image& supplement,
                     unsigned threads = 0, bool with_trace = false);
+
+// The fault's run on `image` written as a design's trace (up to `limit`
+// instructions), then read back in step with the reference to its first
+// divergence; nothing when it follows the reference.
+std::optional<trace::DiffOutcome> first_divergence(const EvaluationFault& fault, const Image& image,
+                                                   faults::ImageKind kind, uint64_t limit);
 
 // diagnose --trace's answer for the fault's trace on the main image, or on
 // the supplement when the main image's trace follows the reference; nothing
