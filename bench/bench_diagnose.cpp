@@ -76,6 +76,9 @@ int explain_one(const evaluation::EvaluationFault& fault, const Image& main_imag
     for (const divergence::Mechanism& m : d.mechanisms) std::printf("  mechanism %s: %s\n", m.key.c_str(), m.text.c_str());
     for (const faults::CatalogFault* f : d.catalog.exact) std::printf("  reproduces: %s\n", std::string(f->name).c_str());
     for (const faults::CatalogFault* f : d.catalog.same_place) std::printf("  same place: %s\n", std::string(f->name).c_str());
+    std::printf("  ranked:");
+    for (size_t i = 0; i < std::min<size_t>(8, d.ranked.size()); ++i) std::printf(" %s", std::string(d.ranked[i]).c_str());
+    std::printf("\n");
   }
   return 0;
 }

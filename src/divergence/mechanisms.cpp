@@ -44,7 +44,30 @@ struct Trial {
   uint32_t word;
   Registers before;
   FaultClass fault_class = FaultClass::forwarding;
+  std::string mistake = {};
 };
+
+// The catalog's name for doing `other` where `op` was meant.
+std::string other_op_mistake(Op op, Op other) {
+  static constexpr std::pair<Op, Op> kSignedUnsigned[] = {
+      {Op::slt, Op::sltu}, {Op::slti, Op::sltiu}, {Op::mult, Op::multu}, {Op::div, Op::divu}};
+  for (const auto& [signed_op, unsigned_op] : kSignedUnsigned) {
+    if (op == signed_op && other == unsigned_op) return "unsigned";
+    if (op == unsigned_op && other == signed_op) return "signed";
+  }
+  static constexpr std::pair<Op, Op> kSignZero[] = {{Op::lb, Op::lbu}, {Op::lh, Op::lhu}, {Op::sra, Op::srl},
+                                                    {Op::srav, Op::srlv}};
+  for (const auto& [sign, zero] : kSignZero) {
+    const bool load = isa::info(op).is_load();
+    if (op == sign && other == zero) return load ? "zero-extends" : "zero-fills";
+    if (op == zero && other == sign) return load ? "sign-extends" : "sign-fills";
+  }
+  if (op == Op::mfhi && other == Op::mflo) return "reads-lo";
+  if (op == Op::mflo && other == Op::mfhi) return "reads-hi";
+  if (op == Op::mthi && other == Op::mtlo) return "writes-lo";
+  if (op == Op::mtlo && other == Op::mthi) return "writes-hi";
+  return "as-" + mnemonic(other);
+}
 
 // Where a mistake in computing the instruction's own result sits.
 FaultClass class_of(Op op) {
@@ -79,6 +102,7 @@ void operand_history(const ReferenceState& state, const Step& step, size_t offse
       if (!newest) {
         newest = back;
         trial.key = std::string(name) + "-bypass-" + std::to_string(back);
+        trial.mistake = std::string(name) + "-stale" + (back > 1 ? "-" + std::to_string(back) : "");
         trial.text = "$" + std::string(name) + " (" + std::string(isa::reg_name(reg)) + ") read as it was before the write " +
                      std::to_string(back) + " instruction" + (back > 1 ? "s" : "") + " back: that bypass path lost";
       } else {
@@ -99,10 +123,12 @@ void other_operations(const Step& step, std::vector<Trial>& trials) {
     const Op other = static_cast<Op>(i);
     if (other == op || group_of(isa::info(other)) != group_of(isa::info(op))) continue;
     trials.push_back({"other-op:" + mnemonic(other), "computes " + mnemonic(other) + " instead of " + mnemonic(op) +
-                      " on the same operands", isa::encode(other, fields), step.before, class_of(op)});
+                      " on the same operands", isa::encode(other, fields), step.before, class_of(op),
+                      other_op_mistake(op, other)});
   }
   if (fields.rs != fields.rt) {
-    Trial swapped{"operands-swapped", "rs and rt swapped at the operand muxes", step.word, step.before, class_of(op)};
+    Trial swapped{"operands-swapped", "rs and rt swapped at the operand muxes", step.word, step.before, class_of(op),
+                  "operands-swapped"};
     std::swap(swapped.before.regs[fields.rs], swapped.before.regs[fields.rt]);
     trials.push_back(swapped);
   }
@@ -125,7 +151,8 @@ void other_extension(const Step& step, std::vector<Trial>& trials) {
     sibling.rd = fields.rt, sibling.rs = fields.rs, sibling.rt = scratch;
     Trial trial{signed_now ? "immediate-zero-extended" : "immediate-sign-extended",
                 std::string("the immediate ") + (signed_now ? "zero" : "sign") + "-extended",
-                isa::encode(registers, sibling), step.before, FaultClass::alu};
+                isa::encode(registers, sibling), step.before, FaultClass::alu,
+                signed_now ? "zero-extends" : "sign-extends"};
     trial.before.regs[scratch] = other;
     trials.push_back(trial);
   }
@@ -150,9 +177,12 @@ void load_lanes(const ReferenceState& state, const sim::TraceRecord& expected, c
   for (uint32_t k = 0; k < 4; ++k) {
     const uint32_t byte = m >> (8 * k) & 0xFF;
     const std::string from = "byte from lane " + std::to_string(k) + (k == 3 - lane ? " (the big-endian lane)" : "");
-    if (matches(byte)) found.push_back({"load-lane:" + std::to_string(k) + "-zero", from + ", zero-extended", kLane});
+    if (matches(byte))
+      found.push_back({"load-lane:" + std::to_string(k) + "-zero", from + ", zero-extended", kLane,
+                       k == 3 - lane && k != lane ? "big-endian-lanes" : ""});
+    const std::string big_endian = k == 3 - lane && k != lane ? "big-endian-lanes" : "";
     if (matches(byte | (byte >> 7 ? 0xFFFFFF00 : 0)))
-      found.push_back({"load-lane:" + std::to_string(k) + "-sign", from + ", sign-extended", kLane});
+      found.push_back({"load-lane:" + std::to_string(k) + "-sign", from + ", sign-extended", kLane, big_endian});
     if (k != lane && info.attributes.width == 1 && matches((m >> (8 * lane) & 0xFF) | (byte >> 7 ? 0xFFFFFF00 : 0)))
       found.push_back({"load-sign-lane:" + std::to_string(k), "the right byte, its sign taken from lane " +
                                                               std::to_string(k), kLane});
@@ -160,9 +190,11 @@ void load_lanes(const ReferenceState& state, const sim::TraceRecord& expected, c
   for (uint32_t h = 0; h < 2; ++h) {
     const uint32_t half = m >> (16 * h) & 0xFFFF;
     const std::string from = "halfword " + std::to_string(h) + " of the word";
-    if (matches(half)) found.push_back({"load-half:" + std::to_string(h) + "-zero", from + ", zero-extended", kLane});
+    const std::string other = h != lane / 2 ? "other-halfword" : "";
+    if (matches(half))
+      found.push_back({"load-half:" + std::to_string(h) + "-zero", from + ", zero-extended", kLane, other});
     if (matches(half | (half >> 15 ? 0xFFFF0000 : 0)))
-      found.push_back({"load-half:" + std::to_string(h) + "-sign", from + ", sign-extended", kLane});
+      found.push_back({"load-half:" + std::to_string(h) + "-sign", from + ", sign-extended", kLane, other});
   }
   if (info.attributes.width != 4 && matches(m)) found.push_back({"load-whole-word", "the whole word, not its part", kLane});
 }
@@ -172,17 +204,32 @@ void value_checks(const ReferenceState& state, const sim::TraceRecord& expected,
   const sim::TraceRecord& d = design.record;
   if (expected.writes_hi && expected.writes_lo && d.writes_hi && d.writes_lo && d.hi == expected.lo &&
       d.lo == expected.hi && expected.hi != expected.lo)
-    found.push_back({"hi-lo-crossed", "HI and LO crossed at the write port", FaultClass::multiply_divide});
+    found.push_back({"hi-lo-crossed", "HI and LO crossed at the write port", FaultClass::multiply_divide,
+                     "hi-lo-swapped"});
   if (expected.reg_count == 0 || d.reg_count == 0 || d.regs[0].reg != expected.regs[0].reg) return;
   const uint32_t wrong = d.regs[0].value, right = expected.regs[0].value;
   if (isa::info(isa::decode(state.at.word)).links())
     for (int32_t off : {-8, -4, 4, 8})
       if (wrong == right + uint32_t(off))
         found.push_back({"link-off:" + std::to_string(off), "the link is " + std::to_string(off) + " bytes off",
-                         FaultClass::link});
+                         FaultClass::link, off == 4 ? "link-one-word-far" : off == -4 ? "link-own-address" : ""});
   if (wrong == state.at.before.regs[expected.regs[0].reg] && wrong != right)
     found.push_back({"result-not-landed", "the destination kept its old value: the result lands late or not at all",
-                     FaultClass::forwarding});
+                     FaultClass::forwarding, "result-late"});
+}
+
+// A branch's target added up another way: the offset not shifted, or added
+// to its own address rather than the slot's.
+void branch_targets(const Step& branch, uint32_t design_pc, std::vector<Mechanism>& found) {
+  const Format format = isa::info(isa::decode(branch.word)).format;
+  if (format != Format::BranchCompare && format != Format::BranchZero && format != Format::BranchRegimm) return;
+  const uint32_t offset = uint32_t(int32_t(int16_t(isa::fields_of(branch.word).imm)));
+  if (design_pc == branch.pc + 4 + offset)
+    found.push_back({"offset-not-shifted", "the branch offset is added without its shift by two",
+                     FaultClass::branch_target, "offset-not-shifted"});
+  if (design_pc == branch.pc + (offset << 2))
+    found.push_back({"target-from-own-pc", "the target is added to the branch's own address, not its slot's",
+                     FaultClass::branch_target});
 }
 
 std::vector<Trial> control_trials(const ReferenceState& state, const Step& branch, size_t offset) {
@@ -191,7 +238,7 @@ std::vector<Trial> control_trials(const ReferenceState& state, const Step& branc
   operand_history(state, branch, offset, trials);
   const isa::Fields fields = isa::fields_of(branch.word);
   Trial low{"decided-on-low-16", "decided on bits 15..0 of the operands", branch.word, branch.before,
-            FaultClass::branch_decision};
+            FaultClass::branch_decision, "low16-only"};
   for (uint8_t reg : {fields.rs, fields.rt}) low.before.regs[reg] &= 0xFFFF;
   trials.push_back(low);
   return trials;
@@ -202,8 +249,9 @@ std::vector<Trial> control_trials(const ReferenceState& state, const Step& branc
 std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignLine& design,
                                const sim::TraceRecord& expected) {
   std::vector<Mechanism> found;
-  if (!state.reached || design.record.is_exception || expected.is_exception) return found;
+  if (!state.reached || expected.is_exception) return found;
   VariantRunner runner;
+  // A design that fetched from a wrong address shows the fetch's exception there.
   if (design.record.pc != expected.pc) {
     // Control went elsewhere: the transfer before it (or its slot) did it.
     for (size_t back = 1; back <= state.earlier.size(); ++back) {
@@ -211,20 +259,21 @@ std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignL
       if (!transfers(isa::info(isa::decode(branch.word)).format)) continue;
       const VariantResult right = runner.run(branch.pc, branch.word, branch.before, 0, branch.word);
       if (back == 1 && design.record.pc == right.after_slot)
-        found.push_back({"slot-skipped", "the delay slot was squashed", FaultClass::delay_slot});
+        found.push_back({"slot-skipped", "the delay slot was squashed", FaultClass::delay_slot, "slot-skipped-taken"});
       if (back != 2) break;
       for (const Trial& t : control_trials(state, branch, back))
         if (runner.run(branch.pc, t.word, t.before, 0, branch.word).after_slot == design.record.pc)
-          found.push_back({t.key, t.text, t.fault_class});
+          found.push_back({t.key, t.text, t.fault_class, t.mistake});
       const uint32_t not_taken = branch.pc + 8;
       if (right.after_slot != not_taken && design.record.pc == not_taken)
-        found.push_back({"decided-not-taken", "decided not taken", FaultClass::branch_decision});
+        found.push_back({"decided-not-taken", "decided not taken", FaultClass::branch_decision, "never-taken"});
       if (right.after_slot == not_taken && design.record.pc != not_taken)
-        found.push_back({"decided-taken", "decided taken", FaultClass::branch_decision});
+        found.push_back({"decided-taken", "decided taken", FaultClass::branch_decision, "always-taken"});
       for (int32_t off : {-4, 4})
         if (right.after_slot != not_taken && design.record.pc == right.after_slot + uint32_t(off))
           found.push_back({"target-off:" + std::to_string(off), "the target is " + std::to_string(off) + " bytes off",
-                           FaultClass::branch_target});
+                           FaultClass::branch_target, off == 4 ? "target-one-word-late" : ""});
+      branch_targets(branch, design.record.pc, found);
       break;
     }
     return found;
@@ -236,7 +285,7 @@ std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignL
   for (const Trial& t : trials)
     if (trace::compare_line(design, runner.run(state.at.pc, t.word, t.before, state.memory_word, state.at.word).record)
             .empty())
-      found.push_back({t.key, t.text, t.fault_class});
+      found.push_back({t.key, t.text, t.fault_class, t.mistake});
   load_lanes(state, expected, design, found);
   value_checks(state, expected, design, found);
   return found;

@@ -20,6 +20,9 @@ struct Mechanism {
   std::string key;   // a stable short name: "other-op:sltu", "rs-bypass-2", "load-lane:1-sign"
   std::string text;  // one line for the user
   faults::FaultClass fault_class;  // the part of the processor such a mistake sits in
+  // The catalog's name for the mistake ("unsigned", "rs-stale", as in
+  // "slt-unsigned", "beq-rs-stale"); empty when it has none.
+  std::string mistake = {};
 };
 
 // The mechanisms that reproduce `design` exactly, where the reference

@@ -4,6 +4,8 @@
 #include <map>
 #include <set>
 
+#include "faults/fault_family.h"
+
 namespace r3k::divergence {
 
 namespace {
@@ -40,13 +42,14 @@ bool transfers(isa::Op op) {
   }
 }
 
-// The catalog's faults of the instruction the mistake sits in (for a
-// control divergence, the transfer before it; for a bypass, the writers
-// before it too) in the classes of the mechanisms found.
-std::vector<const faults::CatalogFault*> of_the_instructions(const TraceDiagnosis& d,
+// The catalog's faults in the classes of the mechanisms found: first those
+// of the instruction the mistake sits in (for a control divergence, the
+// transfer before it), then those that make a mechanism's mistake in any
+// instruction, then of the writers before it (for a bypass), then of its
+// siblings of the same format (the same unit).
+std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(const TraceDiagnosis& d,
                                                              const std::set<faults::FaultClass>& classes,
                                                              bool control) {
-  std::set<isa::Op> ops;
   isa::Op subject = isa::decode(d.reference.at.word);
   if (control)
     for (const Step& step : d.reference.earlier)
@@ -54,13 +57,24 @@ std::vector<const faults::CatalogFault*> of_the_instructions(const TraceDiagnosi
         subject = isa::decode(step.word);
         break;
       }
-  ops.insert(subject);
+  std::set<isa::Op> writers;
   if (classes.contains(faults::FaultClass::forwarding))
     for (size_t back = 0; back < std::min<size_t>(3, d.reference.earlier.size()); ++back)
-      ops.insert(isa::decode(d.reference.earlier[back].word));
-  std::vector<const faults::CatalogFault*> found;
+      writers.insert(isa::decode(d.reference.earlier[back].word));
+  std::set<std::string_view> mistakes;
+  for (const Mechanism& m : d.mechanisms)
+    if (!m.mistake.empty()) mistakes.insert(m.mistake);
+  const auto tier = [&](const faults::CatalogFault& f) {
+    const auto mistake = faults::mistake_of(f);
+    if (f.op == subject && classes.contains(f.fault_class)) return 0;
+    if (mistake && mistakes.contains(*mistake)) return 1;
+    if (!classes.contains(f.fault_class)) return 4;
+    if (writers.contains(f.op)) return 2;
+    return isa::info(f.op).format == isa::info(subject).format ? 3 : 4;
+  };
+  std::vector<std::vector<const faults::CatalogFault*>> found(4);
   for (const faults::CatalogFault& f : faults::catalog())
-    if (ops.contains(f.op) && classes.contains(f.fault_class)) found.push_back(&f);
+    if (const int t = tier(f); t < 4) found[t].push_back(&f);
   return found;
 }
 
@@ -86,7 +100,8 @@ TraceDiagnosis diagnose_divergence(std::span<const uint8_t> boot, const faults::
     (classes.contains(f->fault_class) ? where_a_mechanism_is : elsewhere).push_back(f);
   append(result.catalog.exact, order, result.ranked);
   append(where_a_mechanism_is, order, result.ranked);
-  append(of_the_instructions(result, classes, outcome.design.record.pc != outcome.expected.pc), order, result.ranked);
+  for (auto& tier : of_the_instructions(result, classes, outcome.design.record.pc != outcome.expected.pc))
+    append(tier, order, result.ranked);
   append(elsewhere, order, result.ranked);
   for (std::string_view name : by_display)
     if (std::find(result.ranked.begin(), result.ranked.end(), name) == result.ranked.end())

@@ -16,19 +16,6 @@ constexpr Alias kAliases[] = {{"slot-skipped", "slot-skipped-taken"}};
 
 constexpr size_t kMinimumMembers = 3;
 
-// "slot-skipped-taken" of "bne-slot-skipped-taken"; nothing for a name that
-// does not start with its instruction's mnemonic.
-std::optional<std::string_view> mistake_of(const CatalogFault& fault) {
-  const std::string_view mnemonic = isa::info(fault.op).mnemonic;
-  if (fault.name.size() <= mnemonic.size() + 1 || !fault.name.starts_with(mnemonic) ||
-      fault.name[mnemonic.size()] != '-')
-    return std::nullopt;
-  std::string_view mistake = fault.name.substr(mnemonic.size() + 1);
-  for (const Alias& alias : kAliases)
-    if (mistake == alias.mistake) mistake = alias.same_as;
-  return mistake;
-}
-
 // The members' failing routines together, when each member fails routines
 // there or passes it; otherwise no claim.
 Expectation joined(const std::vector<const CatalogFault*>& members, ImageKind kind) {
@@ -72,6 +59,17 @@ std::vector<FaultFamily> build_families() {
 }
 
 }  // namespace
+
+std::optional<std::string_view> mistake_of(const CatalogFault& fault) {
+  const std::string_view mnemonic = isa::info(fault.op).mnemonic;
+  if (fault.name.size() <= mnemonic.size() + 1 || !fault.name.starts_with(mnemonic) ||
+      fault.name[mnemonic.size()] != '-')
+    return std::nullopt;
+  std::string_view mistake = fault.name.substr(mnemonic.size() + 1);
+  for (const Alias& alias : kAliases)
+    if (mistake == alias.mistake) mistake = alias.same_as;
+  return mistake;
+}
 
 const std::vector<FaultFamily>& fault_families() {
   static const std::vector<FaultFamily> all = build_families();

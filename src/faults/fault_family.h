@@ -4,7 +4,9 @@
 // (the squash wired to "taken" for every branch), not its nearest member.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "faults/catalog.h"
@@ -25,5 +27,10 @@ struct FaultFamily {
 // share the mistake, three or more of them, and the few mistakes that differ
 // in name only (a jump's slot skipped is a taken branch's).
 const std::vector<FaultFamily>& fault_families();
+
+// The mistake part of a fault named "<mnemonic>-<mistake>" ("slot-skipped-taken"
+// of "bne-slot-skipped-taken"; a jump's "slot-skipped" reads as a branch's
+// "slot-skipped-taken"); nothing for a name that does not start with its mnemonic.
+std::optional<std::string_view> mistake_of(const CatalogFault& fault);
 
 }  // namespace r3k::faults
