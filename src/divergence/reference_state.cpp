@@ -31,7 +31,6 @@ class Recorder {
     last_ = {cpu.regs, cpu.hi, cpu.lo};
   }
 
- private:
   static uint32_t memory_word(const sim::Cpu& cpu, const sim::Decoded& decoded, const Registers& before) {
     const uint32_t address = (before.regs[decoded.rs] + decoded.imm) & ~3u;
     const uint8_t* bytes = cpu.bus().ram_at(address);
@@ -39,6 +38,12 @@ class Recorder {
     if (bytes) std::memcpy(&word, bytes, 4);
     return word;
   }
+  const Registers& registers() const { return last_; }
+  bool pending_exception(const sim::RunResult& result, sim::TraceRecord& exception) const {
+    return trace_.pending_exception(result, exception);
+  }
+
+ private:
   ReferenceState& state_;
   size_t keep_;
   std::vector<Step> history_;
@@ -60,7 +65,16 @@ ReferenceState state_at(std::span<const uint8_t> boot, uint64_t index, uint32_t 
   options.fault = fault;
   Recorder recorder(state, 5);
   try {
-    machine.run(options, recorder);
+    const sim::RunResult result = machine.run(options, recorder);
+    // A fetch from a wrong address issues no instruction: its exception is
+    // the run's line there.
+    sim::TraceRecord exception;
+    if (result.instructions - index <= 1 && recorder.pending_exception(result, exception)) {
+      state.reached = true;
+      state.at = {exception.pc, 0, recorder.registers()};
+      state.written = exception;
+      state.exception = exception;
+    }
   } catch (const Reached&) {
   }
   return state;

@@ -10,15 +10,24 @@ namespace {
 
 bool may_touch(const sim::Fault& fault, const ReferenceState& reference) {
   if (fault.op == isa::Op::invalid) return true;  // the bypass network, whatever the instruction
-  if (isa::decode(reference.at.word) == fault.op) return true;
+  const isa::Op at = isa::decode(reference.at.word);
+  if (at == fault.op) return true;
+  // A wrong store shows where a load reads it back, however far after.
+  if (isa::info(fault.op).is_store() && isa::info(at).is_load()) return true;
   return std::any_of(reference.earlier.begin(), reference.earlier.end(),
                      [&](const Step& step) { return isa::decode(step.word) == fault.op; });
 }
 
 // The line the run wrote at the instruction, as the design's trace would.
+// An exception line names its cause and where; the address it read is in
+// the line only when the design's trace gives one.
 bool same_line(const trace::DesignLine& design, const ReferenceState& run) {
-  const sim::TraceRecord& written = design.record.is_exception && run.exception ? *run.exception : run.written;
-  return trace::compare_line(design, written).empty();
+  if (design.record.is_exception)
+    return run.exception && sim::same_exception_code(design.record.cause, run.exception->cause) &&
+           design.record.pc == run.exception->pc &&
+           (design.text.find("address=") == std::string::npos ||
+            design.record.bad_address == run.exception->bad_address);
+  return trace::compare_line(design, run.written).empty();
 }
 
 }  // namespace
@@ -33,7 +42,6 @@ Reproductions reproduce(std::span<const uint8_t> boot, const faults::ImageShape&
     const sim::Fault made = fault.make(shape);
     if (!may_touch(made, reference)) continue;
     const ReferenceState run = state_at(boot, reference.index, quick_run_flag, made);
-    if (!run.reached || !(run.at.before == reference.at.before)) continue;
     if (same_line(design, run)) found.exact.push_back(&fault);
     else if (!same_line(right, run)) found.same_place.push_back(&fault);
   }
