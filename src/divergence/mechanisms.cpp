@@ -206,14 +206,21 @@ void value_checks(const ReferenceState& state, const sim::TraceRecord& expected,
       d.lo == expected.hi && expected.hi != expected.lo)
     found.push_back({"hi-lo-crossed", "HI and LO crossed at the write port", FaultClass::multiply_divide,
                      "hi-lo-swapped"});
-  if (expected.reg_count == 0 || d.reg_count == 0 || d.regs[0].reg != expected.regs[0].reg) return;
+  if (expected.reg_count == 0 || d.reg_count == 0) return;
+  // The right value, in a register the instruction does not name as its destination.
+  for (uint8_t i = 0; i < d.reg_count; ++i)
+    if (d.regs[i].reg != expected.regs[0].reg && d.regs[i].value == expected.regs[0].value)
+      found.push_back({"wrong-destination", "the result went to " + std::string(isa::reg_name(d.regs[i].reg)) +
+                                                " instead of " + std::string(isa::reg_name(expected.regs[0].reg)),
+                       class_of(isa::decode(state.at.word))});
+  if (d.regs[0].reg != expected.regs[0].reg) return;
   const uint32_t wrong = d.regs[0].value, right = expected.regs[0].value;
   if (isa::info(isa::decode(state.at.word)).links())
     for (int32_t off : {-8, -4, 4, 8})
       if (wrong == right + uint32_t(off))
         found.push_back({"link-off:" + std::to_string(off), "the link is " + std::to_string(off) + " bytes off",
                          FaultClass::link, off == 4 ? "link-one-word-far" : off == -4 ? "link-own-address" : ""});
-  if (wrong == state.at.before.regs[expected.regs[0].reg] && wrong != right)
+  if (wrong == state.at.before.regs[expected.regs[0].reg] && wrong != right && d.reg_count == 1)
     found.push_back({"result-not-landed", "the destination kept its old value: the result lands late or not at all",
                      FaultClass::forwarding, "result-late"});
 }

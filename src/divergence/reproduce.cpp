@@ -8,12 +8,20 @@ namespace r3k::divergence {
 
 namespace {
 
+// A wrong store shows where a load reads it back, however far after; such a
+// store counts only when it makes the design's very line.
+bool reads_back(const sim::Fault& fault, const ReferenceState& reference) {
+  return fault.op != isa::Op::invalid && isa::info(fault.op).is_store() &&
+         isa::info(isa::decode(reference.at.word)).is_load() &&
+         std::none_of(reference.earlier.begin(), reference.earlier.end(),
+                      [&](const Step& step) { return isa::decode(step.word) == fault.op; });
+}
+
 bool may_touch(const sim::Fault& fault, const ReferenceState& reference) {
   if (fault.op == isa::Op::invalid) return true;  // the bypass network, whatever the instruction
   const isa::Op at = isa::decode(reference.at.word);
   if (at == fault.op) return true;
-  // A wrong store shows where a load reads it back, however far after.
-  if (isa::info(fault.op).is_store() && isa::info(at).is_load()) return true;
+  if (reads_back(fault, reference)) return true;
   return std::any_of(reference.earlier.begin(), reference.earlier.end(),
                      [&](const Step& step) { return isa::decode(step.word) == fault.op; });
 }
@@ -43,7 +51,9 @@ Reproductions reproduce(std::span<const uint8_t> boot, const faults::ImageShape&
     if (!may_touch(made, reference)) continue;
     const ReferenceState run = state_at(boot, reference.index, quick_run_flag, made);
     if (same_line(design, run)) found.exact.push_back(&fault);
-    else if (!same_line(right, run)) found.same_place.push_back(&fault);
+    // Wrong at the same instruction: the same one, reached the same way.
+    else if (run.at.pc == reference.at.pc && !same_line(right, run) && !reads_back(made, reference))
+      found.same_place.push_back(&fault);
   }
   return found;
 }

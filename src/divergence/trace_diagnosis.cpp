@@ -101,10 +101,15 @@ TraceDiagnosis diagnose_divergence(std::span<const uint8_t> boot, const faults::
   std::vector<const faults::CatalogFault*> where_a_mechanism_is, elsewhere;
   for (const faults::CatalogFault* f : result.catalog.same_place)
     (classes.contains(f->fault_class) ? where_a_mechanism_is : elsewhere).push_back(f);
+  // Faults of the instruction itself, or making a mechanism's mistake, say
+  // more than faults that merely go wrong there another way.
+  const auto tiers = of_the_instructions(result, classes, outcome.design.record.pc != outcome.expected.pc);
   append(result.catalog.exact, order, result.ranked);
+  append(tiers[0], order, result.ranked);
+  append(tiers[1], order, result.ranked);
   append(where_a_mechanism_is, order, result.ranked);
-  for (auto& tier : of_the_instructions(result, classes, outcome.design.record.pc != outcome.expected.pc))
-    append(tier, order, result.ranked);
+  append(tiers[2], order, result.ranked);
+  append(tiers[3], order, result.ranked);
   append(elsewhere, order, result.ranked);
   for (std::string_view name : by_display)
     if (std::find(result.ranked.begin(), result.ranked.end(), name) == result.ranked.end())
