@@ -270,10 +270,11 @@ int diagnose_command(const Arguments& arguments) {
                   "(r3kcheck run prints it) and at the routine after the last one reported.\n",
                   image.c_str(), seen.stopped.c_str(), seen.reported, routine_list(seen.failed).c_str());
     else if (seen.failed.empty())
-      std::printf("%sno routine failed%s\n", image.c_str(),
+      std::printf("%sno routine failed%s%s\n", image.c_str(),
                   seen.reported < routine_count
                       ? (" (but fewer than " + std::to_string(routine_count) + " routines reported)").c_str()
-                      : "");
+                      : "",
+                  sources.size() == 1 && !trace_given ? ": nothing to diagnose." : "");
     else
       std::printf("%sfailed: %s (%s)\n", image.c_str(), routine_list(seen.failed, routine_count).c_str(),
                   named(seen.failed, kind).c_str());
@@ -283,8 +284,8 @@ int diagnose_command(const Arguments& arguments) {
   }
   if (trace_given) return diagnose_trace(*trace_request, observations, std::max<size_t>(nearest, 3));
   if (!any_failed) {
-    std::printf("nothing to diagnose. The faults an image cannot see are listed as \"unseen\" by\n"
-                "r3kcheck faults --list.\n");
+    std::printf("%sThe faults an image cannot see are listed as \"unseen\" by r3kcheck faults --list.\n",
+                sources.size() == 1 ? "" : "Nothing to diagnose. ");
     return kExitOk;
   }
   if (all_stopped && observations.size() == 1) {

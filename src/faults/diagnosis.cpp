@@ -31,9 +31,13 @@ ImageFit fit(const Expectation& expected, const ImageObservation& seen, Tally& t
                       std::inserter(f.missing, f.missing.end()));
   std::set_difference(seen.failed.begin(), seen.failed.end(), routines.begin(), routines.end(),
                       std::inserter(f.extra, f.extra.end()));
-  // A run that stopped shows no routine after the stop: nothing is missing.
-  if (seen.stopped) f.missing.clear();
+  // A run that stopped shows no routine after the stop: only routines before
+  // its last failure are surely missing.
+  if (seen.stopped)
+    std::erase_if(f.missing, [&](int n) { return seen.failed.empty() || n > *seen.failed.rbegin(); });
   const size_t both = seen.failed.size() - f.extra.size();
+  // The exception loop's routines are those that fail at least: more is no contradiction.
+  if (expected.outcome == Outcome::exception_loop) f.extra.clear();
   tally.agreeing += both + (stops && seen.stopped ? 1 : 0);
   tally.all += both + f.extra.size() + f.missing.size() + (stops || seen.stopped ? 1 : 0);
   return f;
@@ -52,8 +56,10 @@ Candidate score(const Cause& cause, const std::vector<ImageObservation>& observa
   return c;
 }
 
+// A cause the catalog has a claim for on more of the images is shown first
+// in its group, but fits no better: the other image may simply be untested.
 bool fits_equally(const Candidate& a, const Candidate& b) {
-  return a.exact() == b.exact() && a.similarity == b.similarity && a.confirmed == b.confirmed;
+  return a.exact() == b.exact() && a.similarity == b.similarity;
 }
 
 bool better(const Candidate& a, const Candidate& b) {
@@ -118,8 +124,7 @@ std::string contradiction_of(const std::vector<Candidate>& all, const std::vecto
     for (size_t i = 0; i < observations.size(); ++i) {
       const ImageFit& f = c.fits[i];
       if (observations[i].passed()) fails_a_pass |= f.stated && !f.missing.empty();
-      else explains &= f.stated && f.extra.empty() && (f.missing.empty() || observations[i].stopped),
-           any_failure_explained = true;
+      else explains &= f.stated && f.exact(), any_failure_explained = true;
     }
     if (!any_failure_explained || !explains) continue;
     if (!fails_a_pass) return "";
