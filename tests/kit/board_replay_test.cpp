@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cosim/cosim_support.h"
+#include "kit/replay_support.h"
 #include "support/tools.h"
 
 namespace r3k::test {
@@ -29,31 +30,9 @@ void write_text(const std::string& path, const std::string& text) {
   write_bytes(path, std::vector<unsigned char>(text.begin(), text.end()));
 }
 
-// One 512-bit $readmemh word per record, the fields in r3k_cosim_record order.
-std::string records_hex(const std::vector<r3k_cosim_record>& records) {
-  std::string text;
-  char line[160];
-  for (const r3k_cosim_record& r : records) {
-    std::snprintf(line, sizeof line, "%08x%08x%08x%08x%08x%08x%08x%08x%08x%08x%08x%08x%08x%08x%08x%08x\n", r.pc,
-                  r.word, r.rd, r.rd_value, r.hi_written, r.lo_written, r.hi, r.lo, r.store_mask, r.store_addr,
-                  r.store_data, r.load_valid, r.load_addr, r.exception, r.cause, r.bad_addr);
-    text += line;
-  }
-  return text;
-}
-
 std::string last_line(const std::string& text) {
   const size_t end = text.find_last_not_of('\n');
   return text.substr(text.rfind('\n', end) + 1, end - text.rfind('\n', end));
-}
-
-// The reference stops on reaching the end loop; a core goes on and retires it.
-std::vector<r3k_cosim_record> to_the_end_loop(std::vector<r3k_cosim_record> records) {
-  r3k_cosim_record end{};
-  end.pc = 0xBFC00100;
-  end.word = 0x1000ffff;  // b . (the board looks at the pc only)
-  records.push_back(end);
-  return records;
 }
 
 struct ImageFiles {
