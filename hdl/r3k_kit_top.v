@@ -6,7 +6,8 @@
 //
 // Defines (+define+NAME=VALUE / -DNAME=VALUE): R3K_ROM_FILE, R3K_ROUTINES,
 // R3K_QUICK_RUN_FLAG, R3K_IDLE_CYCLES, R3K_TRACE_FILE, R3K_IMAGE (the ELF
-// file, for the checker).
+// file, for the checker), R3K_RETIREMENT (0: a core without a retirement
+// port, judged by its fetches of the end loop; see r3k_board.v).
 `ifndef R3K_ROM_FILE
 `define R3K_ROM_FILE "image.hex"
 `endif
@@ -18,6 +19,9 @@
 `endif
 `ifndef R3K_IDLE_CYCLES
 `define R3K_IDLE_CYCLES 100000
+`endif
+`ifndef R3K_RETIREMENT
+`define R3K_RETIREMENT 1
 `endif
 `ifndef R3K_TRACE_FILE
 `define R3K_TRACE_FILE "trace.txt"
@@ -55,7 +59,7 @@ module r3k_kit_top;
 
   r3k_board #(
       .ROM_FILE(`R3K_ROM_FILE), .ROUTINES(`R3K_ROUTINES), .QUICK_RUN_FLAG(`R3K_QUICK_RUN_FLAG),
-      .IDLE_CYCLES(`R3K_IDLE_CYCLES)
+      .IDLE_CYCLES(`R3K_IDLE_CYCLES), .RETIREMENT(`R3K_RETIREMENT)
   ) u_board (
       .clk(clk), .i_req(i_req), .i_addr(i_addr), .i_rdata(i_rdata),
       .d_req(d_req), .d_we(d_we), .d_be(d_be), .d_addr(d_addr), .d_wdata(d_wdata), .d_rdata(d_rdata),

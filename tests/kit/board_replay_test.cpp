@@ -141,6 +141,36 @@ TEST_P(BoardReplay, AFailingDisplayWordIsNamedAndACutReplayIsNoVerdict) {
   EXPECT_NE(cut.out.find("\nR3K VERDICT NONE\n"), std::string::npos) << cut.out;
 }
 
+// A core without a retirement port: the board judges by the end loop's
+// fetches, once they come END_FETCHES (64) times with nothing else between.
+TEST(BoardFetchFallback, SixtyFourFetchesOfTheEndLoopInARowAreTheEnd) {
+  if (find_program("iverilog").empty()) GTEST_SKIP() << "skipped: iverilog is not installed";
+  TempDir dir;
+  const CommandResult build = run_command("iverilog -g2005 -DR3K_RETIREMENT=0 -DR3K_IDLE_CYCLES=1000 -o " +
+                                          dir.path("board.vvp") + " " + sources());
+  ASSERT_EQ(build.exit_code, 0) << build.out << build.err;
+  const std::string hex = dir.path("supplement.hex");
+  run_command(kTool + " export " + image_file(ImageKind::supplement) + " --format hex -o " + hex);
+  auto replay = [&](const std::vector<r3k_cosim_record>& records, const std::string& name) {
+    const std::string path = dir.path(name), text = records_hex(records);
+    write_text(path, text);
+    return run_command("vvp -n " + dir.path("board.vvp") + " +records=" + path + " +count=" +
+                       std::to_string(records.size()) + " +r3k_rom=" + hex + " +r3k_routines=18" +
+                       " +r3k_trace=" + path + ".trace");
+  };
+  std::vector<r3k_cosim_record> records = reference_retirements(ImageKind::supplement);
+  r3k_cosim_record loop{}, slot{};
+  loop.pc = 0xBFC00100, slot.pc = 0xBFC00104;
+  for (int i = 0; i < 63; ++i) records.push_back(loop), records.push_back(slot);
+  const CommandResult short_of_it = replay(records, "63");
+  EXPECT_NE(short_of_it.out.find("R3K VERDICT NONE"), std::string::npos) << short_of_it.out;
+  records.push_back(loop);
+  const CommandResult enough = replay(records, "64");
+  EXPECT_NE(enough.out.find("PASS: 18 of 18 routines passed; lamps A=1 B=1 bank=0xFFFF, display 0x12000012"),
+            std::string::npos) << enough.out;
+  EXPECT_NE(enough.out.find("R3K VERDICT PASS"), std::string::npos) << enough.out;
+}
+
 INSTANTIATE_TEST_SUITE_P(Simulators, BoardReplay, testing::Values("icarus", "verilator"));
 
 }  // namespace
