@@ -1,6 +1,7 @@
 // `cmake --install` to a fresh prefix: a C program finds libr3kcosim and its
 // header through the installed r3kcheck.pc alone, links shared and static,
-// and opens an image; the HDL is where the .pc's hdldir says.
+// and opens an image; the HDL is where the .pc's hdldir says, and a
+// Verilator bench with the checker builds from those alone.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -52,6 +53,17 @@ TEST(Install, ACProgramBuildsThroughPkgConfigAndTheHdlIsThere) {
   const CommandResult hdl = run_command(pkg + "--variable=hdldir r3kcheck");
   EXPECT_TRUE(std::filesystem::exists(hdl.out.substr(0, hdl.out.find('\n')) + "/r3k_board.v")) << hdl.out;
   EXPECT_TRUE(std::filesystem::exists(prefix + "/bin/r3kcheck"));
+
+  // A Verilator bench: the checker from hdldir, the library from the .pc.
+  if (find_program("verilator").empty()) GTEST_SKIP() << "skipped: verilator is not installed";
+  const std::string hdldir = "$(" + pkg + "--variable=hdldir r3kcheck)/";
+  const CommandResult bench = run_command(
+      "verilator --binary --timing -Wno-fatal -j 2 --Mdir " + dir.path("obj") + " --top-module r3k_cosim_replay " +
+      hdldir + "r3k_cosim_pkg.sv " + hdldir + "r3k_cosim_checker.sv " R3K_SOURCE_DIR "/tests/cosim/r3k_cosim_replay.sv" +
+      " -LDFLAGS \"$(" + pkg + "--libs r3kcheck)\"");
+  ASSERT_EQ(bench.exit_code, 0) << bench.out << bench.err;
+  const CommandResult ldd = run_command("ldd " + dir.path("obj/Vr3k_cosim_replay"));
+  EXPECT_NE(ldd.out.find(prefix + "/lib/libr3kcosim.so"), std::string::npos) << ldd.out;
 }
 
 }  // namespace
