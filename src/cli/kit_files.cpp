@@ -5,10 +5,16 @@ namespace {
 
 // The simulation's "R3K VERDICT" line as the recipe's status: 0 for PASS;
 // make itself then stops with its own status for FAIL and NONE, and the
-// line in the log (and the file `verdict`) tells them apart.
+// line in the log (and the file `verdict`) tells them apart. In lock step
+// the checker may end the run first (it knows the end one instruction
+// before the board sees the end loop retire): then its line decides.
 constexpr const char* kVerdictRecipe =
     "\t@$(RUN) | tee $(OUT)/run.log; \\\n"
-    "\tverdict=$$(sed -n 's/^R3K VERDICT //p' $(OUT)/run.log); echo $${verdict:-NONE} > $(OUT)/verdict; \\\n"
+    "\tverdict=$$(sed -n 's/^R3K VERDICT //p' $(OUT)/run.log); \\\n"
+    "\tif [ -z \"$$verdict\" ]; then \\\n"
+    "\t  if grep -q '^r3k_cosim: PASS' $(OUT)/run.log; then verdict=PASS; \\\n"
+    "\t  elif grep -q 'r3k_cosim: \\(FAIL\\|MISMATCH\\)' $(OUT)/run.log; then verdict=FAIL; fi; fi; \\\n"
+    "\techo $${verdict:-NONE} > $(OUT)/verdict; \\\n"
     "\tcase \"$$verdict\" in PASS) exit 0;; FAIL) exit 1;; *) exit 2;; esac\n";
 
 std::string common_part(const std::string& out, int routines) {

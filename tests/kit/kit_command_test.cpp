@@ -50,5 +50,36 @@ TEST(KitCommand, TheDirectoryRunsTheReplayWithMakeOnBothSimulators) {
   }
 }
 
+// --lockstep: the checker rides on the same port and ends the run on the
+// reference's word; a changed store is a FAIL from the checker.
+TEST(KitCommand, LockStepRunsTheCheckerBesideTheBoard) {
+  for (const char* program : {"verilator", "make"})
+    if (find_program(program).empty()) GTEST_SKIP() << "skipped: " << program << " is not installed";
+  TempDir dir;
+  const std::string kit = dir.path("kit"), library = R3K_COSIM_SHARED_PATH;
+  const std::string& image = image_file(ImageKind::supplement);
+  ASSERT_EQ(run_command(kTool + " kit -o " + kit + " --simulator verilator --lockstep --image " + image).exit_code, 0);
+  run_command("cp " + kHere + "r3k_core.v " + kHere + "r3k_bus_replay.v " + kit);
+  std::vector<r3k_cosim_record> records = to_the_end_loop(reference_retirements(ImageKind::supplement));
+  auto make = [&](const std::string& name) {
+    const std::string text = records_hex(records), path = dir.path(name);
+    write_bytes(path, std::vector<unsigned char>(text.begin(), text.end()));
+    return run_command("make -C " + kit + " CORE_SOURCES='r3k_core.v r3k_bus_replay.v' R3K_COSIM_LIBS='" + library +
+                       " -Wl,-rpath," + library.substr(0, library.rfind('/')) + "' PLUSARGS='+records=" + path +
+                       " +count=" + std::to_string(records.size()) + "'");
+  };
+  const CommandResult good = make("good");
+  EXPECT_EQ(good.exit_code, 0) << good.out << good.err;
+  EXPECT_EQ(read_text(kit + "/verilator/verdict"), "PASS\n");
+  for (r3k_cosim_record& r : records)
+    if (r.store_mask == 0xF && r.store_addr >= 0x80000000 && r.store_addr < 0x80040000) {
+      r.store_data ^= 1;
+      break;
+    }
+  const CommandResult bad = make("bad");
+  EXPECT_NE(bad.exit_code, 0);
+  EXPECT_EQ(read_text(kit + "/verilator/verdict"), "FAIL\n") << read_text(kit + "/verilator/run.log");
+}
+
 }  // namespace
 }  // namespace r3k::test
