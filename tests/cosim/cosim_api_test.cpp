@@ -122,7 +122,7 @@ TEST(CosimLibrary, TheHeaderCompilesAsStrictC99) {
   const std::string body = text.str();
   write_bytes(source, std::vector<unsigned char>(body.begin(), body.end()));
   const CommandResult result = run_command("gcc -std=c99 -Wall -Wextra -Werror -pedantic -I " R3K_SOURCE_DIR
-                                           "/src/cosim " + source + " " R3K_COSIM_STATIC_PATH " -lstdc++ -o " +
+                                           "/src/cosim " + source + " " R3K_COSIM_STATIC_PATH " -lstdc++ " R3K_SANITIZER_LINK_FLAGS " -o " +
                                            dir.path("use") + " && " + dir.path("use"));
   EXPECT_EQ(result.exit_code, 0) << result.err;
 }

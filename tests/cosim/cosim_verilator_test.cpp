@@ -37,7 +37,7 @@ class Verilated : public testing::Test {
     const std::string library = R3K_COSIM_SHARED_PATH, library_dir = library.substr(0, library.rfind('/'));
     build_ = run_command("verilator --binary --timing -Wall -j 2 --Mdir " + dir_->path("obj") + " --top-module r3k_cosim_replay " +
                          hdl + "r3k_cosim_pkg.sv " + hdl + "r3k_cosim_checker.sv " + tests + "r3k_cosim_replay.sv" +
-                         " -LDFLAGS '" + library + " -Wl,-rpath," + library_dir + "'");
+                         " -LDFLAGS '" R3K_SANITIZER_LINK_FLAGS " " + library + " -Wl,-rpath," + library_dir + "'");
   }
   static void TearDownTestSuite() { delete dir_; }
 
