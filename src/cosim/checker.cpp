@@ -124,16 +124,20 @@ int Checker::mismatch(const Expected* expected, std::vector<std::string> differe
 }
 
 // At another address than the reference's: the branch or jump before the
-// last delay slot sent one of them elsewhere.
+// last delay slot sent one of them elsewhere. Another value: what the
+// reference's instruction read.
 std::string Checker::culprit_of(const Expected& expected) const {
+  if (expected.record.is_exception || line_.record.is_exception) return "";
+  auto sources = [](const Expected& e) { return trace::SourceValues{e.rs_value, e.rt_value, e.hi_before, e.lo_before}; };
+  auto line = [](const std::string& text) { return text.empty() ? text : "  culprit:  " + text + "\n"; };
+  if (line_.record.pc == expected.record.pc)
+    return line(trace::operand_culprit(expected.record, expected.number, sources(expected)));
   const Expected* slot = stream_.taken(1);
   const Expected* transfer = stream_.taken(2);
-  if (expected.record.is_exception || line_.record.is_exception || line_.record.pc == expected.record.pc || !slot ||
-      !transfer || transfer->record.is_exception || slot->record.pc != transfer->record.pc + 4 ||
+  if (!slot || !transfer || transfer->record.is_exception || slot->record.pc != transfer->record.pc + 4 ||
       !trace::is_control_transfer(transfer->record.word))
     return "";
-  const trace::SourceValues values{transfer->rs_value, transfer->rt_value};
-  return "  culprit:  " + trace::control_culprit(transfer->record, transfer->number, values, expected.record.pc) + "\n";
+  return line(trace::control_culprit(transfer->record, transfer->number, sources(*transfer), expected.record.pc));
 }
 
 // Rebuilding the image to name cases takes a moment: only a mismatch pays.

@@ -56,22 +56,19 @@ void ExpectedStream::on_instruction(const sim::Cpu& cpu, const sim::Decoded& dec
 
 void ExpectedRecorder::record(const sim::Cpu& cpu, const sim::Decoded& decoded, ExpectedLines& lines) {
   recorder_.record(cpu, decoded, lines_);
-  lines.has_before = lines_.has_before, lines.has_after = lines_.has_after;
+  lines.has_before = lines_.has_before, lines.has_after = lines_.has_after, lines.raised = lines_.raised;
   lines.before.record = lines_.before, lines.after.record = lines_.after;
   lines.before.loads = lines.after.loads = false;
   lines.before.store_mask = lines.after.store_mask = 0;
   Expected& e = lines.instruction;
   e.record = lines_.instruction;
-  e.rs_value = regs_[decoded.rs], e.rt_value = regs_[decoded.rt];
-  e.hi_before = hi_, e.lo_before = lo_;
+  e.rs_value = lines_.rs_value, e.rt_value = lines_.rt_value;
+  e.hi_before = lines_.hi_before, e.lo_before = lines_.lo_before;
   const uint32_t address = e.rs_value + decoded.imm;
-  const bool raised = lines.raised();
+  const bool raised = lines.raised;
   e.loads = !raised && decoded.action < Action::reserved && isa::info(decoded.op()).is_load();
   e.load_address = e.loads ? address : 0;
   e.store_mask = e.record.stores ? store_lanes(decoded.action, address) : 0;
-  for (unsigned i = 0; i < e.record.reg_count; ++i) regs_[e.record.regs[i].reg] = e.record.regs[i].value;
-  if (e.record.writes_hi) hi_ = e.record.hi;
-  if (e.record.writes_lo) lo_ = e.record.lo;
 }
 
 bool ExpectedRecorder::pending_exception(const sim::RunResult& result, Expected& exception) const {

@@ -35,7 +35,7 @@ struct ExpectedLines {
   Expected before, instruction, after;
   bool has_before = false, has_after = false;
   // The exception after it is the instruction's own, retired in its place.
-  bool raised() const { return has_after && after.record.cause != sim::Cause::Interrupt; }
+  bool raised = false;
 };
 
 // Fills Expected records from the processor after each instruction, as
@@ -49,8 +49,6 @@ class ExpectedRecorder {
  private:
   sim::TraceRecorder recorder_;
   sim::TraceLines lines_;
-  std::array<uint32_t, 32> regs_{};  // before the instruction being recorded
-  uint32_t hi_ = 0, lo_ = 0;
 };
 
 class ExpectedStream {

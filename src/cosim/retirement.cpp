@@ -7,28 +7,18 @@ namespace {
 
 using sim::Cause;
 
-// The Cause register's exception codes of the trace's exception names.
-struct CodeName {
-  uint32_t code;
-  Cause cause;
-};
-constexpr CodeName kCodes[] = {
-    {4, Cause::AddressErrorLoad}, {5, Cause::AddressErrorStore}, {6, Cause::BusErrorFetch},
-    {7, Cause::BusErrorLoad},     {8, Cause::Syscall},           {9, Cause::Breakpoint},
-    {10, Cause::ReservedInstruction}, {12, Cause::ArithmeticOverflow},
-};
-
+// The cause a record's exception code stands for: a code the processor
+// shares between a fetch and a data access reads as the data access's
+// (the comparison treats the two alike).
 bool cause_of_code(uint32_t code, Cause& cause) {
-  for (const CodeName& c : kCodes)
-    if (c.code == code) return cause = c.cause, true;
+  for (const Cause c : {Cause::Interrupt, Cause::AddressErrorLoad, Cause::AddressErrorStore, Cause::BusErrorFetch,
+                        Cause::BusErrorLoad, Cause::Syscall, Cause::Breakpoint, Cause::ReservedInstruction,
+                        Cause::CoprocessorUnusable, Cause::ArithmeticOverflow})
+    if (sim::exc_code(c) == code) return cause = c, true;
   return false;
 }
 
-uint32_t code_of_cause(Cause cause) {
-  for (const CodeName& c : kCodes)
-    if (sim::same_exception_code(c.cause, cause)) return c.code;
-  return 0;
-}
+uint32_t code_of_cause(Cause cause) { return sim::exc_code(cause); }
 
 uint32_t lane_bits(uint32_t mask) {
   uint32_t bits = 0;
@@ -87,6 +77,9 @@ void to_design_line(const r3k_cosim_record& in, uint32_t reports, const Expected
   }
   if (!(reports & R3K_COSIM_REPORTS_STORE)) r.stores = e.stores, r.store = e.store;
   else if ((r.stores = (in.store_mask & 0xF) != 0)) r.store = store_of(in, expected);
+  // The record has no coprocessor 0 part: what mtc0 and rfe wrote shows in
+  // the exceptions that follow (their codes and where they return to).
+  r.writes_cop0 = e.writes_cop0, r.cop0_reg = e.cop0_reg, r.cop0_value = e.cop0_value;
 }
 
 void compare_port_extras(const r3k_cosim_record& in, uint32_t reports, const Expected& expected,

@@ -143,7 +143,8 @@ bool before_instruction(const ExceptionRecord& e) {
 }  // namespace
 
 void TraceRecorder::record(const Cpu& cpu, const Decoded& d, TraceLines& lines) {
-  lines.has_before = lines.has_after = false;
+  lines.has_before = lines.has_after = lines.raised = false;
+  lines.rs_value = regs_[d.rs], lines.rt_value = regs_[d.rt], lines.hi_before = hi_, lines.lo_before = lo_;
   // At most two new exceptions: a failed fetch, then this instruction's or
   // one taken right after it. Oldest first.
   const uint64_t fresh = std::min<uint64_t>(cpu.exceptions_taken - exceptions_seen_, 2);
@@ -155,7 +156,7 @@ void TraceRecorder::record(const Cpu& cpu, const Decoded& d, TraceLines& lines) 
       lines.before = exception_line(e), lines.has_before = true;
     } else {
       lines.after = exception_line(e), lines.has_after = true;
-      raised = !e.after_instruction;
+      raised = lines.raised = !e.after_instruction;
     }
   }
   TraceRecord& r = lines.instruction;

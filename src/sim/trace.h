@@ -109,6 +109,12 @@ std::string format_trace_record(const TraceRecord& record);
 struct TraceLines {
   TraceRecord before, instruction, after;
   bool has_before = false, has_after = false;
+  // The exception after it is the instruction's own, taken in its place (not
+  // an interrupt or a fetch user mode cannot make, taken once it completed).
+  bool raised = false;
+  // What the instruction found in its sources (the registers its rs and rt
+  // fields name, HI and LO) before it ran.
+  uint32_t rs_value = 0, rt_value = 0, hi_before = 0, lo_before = 0;
 };
 
 // Builds the records of a run from what the processor looks like after each

@@ -60,7 +60,7 @@ class Comparer {
     note_coverage(lines_.instruction.pc);
     if (!skipped(lines_.instruction)) check(lines_.instruction);
     if (lines_.has_after) check_exception(lines_.after);
-    note_transfer(cpu, decoded);
+    note_transfer();
   }
 
   // An exception line is compared when the design's trace has one there;
@@ -108,19 +108,24 @@ class Comparer {
 
   // The last branch or jump, with its sources (which it does not write,
   // but for a link register that is also its source), and the last address.
-  void note_transfer(const sim::Cpu& cpu, const sim::Decoded& decoded) {
+  void note_transfer() {
     ++executed_;
     previous_pc_ = lines_.instruction.pc;
     if (!is_control_transfer(lines_.instruction.word)) return;
     transfer_ = lines_.instruction;
     transfer_number_ = executed_;
-    transfer_sources_ = {cpu.reg(decoded.rs), cpu.reg(decoded.rt)};
+    transfer_sources_ = sources();
   }
 
+  SourceValues sources() const { return {lines_.rs_value, lines_.rt_value, lines_.hi_before, lines_.lo_before}; }
+
+  // Elsewhere: the transfer that decided it; another value: what the
+  // instruction read.
   std::string culprit(const TraceRecord& expected) const {
-    if (expected.is_exception || line_.record.is_exception || line_.record.pc == expected.pc || transfer_number_ == 0 ||
-        previous_pc_ != transfer_.pc + 4)
-      return "";
+    if (expected.is_exception || line_.record.is_exception) return "";
+    if (line_.record.pc == expected.pc)
+      return &expected == &lines_.instruction ? operand_culprit(expected, executed_ + 1, sources()) : "";
+    if (transfer_number_ == 0 || previous_pc_ != transfer_.pc + 4) return "";
     return control_culprit(transfer_, transfer_number_, transfer_sources_, expected.pc);
   }
 

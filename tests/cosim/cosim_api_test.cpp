@@ -4,6 +4,7 @@
 // delivered: a C99 header, a shared object exporting the API alone.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 #include <string>
@@ -42,6 +43,27 @@ TEST(CosimApi, TheReferencesOwnRecordsReachTheEndLoopWithRunsVerdict) {
   EXPECT_STREQ(r3k_cosim_report(checker.get()), "");
   EXPECT_EQ(r3k_cosim_step(checker.get(), &reference().front()), R3K_COSIM_ERROR_STOPPED);
   EXPECT_NE(std::string(r3k_cosim_error(checker.get())).find("after the end"), std::string::npos);
+}
+
+// The exceptions image retires every exception code it raises (CpU and
+// interrupts among them) as a record of its own; a core reporting them the
+// reference's way is in step to the end, and a wrong code is named.
+TEST(CosimApi, TheExceptionsImagesRecordsReachTheEndLoop) {
+  const std::vector<r3k_cosim_record> records = reference_retirements(ImageKind::exceptions);
+  const Checker checker(open_checker(ImageKind::exceptions));
+  ASSERT_EQ(step_all(checker.get(), records), R3K_COSIM_END_LOOP) << r3k_cosim_report(checker.get());
+  EXPECT_EQ(std::string(r3k_cosim_verdict(checker.get())).rfind("PASS: ", 0), 0u) << r3k_cosim_verdict(checker.get());
+  std::vector<uint32_t> codes;
+  for (const r3k_cosim_record& r : records)
+    if (r.exception && std::find(codes.begin(), codes.end(), r.cause) == codes.end()) codes.push_back(r.cause);
+  for (const uint32_t code : {0u, 11u}) EXPECT_NE(std::find(codes.begin(), codes.end(), code), codes.end()) << code;
+
+  std::vector<r3k_cosim_record> wrong(records);
+  const auto unusable = std::find_if(wrong.begin(), wrong.end(), [](const auto& r) { return r.exception && r.cause == 11; });
+  unusable->cause = 10;
+  const Checker stopped(open_checker(ImageKind::exceptions));
+  ASSERT_EQ(step_all(stopped.get(), wrong), R3K_COSIM_MISMATCH);
+  EXPECT_EQ(r3k_cosim_steps(stopped.get()), static_cast<uint64_t>(unusable - wrong.begin()) + 1);
 }
 
 // A register value, a store's data and a branch's destination, each changed

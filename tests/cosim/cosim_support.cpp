@@ -6,19 +6,25 @@
 #include <memory>
 
 #include "elf/elf_writer.h"
+#include "report/image_file.h"
 #include "support/image_run.h"
 #include "support/tools.h"
 
 namespace r3k::test {
 
-const Image& image_of(ImageKind kind) { return kind == ImageKind::main ? default_image() : supplement_image(); }
+const Image& image_of(ImageKind kind) {
+  static const Image images[] = {report::build(ImageKind::main, kDefaultSeed),
+                                 report::build(ImageKind::supplement, kDefaultSeed),
+                                 report::build(ImageKind::exceptions, kDefaultSeed)};
+  return images[static_cast<size_t>(kind)];
+}
 
 const std::string& image_file(ImageKind kind) {
   static const auto dir = std::make_unique<TempDir>();
-  static std::string paths[2];
-  std::string& path = paths[kind == ImageKind::main ? 0 : 1];
+  static std::string paths[3];
+  std::string& path = paths[static_cast<size_t>(kind)];
   if (path.empty()) {
-    const std::string file = dir->path(kind == ImageKind::main ? "image.elf" : "supplement.elf");
+    const std::string file = dir->path(std::to_string(static_cast<int>(kind)) + ".elf");
     elf::write_elf_file(image_of(kind), file);
     path = file;
   }

@@ -32,7 +32,7 @@ class RetirementPort {
   void on_instruction(const sim::Cpu& cpu, const sim::Decoded& decoded) {
     recorder_.record(cpu, decoded, lines_);
     if (lines_.has_before) emit(cosim::retirement_of_exception(lines_.before.record), nullptr, &lines_.before);
-    if (lines_.raised()) {
+    if (lines_.raised) {
       emit(cosim::retirement_of_exception(lines_.after.record), &lines_.instruction, &lines_.after);
       return;
     }

@@ -76,7 +76,7 @@ typedef struct r3k_cosim_record {
   uint32_t load_valid;
   uint32_t load_addr;  /* the address the load computed */
   uint32_t exception;  /* nonzero: pc's instruction took an exception instead of retiring */
-  uint32_t cause;      /* the Cause register's exception code: 4 AdEL, 5 AdES, 6 IBE, 7 DBE, 8 Sys, 9 Bp, 10 RI, 12 Ov */
+  uint32_t cause;      /* the Cause register's exception code: 0 Int, 4 AdEL, 5 AdES, 6 IBE, 7 DBE, 8 Sys, 9 Bp, 10 RI, 11 CpU, 12 Ov */
   uint32_t bad_addr;   /* AdEL, AdES, DBE of a load or store: the data address */
 } r3k_cosim_record;
 
