@@ -4,6 +4,9 @@
 #            and runs it on the reference simulator with the quick-run flag set
 #            and then the supplementary image (out/supplement.elf) and the
 #            exceptions image (out/exceptions.elf)
+# make cosim builds the lock-step checker library, build/libr3kcosim.so and .a
+# make install PREFIX=DIR  installs the tool, libr3kcosim, its header, the HDL
+#            and r3kcheck.pc (pkg-config) under DIR (default /usr/local)
 # make test  builds and runs the whole test suite (with ASan and UBSan)
 # make clang-check  builds the tool with clang++, checks that it writes the
 #            same images as the g++ tool, and compiles the tests with clang++
@@ -29,13 +32,19 @@ FUZZ_SECONDS ?= 60
 # mutations stay fast; the 580 KB default image is read cut to this length.
 FUZZ_MAX_LEN := 65536
 
-.PHONY: all tool cosim image run test bench clean clang-check fuzz-build fuzz-smoke fuzz fuzz-run
+.PHONY: all tool install cosim image run test bench clean clang-check fuzz-build fuzz-smoke fuzz fuzz-run
 
 all: run
 
 tool:
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target r3kcheck
+
+PREFIX ?= /usr/local
+install:
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target r3kcheck r3kcosim r3kcosim_static
+	@cmake --install $(BUILD) --prefix $(PREFIX)
 
 cosim:
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -17,5 +17,6 @@ int explain_command(const Arguments& arguments);
 int trace_diff_command(const Arguments& arguments);
 int faults_command(const Arguments& arguments);
 int diagnose_command(const Arguments& arguments);
+int kit_command(const Arguments& arguments);
 
 }  // namespace r3k::cli

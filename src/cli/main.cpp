@@ -39,6 +39,8 @@ constexpr const char* kUsage =
     "              (r3kcheck trace-diff dut.trace --image out/image.elf)\n"
     "  faults  score the image against the fault catalog (r3kcheck faults)\n"
     "  diagnose  likely causes of failing routines  (r3kcheck diagnose --failed 18,20)\n"
+    "  kit     a directory to run the image on a processor design in a logic simulator\n"
+    "                                                  (r3kcheck kit -o bench)\n"
     "\n"
     "r3kcheck <command> --help (or r3kcheck help <command>) describes a command's options.\n"
     "exit codes: 0 success (run: pass), 1 run: fail, 2 error or no verdict.\n";
@@ -56,6 +58,7 @@ constexpr Command kCommands[] = {
     {"trace-diff", r3k::cli::trace_diff_command},
     {"faults", r3k::cli::faults_command},
     {"diagnose", r3k::cli::diagnose_command},
+    {"kit", r3k::cli::kit_command},
 };
 
 // An error stays one line whatever the user typed: control characters in

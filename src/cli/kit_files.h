@@ -1,0 +1,18 @@
+// The files of a kit directory besides the HDL: the Makefiles and the
+// stand-in core, as text.
+#pragma once
+
+#include <string>
+
+namespace r3k::cli {
+
+enum class Simulator { icarus, verilator };
+
+// A Makefile whose default target builds and runs the image on `simulator`.
+std::string simulator_makefile(Simulator simulator, int routines, bool lockstep);
+// The directory's Makefile: `make` runs each of the simulators.
+std::string top_makefile(bool icarus, bool verilator);
+// An r3k_core that drives nothing, so the kit builds before a core is in.
+std::string stand_in_core();
+
+}  // namespace r3k::cli
