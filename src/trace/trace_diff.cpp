@@ -55,20 +55,12 @@ class Comparer {
       : design_(design), options_(options), covered_(options.routine_entries.size()) {}
 
   void on_instruction(const sim::Cpu& cpu, const sim::Decoded& decoded) {
-<<<<<<< ours
     recorder_.record(cpu, decoded, lines_);
     if (lines_.has_before) check_exception(lines_.before);
     note_coverage(lines_.instruction.pc);
     if (!skipped(lines_.instruction)) check(lines_.instruction);
     if (lines_.has_after) check_exception(lines_.after);
     note_transfer(cpu, decoded);
-=======
-    index_ = cpu.instructions;
-    const bool raised = recorder_.record(cpu, decoded, record_, exception_);
-    note_coverage(record_.pc);
-    if (!skipped(record_)) check(record_);
-    if (raised) check_exception(exception_);
->>>>>>> theirs
   }
 
   // An exception line is compared when the design's trace has one there;
@@ -89,7 +81,6 @@ class Comparer {
       outcome_.culprit = culprit(expected);
       outcome_.design = line_;
       outcome_.expected = expected;
-      outcome_.reference_index = index_;
       outcome_.differences = std::move(differences);
       stop(DiffOutcome::Verdict::divergence, "");
     }
@@ -170,7 +161,6 @@ class Comparer {
   std::array<AgreedLine, kAgreedLinesKept> agreed_{};
   std::vector<bool> covered_;
   DiffOutcome outcome_;
-  uint64_t index_ = 0;
   DiffOutcome::Verdict stopped_with_ = DiffOutcome::Verdict::match;
 };
 
