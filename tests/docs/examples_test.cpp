@@ -14,8 +14,10 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -186,14 +188,42 @@ std::vector<std::pair<int, std::string>> links_of(const std::string& text) {
   return links;
 }
 
-TEST(DocsLinks, EveryRelativeLinkNamesAFile) {
+// The anchors a page's headings get, as GitHub makes them: lower case, only
+// letters, digits, '-' and '_' kept, each blank a '-'.
+std::set<std::string> anchors_of(const std::string& text) {
+  std::set<std::string> anchors;
+  bool in_fence = false;
+  for (const std::string& line : lines_of(text)) {
+    if (line.rfind("```", 0) == 0) in_fence = !in_fence;
+    if (in_fence || line.empty() || line[0] != '#') continue;
+    const std::string title = trimmed(line.substr(line.find_first_not_of('#')));
+    std::string anchor;
+    for (const char c : title) {
+      if (std::isalnum(static_cast<unsigned char>(c))) anchor += static_cast<char>(std::tolower(c));
+      else if (c == '-' || c == '_') anchor += c;
+      else if (c == ' ') anchor += '-';
+    }
+    anchors.insert(anchor);
+  }
+  return anchors;
+}
+
+TEST(DocsLinks, EveryRelativeLinkNamesAFileAndHeading) {
   size_t checked = 0;
   for (const fs::path& page : pages()) {
     for (const auto& [line, target] : links_of(test::read_text(page.string()))) {
-      if (target.find("://") != std::string::npos || target.rfind("mailto:", 0) == 0 || target[0] == '#') continue;
-      const std::string file = target.substr(0, target.find('#'));
+      if (target.find("://") != std::string::npos || target.rfind("mailto:", 0) == 0) continue;
+      const size_t hash = target.find('#');
+      const fs::path file = hash == 0 ? page : page.parent_path() / target.substr(0, hash);
       ++checked;
-      EXPECT_TRUE(fs::exists(page.parent_path() / file)) << page_name(page) << ":" << line << ": " << target;
+      const std::string where = page_name(page) + ":" + std::to_string(line) + ": " + target;
+      if (!fs::exists(file)) {
+        ADD_FAILURE() << where << " names no file";
+        continue;
+      }
+      if (hash == std::string::npos || file.extension() != ".md") continue;
+      EXPECT_TRUE(anchors_of(test::read_text(file.string())).count(target.substr(hash + 1)))
+          << where << " names no heading";
     }
   }
   EXPECT_GE(checked, 50u);
