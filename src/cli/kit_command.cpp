@@ -63,7 +63,7 @@ std::vector<uint8_t> image_bytes(const std::string& path) {
   if (path.empty()) return elf::elf_bytes(report::build(ImageKind::main, kDefaultSeed));
   const elf::LoadedElf loaded = elf::read_elf_file(path);
   if (!report::kind_of(loaded.symbols))
-    throw Error("kit: " + path + " is not an image of this tool (no routine symbols of the main image or supplement)");
+    throw Error("kit: " + path + " is not an image of this tool (no routine symbols of the main image, the supplement or the exceptions image)");
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) throw Error("kit: cannot read " + path);
   std::vector<uint8_t> bytes;

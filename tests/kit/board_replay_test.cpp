@@ -35,6 +35,9 @@ std::string last_line(const std::string& text) {
   return text.substr(text.rfind('\n', end) + 1, end - text.rfind('\n', end));
 }
 
+constexpr ImageKind kImages[] = {ImageKind::main, ImageKind::supplement, ImageKind::exceptions};
+std::string label(ImageKind kind) { return kind == ImageKind::main ? "main" : kind == ImageKind::supplement ? "supplement" : "exceptions"; }
+
 struct ImageFiles {
   std::string elf, hex, names, verdict;  // verdict: `run`'s line
   int routines = 0;
@@ -44,9 +47,9 @@ class BoardReplay : public testing::TestWithParam<std::string> {
  protected:
   static void SetUpTestSuite() {
     dir_ = new TempDir;
-    for (ImageKind kind : {ImageKind::main, ImageKind::supplement}) {
-      ImageFiles& f = files_[kind == ImageKind::main ? 0 : 1];
-      const std::string stem = dir_->path(kind == ImageKind::main ? "main" : "supplement");
+    for (ImageKind kind : kImages) {
+      ImageFiles& f = files_[static_cast<size_t>(kind)];
+      const std::string stem = dir_->path(label(kind));
       f.elf = image_file(kind);
       f.hex = stem + ".hex";
       f.names = stem + ".names";
@@ -96,15 +99,15 @@ class BoardReplay : public testing::TestWithParam<std::string> {
   std::string trace_path(const std::string& name) const { return dir_->path(name + ".trace"); }
 
   static inline TempDir* dir_ = nullptr;
-  static inline ImageFiles files_[2];
+  static inline ImageFiles files_[3];
   static inline std::map<std::string, CommandResult> builds_;
 };
 
-TEST_P(BoardReplay, TheVerdictAndTheTraceAreRunsForBothImages) {
-  for (ImageKind kind : {ImageKind::main, ImageKind::supplement}) {
-    const ImageFiles& f = files_[kind == ImageKind::main ? 0 : 1];
+TEST_P(BoardReplay, TheVerdictAndTheTraceAreRunsForEveryImage) {
+  for (ImageKind kind : kImages) {
+    const ImageFiles& f = files_[static_cast<size_t>(kind)];
     SCOPED_TRACE(f.elf);
-    const std::string name = kind == ImageKind::main ? "main" : "supplement";
+    const std::string name = label(kind);
     const CommandResult run = replay(f, to_the_end_loop(reference_retirements(kind)), name);
     ASSERT_EQ(f.verdict.rfind("PASS: ", 0), 0u) << f.verdict;
     EXPECT_NE(run.out.find(f.verdict + "\nR3K VERDICT PASS\n"), std::string::npos) << run.out << run.err;
