@@ -24,7 +24,10 @@
 // The end: with RETIREMENT=1 the verdict comes when the core retires the
 // instruction at the end loop (0xBFC00100) or the exception loop
 // (0xBFC00380); a pipelined core fetches down wrong paths, so a fetch proves
-// nothing. With RETIREMENT=0 (a core without a retirement port) the board
+// nothing. The exceptions image handles its exceptions and sends the vector
+// at 0xBFC00380 to its handler: run it with +r3k_handled_exceptions (the
+// kit's Makefile does). The instruction count is `run`'s: an instruction
+// that raised an exception counts, a failed fetch and an interrupt do not. With RETIREMENT=0 (a core without a retirement port) the board
 // calls it when the end loop is fetched END_FETCHES times with no fetch
 // outside the loop between: weaker, as a core that only passes by the loop on
 // a wrong path long enough would be judged too.
@@ -66,9 +69,12 @@ module r3k_board #(
     input wire [31:0] d_addr,
     input wire [31:0] d_wdata,
     output reg [31:0] d_rdata,
-    // the retirement record's first two signals
+    // the retirement record's signals the board needs
     input wire ret_valid,
     input wire [31:0] ret_pc,
+    input wire ret_exception,
+    input wire [4:0] ret_cause,
+    input wire [31:0] ret_bad_addr,
     // reads a word without a cycle, for the trace printer (swl, swr)
     input wire [31:0] peek_addr,
     output reg [31:0] peek_data
@@ -91,6 +97,7 @@ module r3k_board #(
   reg [31:0] idle;
   reg [31:0] end_fetches;
   reg over;
+  reg handled_exceptions;  // the exceptions image: 0xBFC00380 is a vector, not the end
   integer i;
   reg [8*1024-1:0] path;
 
@@ -126,6 +133,7 @@ module r3k_board #(
     routines = ROUTINES;
     if ($value$plusargs("r3k_routines=%d", routines)) begin
     end
+    handled_exceptions = $test$plusargs("r3k_handled_exceptions") != 0;
     lamp_bank = 0;
     lamp_a = 0;
     lamp_b = 0;
@@ -309,8 +317,12 @@ module r3k_board #(
       idle = idle + 1;
       if (RETIREMENT != 0 && ret_valid) begin
         idle = 0;
-        if (ret_pc == END_LOOP) judge_end;
-        else if (ret_pc == EXCEPTION_LOOP) begin
+        if (ret_exception) begin
+          // in place of the instruction that raised it: that one counts
+          if (ret_cause != 0 && ret_cause != 6 && !(ret_cause == 4 && ret_bad_addr == ret_pc))
+            instructions = instructions + 1;
+        end else if (ret_pc == END_LOOP) judge_end;
+        else if (ret_pc == EXCEPTION_LOOP && !handled_exceptions) begin
           $write("NO VERDICT: the exception loop was reached; ");
           write_lamps;
           write_count;

@@ -63,7 +63,8 @@ module r3k_kit_top;
   ) u_board (
       .clk(clk), .i_req(i_req), .i_addr(i_addr), .i_rdata(i_rdata),
       .d_req(d_req), .d_we(d_we), .d_be(d_be), .d_addr(d_addr), .d_wdata(d_wdata), .d_rdata(d_rdata),
-      .ret_valid(ret_valid), .ret_pc(ret_pc), .peek_addr(peek_addr), .peek_data(peek_data));
+      .ret_valid(ret_valid), .ret_pc(ret_pc), .ret_exception(ret_exception), .ret_cause(ret_cause),
+      .ret_bad_addr(ret_bad_addr), .peek_addr(peek_addr), .peek_data(peek_data));
 
   r3k_trace_printer #(.FILE(`R3K_TRACE_FILE)) u_trace (
       .clk(clk), .ret_valid(ret_valid), .ret_pc(ret_pc), .ret_word(ret_word), .ret_rd(ret_rd),

@@ -94,13 +94,14 @@ int kit_command(const Arguments& arguments) {
   std::string names_text;
   for (int number : names.numbers()) names_text += std::to_string(number) + " " + names.name(number) + "\n";
   write(options, "names.txt", names_text);
-  const int routines = static_cast<int>(names.numbers().size());
+  const KitImage image{static_cast<int>(names.numbers().size()), report::kind_of(loaded.symbols) == ImageKind::exceptions};
+  const int routines = image.routines;
   for (const KitFile& file : kit_hdl_files())
     if (options.lockstep || file.name.find("cosim") == std::string_view::npos) write(options, std::string(file.name), file.text);
   write(options, "r3k_core.v", stand_in_core());
-  if (options.icarus) write(options, "Makefile.icarus", simulator_makefile(Simulator::icarus, routines, false));
+  if (options.icarus) write(options, "Makefile.icarus", simulator_makefile(Simulator::icarus, image, false));
   if (options.verilator)
-    write(options, "Makefile.verilator", simulator_makefile(Simulator::verilator, routines, options.lockstep));
+    write(options, "Makefile.verilator", simulator_makefile(Simulator::verilator, image, options.lockstep));
   write(options, "Makefile", top_makefile(options.icarus, options.verilator));
   std::printf("wrote %s: the board, the trace printer, the top level, image.hex (%d routines); make -C %s\n",
               options.dir.c_str(), routines, options.dir.c_str());

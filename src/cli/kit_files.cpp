@@ -17,22 +17,22 @@ constexpr const char* kVerdictRecipe =
     "\techo $${verdict:-NONE} > $(OUT)/verdict; \\\n"
     "\tcase \"$$verdict\" in PASS) exit 0;; FAIL) exit 1;; *) exit 2;; esac\n";
 
-std::string common_part(const std::string& out, int routines) {
+std::string common_part(const std::string& out, const KitImage& image) {
   return "CORE_SOURCES ?= r3k_core.v\n"
          "PLUSARGS ?=\n"
          "OUT = " + out + "\n"
          "KIT = r3k_board.v r3k_trace_printer.v r3k_kit_top.v\n"
-         "RUN_ARGS = +r3k_rom=image.hex +r3k_names=names.txt +r3k_routines=" + std::to_string(routines) +
-         " +r3k_trace=$(OUT)/trace.txt $(PLUSARGS)\n\n";
+         "RUN_ARGS = +r3k_rom=image.hex +r3k_names=names.txt +r3k_routines=" + std::to_string(image.routines) +
+         (image.handles_exceptions ? " +r3k_handled_exceptions" : "") + " +r3k_trace=$(OUT)/trace.txt $(PLUSARGS)\n\n";
 }
 
 }  // namespace
 
-std::string simulator_makefile(Simulator simulator, int routines, bool lockstep) {
+std::string simulator_makefile(Simulator simulator, const KitImage& image, bool lockstep) {
   if (simulator == Simulator::icarus)
     return "# Icarus Verilog: `make -f Makefile.icarus` builds and runs the image; the\n"
            "# status is 0 for PASS only (see r3k_board.v for the verdict line).\n" +
-           common_part("icarus", routines) +
+           common_part("icarus", image) +
            "RUN = vvp -n $(OUT)/sim.vvp $(RUN_ARGS)\n\n"
            "run: $(OUT)/sim.vvp\n" + kVerdictRecipe +
            "\n$(OUT)/sim.vvp: $(KIT) $(CORE_SOURCES)\n"
@@ -49,7 +49,7 @@ std::string simulator_makefile(Simulator simulator, int routines, bool lockstep)
     lockstep_part = "LOCKSTEP =\n";
   return "# Verilator: `make -f Makefile.verilator` builds and runs the image; the\n"
          "# status is 0 for PASS only (see r3k_board.v for the verdict line).\n" +
-         common_part("verilator", routines) + lockstep_part +
+         common_part("verilator", image) + lockstep_part +
          "RUN = $(OUT)/Vr3k_kit_top $(RUN_ARGS)\n\n"
          "run: $(OUT)/Vr3k_kit_top\n" + kVerdictRecipe +
          "\n$(OUT)/Vr3k_kit_top: $(KIT) $(CORE_SOURCES)\n"

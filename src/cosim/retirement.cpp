@@ -77,9 +77,6 @@ void to_design_line(const r3k_cosim_record& in, uint32_t reports, const Expected
   }
   if (!(reports & R3K_COSIM_REPORTS_STORE)) r.stores = e.stores, r.store = e.store;
   else if ((r.stores = (in.store_mask & 0xF) != 0)) r.store = store_of(in, expected);
-  // The record has no coprocessor 0 part: what mtc0 and rfe wrote shows in
-  // the exceptions that follow (their codes and where they return to).
-  r.writes_cop0 = e.writes_cop0, r.cop0_reg = e.cop0_reg, r.cop0_value = e.cop0_value;
 }
 
 void compare_port_extras(const r3k_cosim_record& in, uint32_t reports, const Expected& expected,

@@ -41,6 +41,7 @@ std::string label(ImageKind kind) { return kind == ImageKind::main ? "main" : ki
 struct ImageFiles {
   std::string elf, hex, names, verdict;  // verdict: `run`'s line
   int routines = 0;
+  bool handles_exceptions = false;
 };
 
 class BoardReplay : public testing::TestWithParam<std::string> {
@@ -51,6 +52,7 @@ class BoardReplay : public testing::TestWithParam<std::string> {
       ImageFiles& f = files_[static_cast<size_t>(kind)];
       const std::string stem = dir_->path(label(kind));
       f.elf = image_file(kind);
+      f.handles_exceptions = kind == ImageKind::exceptions;
       f.hex = stem + ".hex";
       f.names = stem + ".names";
       run_command(kTool + " export " + f.elf + " --format hex -o " + f.hex);
@@ -92,7 +94,7 @@ class BoardReplay : public testing::TestWithParam<std::string> {
     const std::string binary =
         GetParam() == "icarus" ? "vvp -n " + dir_->path("board.vvp") : dir_->path("obj/Vr3k_kit_top");
     return run_command(binary + " +records=" + path + " +count=" + std::to_string(records.size()) + " +r3k_rom=" +
-                       f.hex + " +r3k_names=" + f.names + " +r3k_routines=" + std::to_string(f.routines) +
+                       f.hex + " +r3k_names=" + f.names + " +r3k_routines=" + std::to_string(f.routines) + (f.handles_exceptions ? " +r3k_handled_exceptions" : "") +
                        " +r3k_trace=" + dir_->path(name + ".trace"));
   }
 
