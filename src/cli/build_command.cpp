@@ -52,11 +52,8 @@ constexpr CommandSpec kCommand{
 }  // namespace
 
 int build_command(const Arguments& arguments) {
-  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
-  if (!parsed) {
-    std::fputs(help_text(kCommand).c_str(), stdout);
-    return kExitOk;
-  }
+  const std::optional<ParsedOptions> parsed = options_or_help(kCommand, arguments);
+  if (!parsed) return kExitOk;
   if (parsed->has("--supplement") && parsed->has("--exceptions"))
     throw Error("build: --supplement and --exceptions build different images; give one");
   const ImageKind kind = parsed->has("--supplement")   ? ImageKind::supplement

@@ -40,11 +40,8 @@ constexpr CommandSpec kCommand{
 }  // namespace
 
 int explain_command(const Arguments& arguments) {
-  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
-  if (!parsed) {
-    std::fputs(help_text(kCommand).c_str(), stdout);
-    return kExitOk;
-  }
+  const std::optional<ParsedOptions> parsed = options_or_help(kCommand, arguments);
+  if (!parsed) return kExitOk;
   if (parsed->operands().empty())
     throw Error("explain: nothing to explain (usage: r3kcheck explain WHAT [--image IMAGE.elf])");
   const std::string& what = parsed->operands()[0];

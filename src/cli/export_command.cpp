@@ -118,11 +118,8 @@ std::string file_text(const Options& options, const elf::LoadedElf& elf) {
 }  // namespace
 
 int export_command(const Arguments& arguments) {
-  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
-  if (!parsed) {
-    std::fputs(help_text(kCommand).c_str(), stdout);
-    return kExitOk;
-  }
+  const std::optional<ParsedOptions> parsed = options_or_help(kCommand, arguments);
+  if (!parsed) return kExitOk;
   const Options options = options_of(*parsed);
   const elf::LoadedElf elf = elf::read_elf_file(options.image_path);
   std::string text;

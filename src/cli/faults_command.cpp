@@ -201,11 +201,8 @@ ImageUnderTest image_under_test(faults::ImageKind kind, const std::string& path,
 }  // namespace
 
 int faults_command(const Arguments& arguments) {
-  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
-  if (!parsed) {
-    std::fputs(help_text(kCommand).c_str(), stdout);
-    return kExitOk;
-  }
+  const std::optional<ParsedOptions> parsed = options_or_help(kCommand, arguments);
+  if (!parsed) return kExitOk;
   const Options options = options_of(*parsed);
   const std::vector<const faults::CatalogFault*> chosen = selected(options.only);
   if (options.list) {

@@ -79,11 +79,8 @@ void write(const Options& options, const std::string& name, std::string_view tex
 }  // namespace
 
 int kit_command(const Arguments& arguments) {
-  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
-  if (!parsed) {
-    std::fputs(help_text(kCommand).c_str(), stdout);
-    return kExitOk;
-  }
+  const std::optional<ParsedOptions> parsed = options_or_help(kCommand, arguments);
+  if (!parsed) return kExitOk;
   const Options options = options_of(*parsed);
   const std::vector<uint8_t> elf = image_bytes(options.image);
   std::filesystem::create_directories(options.dir);

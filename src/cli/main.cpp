@@ -19,6 +19,7 @@
 #include "cli/commands.h"
 #include "common/atomic_file.h"
 #include "common/error.h"
+#include "common/escaped_text.h"
 
 namespace {
 
@@ -61,28 +62,8 @@ constexpr Command kCommands[] = {
     {"kit", r3k::cli::kit_command},
 };
 
-// An error stays one line whatever the user typed: control characters in
-// an echoed argument or path are shown escaped ("\n", "\x1b").
-std::string one_line(std::string_view text) {
-  std::string line;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\n') line += "\\n";
-    else if (c == '\t') line += "\\t";
-    else if (c == '\r') line += "\\r";
-    else if (byte < 0x20 || byte == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      line += escaped;
-    } else {
-      line += c;
-    }
-  }
-  return line;
-}
-
 int error(std::string_view message) {
-  std::fprintf(stderr, "r3kcheck: %s\n", one_line(message).c_str());
+  std::fprintf(stderr, "r3kcheck: %s\n", r3k::one_line(message).c_str());
   return r3k::cli::kExitError;
 }
 

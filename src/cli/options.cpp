@@ -1,6 +1,7 @@
 #include "cli/options.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 #include "cli/args.h"
@@ -173,6 +174,12 @@ std::string help_text(const CommandSpec& command) {
   }
   if (!command.epilogue.empty()) text += "\n" + std::string(command.epilogue);
   return text;
+}
+
+std::optional<ParsedOptions> options_or_help(const CommandSpec& command, const Arguments& arguments) {
+  std::optional<ParsedOptions> parsed = parse_options(command, arguments);
+  if (!parsed) std::fputs(help_text(command).c_str(), stdout);
+  return parsed;
 }
 
 }  // namespace r3k::cli

@@ -63,6 +63,10 @@ class ParsedOptions {
 // with it. A later option of the same name replaces an earlier one.
 std::optional<ParsedOptions> parse_options(const CommandSpec& command, const Arguments& arguments);
 
+// parse_options(), having printed help_text() to standard output when it
+// gives nothing: the command then ends with success.
+std::optional<ParsedOptions> options_or_help(const CommandSpec& command, const Arguments& arguments);
+
 // "usage: r3kcheck NAME OPERANDS [options]", the description, the options
 // with their help in one column, the epilogue.
 std::string help_text(const CommandSpec& command);

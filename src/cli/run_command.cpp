@@ -140,11 +140,8 @@ struct TracedProgress {
 };
 
 int run_command(const Arguments& arguments) {
-  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
-  if (!parsed) {
-    std::fputs(help_text(kCommand).c_str(), stdout);
-    return kExitOk;
-  }
+  const std::optional<ParsedOptions> parsed = options_or_help(kCommand, arguments);
+  if (!parsed) return kExitOk;
   const Options options = options_of(*parsed);
   // Read in place: copying the file would be most of a quick run's set-up.
   elf::MappedElf elf = elf::map_elf_file(options.image_path);

@@ -115,11 +115,8 @@ void print_divergence(const trace::DiffOutcome& outcome, const std::string& trac
 }  // namespace
 
 int trace_diff_command(const Arguments& arguments) {
-  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
-  if (!parsed) {
-    std::fputs(help_text(kCommand).c_str(), stdout);
-    return kExitOk;
-  }
+  const std::optional<ParsedOptions> parsed = options_or_help(kCommand, arguments);
+  if (!parsed) return kExitOk;
   Options options = options_of(*parsed);
   const elf::LoadedElf elf = elf::read_elf_file(options.image_path);
   const report::RoutineNames names(elf.symbols);
