@@ -24,6 +24,20 @@ struct Stepper {
   }
 };
 
+// Steps a checker with the processor `fault` makes; its report at the stop.
+std::string checker_report(const sim::Fault& fault) {
+  const std::unique_ptr<r3k_cosim, void (*)(r3k_cosim*)> checker(open_checker(ImageKind::main), r3k_cosim_close);
+  Stepper stepper{checker.get()};
+  RetirementPort<Stepper> port(stepper);
+  sim::Machine machine(default_image().boot_bytes());
+  sim::RunOptions options;
+  options.fault = fault;
+  options.max_instructions = kImageRunLimit;
+  port.run(machine, options);
+  EXPECT_EQ(stepper.result, R3K_COSIM_MISMATCH);
+  return r3k_cosim_report(checker.get());
+}
+
 TEST(Culprit, ABranchNotTakenOnEqualOperandsIsNamedWithItsValues) {
   const sim::Fault never_taken{isa::Op::beq, [](sim::Cpu&, const sim::Decoded&) {}};
   const trace::DiffOutcome outcome = diff_text(join_lines(trace_lines(default_image(), never_taken)));
@@ -38,31 +52,7 @@ TEST(Culprit, ABranchNotTakenOnEqualOperandsIsNamedWithItsValues) {
   EXPECT_EQ(std::stoul(m[10], nullptr, 16), outcome.expected.pc);
   EXPECT_EQ(std::stoul(m[2], nullptr, 16) + 8, outcome.design.record.pc) << "the design went on after the delay slot";
 
-  const std::unique_ptr<r3k_cosim, void (*)(r3k_cosim*)> checker(open_checker(ImageKind::main), r3k_cosim_close);
-  Stepper stepper{checker.get()};
-  RetirementPort<Stepper> port(stepper);
-  sim::Machine machine(default_image().boot_bytes());
-  sim::RunOptions options;
-  options.fault = never_taken;
-  options.max_instructions = kImageRunLimit;
-  port.run(machine, options);
-  ASSERT_EQ(stepper.result, R3K_COSIM_MISMATCH);
-  const std::string report = r3k_cosim_report(checker.get());
-  EXPECT_NE(report.find("  culprit:  " + outcome.culprit + "\n"), std::string::npos) << report;
-}
-
-// Steps a checker with the processor `fault` makes; its report at the stop.
-std::string checker_report(const sim::Fault& fault) {
-  const std::unique_ptr<r3k_cosim, void (*)(r3k_cosim*)> checker(open_checker(ImageKind::main), r3k_cosim_close);
-  Stepper stepper{checker.get()};
-  RetirementPort<Stepper> port(stepper);
-  sim::Machine machine(default_image().boot_bytes());
-  sim::RunOptions options;
-  options.fault = fault;
-  options.max_instructions = kImageRunLimit;
-  port.run(machine, options);
-  EXPECT_EQ(stepper.result, R3K_COSIM_MISMATCH);
-  return r3k_cosim_report(checker.get());
+  EXPECT_NE(checker_report(never_taken).find("  culprit:  " + outcome.culprit + "\n"), std::string::npos);
 }
 
 TEST(Culprit, AWrongValueShowsTheOperandsTheReferenceRead) {
