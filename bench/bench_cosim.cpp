@@ -52,7 +52,7 @@ struct Port {
   cosim::ExpectedLines lines;
   void on_instruction(const sim::Cpu& cpu, const sim::Decoded& decoded) {
     recorder.record(cpu, decoded, lines);
-    records.push_back(lines.raised() ? cosim::retirement_of_exception(lines.after.record)
+    records.push_back(lines.raised ? cosim::retirement_of_exception(lines.after.record)
                                      : cosim::retirement_of(lines.instruction));
   }
 };

@@ -57,9 +57,8 @@ void ExpectedStream::on_instruction(const sim::Cpu& cpu, const sim::Decoded& dec
 void ExpectedRecorder::record(const sim::Cpu& cpu, const sim::Decoded& decoded, ExpectedLines& lines) {
   recorder_.record(cpu, decoded, lines_);
   lines.has_before = lines_.has_before, lines.has_after = lines_.has_after, lines.raised = lines_.raised;
-  lines.before.record = lines_.before, lines.after.record = lines_.after;
-  lines.before.loads = lines.after.loads = false;
-  lines.before.store_mask = lines.after.store_mask = 0;
+  if (lines.has_before) lines.before.record = lines_.before, lines.before.loads = false, lines.before.store_mask = 0;
+  if (lines.has_after) lines.after.record = lines_.after, lines.after.loads = false, lines.after.store_mask = 0;
   Expected& e = lines.instruction;
   e.record = lines_.instruction;
   e.rs_value = lines_.rs_value, e.rt_value = lines_.rt_value;

@@ -188,11 +188,17 @@ void TraceRecorder::record(const Cpu& cpu, const Decoded& d, TraceLines& lines) 
       r.cop0_value = cpu.cop0.written_value;
     }
   }
-  for (unsigned reg = 1; reg < 32; ++reg)
-    if (cpu.regs[reg] != regs_[reg] && reg != own.reg) r.add_register_write(reg, cpu.regs[reg]);
+  // Any other register that changed: one comparison of the whole file in
+  // the usual case that none did (a lock-step checker pays this per step).
+  regs_[own.reg] = cpu.regs[own.reg];
+  if (std::memcmp(regs_.data(), cpu.regs.data(), sizeof regs_) != 0) {
+    for (unsigned reg = 1; reg < 32; ++reg)
+      if (cpu.regs[reg] != regs_[reg]) r.add_register_write(reg, cpu.regs[reg]);
+    regs_ = cpu.regs;
+  }
   if (cpu.hi != hi_) r.writes_hi = true, r.hi = cpu.hi;
   if (cpu.lo != lo_) r.writes_lo = true, r.lo = cpu.lo;
-  regs_ = cpu.regs, hi_ = cpu.hi, lo_ = cpu.lo;
+  hi_ = cpu.hi, lo_ = cpu.lo;
 }
 
 bool TraceRecorder::pending_exception(const RunResult& result, TraceRecord& exception) const {
