@@ -82,8 +82,7 @@ struct TraceRecord {
 };
 
 // What an instruction writes by its kind: the register it names as its
-// destination (0 for none), and HI and LO.
-// (Kept here until the instruction table carries destination attributes.)
+// destination (0 for none), and HI and LO, from the instruction table.
 struct Destinations {
   uint8_t reg = 0;
   bool hi = false, lo = false;
