@@ -63,6 +63,9 @@ class ParsedOptions {
 // with it. A later option of the same name replaces an earlier one.
 std::optional<ParsedOptions> parse_options(const CommandSpec& command, const Arguments& arguments);
 
+// "123", "0x7B": the whole text must be a number that fits `max`.
+std::optional<uint64_t> parse_number(const std::string& text, uint64_t max);
+
 // "usage: r3kcheck NAME OPERANDS [options]", the description, the options
 // with their help in one column, the epilogue.
 std::string help_text(const CommandSpec& command);
