@@ -1,11 +1,13 @@
 // diagnose measured on the evaluation set (faults the catalog does not hold):
 // each fault runs on the main image and the supplement of the default seed,
-// and today's ranking, fed one image's display words, answers. Prints a row
-// per fault and the top-1 and top-3 accuracy per source of evidence.
+// and the ranking, fed one image's display words, then both images'
+// together, then the first divergence of the fault's trace with both, answers. Prints a row per fault and the top-1 and top-3 accuracy
+// per source of evidence.
 #include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "divergence/trace_diagnosis.h"
 #include "evaluation/scoring.h"
 #include "image/build.h"
 #include "supplement/supplement.h"
@@ -14,6 +16,7 @@ namespace {
 
 using namespace r3k;
 using evaluation::Outcome;
+using faults::ImageKind;
 
 std::string routines(const std::set<int>& failed) {
   std::string text;
@@ -34,6 +37,14 @@ std::string cell(const evaluation::Seen& seen) {
   return text;
 }
 
+// "slt-unsigned (#2)", or why there is no answer.
+std::string joint_cell(const evaluation::Seen& seen) {
+  if (seen.answer.ranked.empty()) return std::string(evaluation::outcome_name(seen.outcome));
+  std::string text(seen.answer.ranked.front());
+  if (seen.rank) text += " (#" + std::to_string(seen.rank) + ")";
+  return text;
+}
+
 std::string percent(size_t part, size_t whole) {
   char text[32];
   std::snprintf(text, sizeof text, "%2zu/%zu %3.0f%%", part, whole, whole ? 100.0 * double(part) / double(whole) : 0.0);
@@ -48,12 +59,42 @@ void print_summary_row(const char* source, const evaluation::Accuracy& a) {
 
 }  // namespace
 
-int main() {
+// One fault's first divergence on each image and what diagnose --trace makes of it.
+int explain_one(const evaluation::EvaluationFault& fault, const Image& main_image, const Image& supplement) {
+  for (const auto& [image, kind] : {std::pair{&main_image, ImageKind::main}, std::pair{&supplement, ImageKind::supplement}}) {
+    const auto outcome = evaluation::first_divergence(fault, *image, kind, 500'000);
+    std::printf("%s: ", std::string(image_name(kind)).c_str());
+    if (!outcome) {
+      std::printf("the trace follows the reference\n");
+      continue;
+    }
+    std::printf("design %s, expected %s\n", outcome->design.text.c_str(),
+                sim::format_trace_record(outcome->expected).c_str());
+    const divergence::TraceDiagnosis d =
+        divergence::diagnose_divergence(image->boot_bytes(), faults::shape_of(*image, kind), *outcome, 1, {});
+    if (!d.control.empty()) std::printf("  control: %s\n", d.control.c_str());
+    for (const divergence::Mechanism& m : d.mechanisms) std::printf("  mechanism %s: %s\n", m.key.c_str(), m.text.c_str());
+    for (const faults::CatalogFault* f : d.catalog.exact) std::printf("  reproduces: %s\n", std::string(f->name).c_str());
+    for (const faults::CatalogFault* f : d.catalog.same_place) std::printf("  same place: %s\n", std::string(f->name).c_str());
+    std::printf("  ranked:");
+    for (size_t i = 0; i < std::min<size_t>(8, d.ranked.size()); ++i) std::printf(" %s", std::string(d.ranked[i]).c_str());
+    std::printf("\n");
+  }
+  return 0;
+}
+
+int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   const Image main_image = build_image(kDefaultSeed);
   const Image supplement = supplement::build(kDefaultSeed);
   const std::vector<evaluation::EvaluationFault>& set = evaluation::evaluation_set();
-  const evaluation::Evaluation result = evaluation::evaluate(set, main_image, supplement);
+  if (argc > 1) {
+    for (const evaluation::EvaluationFault& fault : set)
+      if (fault.name() == argv[1]) return explain_one(fault, main_image, supplement);
+    std::printf("no fault %s in the evaluation set\n", argv[1]);
+    return 2;
+  }
+  const evaluation::Evaluation result = evaluation::evaluate(set, main_image, supplement, 0, true);
   if (result.rows.empty()) {
     std::printf("diagnose evaluation: a baseline run did not pass; nothing measured\n");
     return 1;
@@ -62,14 +103,15 @@ int main() {
               kDefaultSeed);
   std::printf("(each cell: failing routines -> diagnose's first answer; #k: an accepted fault is answer k;\n"
               " a run that stopped short of the end loop gets no answer, as diagnose --json gives none)\n");
-  std::printf("  %-28s %-40s %s\n", "fault", "main image", "supplement");
+  std::printf("  %-28s %-40s %-40s %-32s %s\n", "fault", "main image", "supplement", "both images", "with the trace");
   for (const evaluation::Row& row : result.rows)
-    std::printf("  %-28s %-40s %s\n", std::string(row.fault->name()).c_str(), cell(row.main).c_str(),
-                cell(row.supplement).c_str());
+    std::printf("  %-28s %-40s %-40s %-32s %s\n", std::string(row.fault->name()).c_str(), cell(row.main).c_str(),
+                cell(row.supplement).c_str(), joint_cell(row.both).c_str(), joint_cell(row.traced).c_str());
   std::printf("\n  %-34s %-14s %-14s\n", "evidence", "top-1", "top-3");
   print_summary_row("main image's display words", result.on_main);
   print_summary_row("supplement's display words", result.on_supplement);
-  std::printf("  %-34s not yet available (diagnose does not read a trace)\n", "trace's first divergence");
+  print_summary_row("both images' display words", result.on_both);
+  print_summary_row("trace's first divergence + words", result.on_trace);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("  (%.1f s)\n", seconds);
 }

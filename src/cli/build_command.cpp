@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <optional>
 
-#include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "common/atomic_file.h"

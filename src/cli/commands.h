@@ -10,6 +10,11 @@ namespace r3k::cli {
 
 using Arguments = std::vector<std::string>;
 
+// Exit codes every subcommand keeps.
+inline constexpr int kExitOk = 0;       // success; for run: the lamps show pass
+inline constexpr int kExitFailed = 1;   // run: the lamps show fail
+inline constexpr int kExitError = 2;    // bad input, or the run reached no verdict
+
 int build_command(const Arguments& arguments);
 int run_command(const Arguments& arguments);
 int export_command(const Arguments& arguments);

@@ -2,7 +2,6 @@
 // word or a routine of an image.
 #include <cstdio>
 
-#include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "common/error.h"

@@ -5,7 +5,6 @@
 #include <optional>
 #include <string_view>
 
-#include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/output_paths.h"

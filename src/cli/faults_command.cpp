@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/fault_text.h"

@@ -15,7 +15,6 @@
 #include <string>
 #include <string_view>
 
-#include "cli/args.h"
 #include "cli/commands.h"
 #include "common/atomic_file.h"
 #include "common/error.h"

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
 #include <stdexcept>
 
-#include "cli/args.h"
 #include "common/error.h"
 
 namespace r3k::cli {
@@ -140,6 +142,21 @@ std::optional<ParsedOptions> parse_options(const CommandSpec& command, const Arg
     parsed.values_[key_of(*option)] = value;
   }
   return parsed;
+}
+
+std::optional<uint64_t> parse_number(const std::string& text, uint64_t max) {
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string digits = hex ? text.substr(2) : text;
+  // strtoull would accept leading blanks and a sign: only digits may follow.
+  const auto is_digit = [hex](char c) {
+    return hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : c >= '0' && c <= '9';
+  };
+  if (digits.empty() || !std::all_of(digits.begin(), digits.end(), is_digit)) return std::nullopt;
+  errno = 0;
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(digits.c_str(), &end, hex ? 16 : 10);
+  if (errno != 0 || *end != '\0' || value > max) return std::nullopt;
+  return value;
 }
 
 std::string help_text(const CommandSpec& command) {

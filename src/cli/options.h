@@ -66,6 +66,8 @@ std::optional<ParsedOptions> parse_options(const CommandSpec& command, const Arg
 // parse_options(), having printed help_text() to standard output when it
 // gives nothing: the command then ends with success.
 std::optional<ParsedOptions> options_or_help(const CommandSpec& command, const Arguments& arguments);
+// "123", "0x7B": the whole text must be a number that fits `max`.
+std::optional<uint64_t> parse_number(const std::string& text, uint64_t max);
 
 // "usage: r3kcheck NAME OPERANDS [options]", the description, the options
 // with their help in one column, the epilogue.

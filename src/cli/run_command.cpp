@@ -5,7 +5,6 @@
 #include <string>
 
 #include "board/board.h"
-#include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/output_paths.h"

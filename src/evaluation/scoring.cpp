@@ -1,6 +1,13 @@
 #include "evaluation/scoring.h"
 
+#include <algorithm>
+
+#include <cstdio>
+#include <memory>
+
+#include "divergence/trace_diagnosis.h"
 #include "faults/diagnosis.h"
+#include "sim/trace.h"
 #include "image/image.h"
 
 namespace r3k::evaluation {
@@ -22,15 +29,49 @@ Answer diagnose_run(const faults::FaultRun& run, ImageKind kind) {
   Answer answer;
   if (run.stop != sim::StopReason::Finished || run.failed.empty()) return answer;
   for (const faults::Candidate& candidate : faults::rank_causes(run.failed, kind))
-    answer.ranked.push_back(candidate.fault->name);
+    answer.ranked.push_back(candidate.name());
   return answer;
+}
+
+Answer diagnose_runs(const faults::FaultRun& main, const faults::FaultRun& supplement) {
+  Answer answer;
+  std::vector<faults::ImageObservation> observations;
+  for (const auto& [run, kind] : {std::pair{&main, ImageKind::main}, std::pair{&supplement, ImageKind::supplement}})
+    observations.push_back({kind, run->failed, run->broken()});
+  if (observations[0].passed() && observations[1].passed()) return answer;
+  if (observations[0].stopped && observations[1].stopped) return answer;
+  const faults::Diagnosis diagnosis = faults::diagnose(observations);
+  for (const faults::Candidate* candidate : diagnosis.ranked())
+    answer.ranked.push_back(candidate->name());
+  return answer;
+}
+
+bool names_mechanism(const EvaluationFault& fault, std::string_view answer) {
+  if (fault.accepts(answer)) return true;
+  for (const faults::FaultFamily& family : faults::fault_families())
+    if (family.name == answer)
+      return std::any_of(family.members.begin(), family.members.end(),
+                         [&](const faults::CatalogFault* member) { return fault.accepts(member->name); });
+  return false;
+}
+
+Seen judge_answer(const EvaluationFault& fault, Answer answer, Outcome if_unanswered) {
+  Seen seen;
+  seen.answer = std::move(answer);
+  for (size_t i = 0; i < seen.answer.ranked.size() && !seen.rank; ++i)
+    if (names_mechanism(fault, seen.answer.ranked[i])) seen.rank = i + 1;
+  if (seen.answer.ranked.empty()) seen.outcome = if_unanswered;
+  else if (seen.rank == 1) seen.outcome = Outcome::first;
+  else if (seen.rank >= 2 && seen.rank <= 3) seen.outcome = Outcome::top_three;
+  else seen.outcome = Outcome::wrong;
+  return seen;
 }
 
 Seen judge_run(const EvaluationFault& fault, faults::FaultRun run, ImageKind kind) {
   Seen seen;
   seen.answer = diagnose_run(run, kind);
   for (size_t i = 0; i < seen.answer.ranked.size() && !seen.rank; ++i)
-    if (fault.accepts(seen.answer.ranked[i])) seen.rank = i + 1;
+    if (names_mechanism(fault, seen.answer.ranked[i])) seen.rank = i + 1;
   if (run.stop != sim::StopReason::Finished) seen.outcome = Outcome::stopped;
   else if (run.failed.empty()) seen.outcome = Outcome::no_failure;
   else if (seen.rank == 1) seen.outcome = Outcome::first;
@@ -41,10 +82,14 @@ Seen judge_run(const EvaluationFault& fault, faults::FaultRun run, ImageKind kin
 }
 
 Accuracy accuracy_of(const std::vector<Row>& rows, ImageKind kind) {
+  return accuracy_of(rows, kind == ImageKind::main ? &Row::main : &Row::supplement);
+}
+
+Accuracy accuracy_of(const std::vector<Row>& rows, const Seen Row::*which) {
   Accuracy accuracy;
   for (const Row& row : rows) {
     ++accuracy.faults;
-    switch (row.on(kind).outcome) {
+    switch ((row.*which).outcome) {
       case Outcome::first: ++accuracy.first, ++accuracy.top_three, ++accuracy.answered; break;
       case Outcome::top_three: ++accuracy.top_three, ++accuracy.answered; break;
       case Outcome::wrong: ++accuracy.answered; break;
@@ -66,20 +111,75 @@ faults::Campaign campaign_of(const std::vector<EvaluationFault>& set, const Imag
   return faults::run_campaign(image.boot_bytes(), faults::shape_of(image, kind), runs, options);
 }
 
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 }  // namespace
 
+std::optional<trace::DiffOutcome> first_divergence(const EvaluationFault& fault, const Image& image, ImageKind kind,
+                                                   uint64_t limit) {
+  const std::unique_ptr<std::FILE, FileCloser> file(std::tmpfile());
+  if (!file) return std::nullopt;
+  sim::Machine faulty(image.boot_bytes());
+  sim::RunOptions options;
+  options.max_instructions = limit;
+  options.fault = fault.fault.make(faults::shape_of(image, kind));
+  std::FILE* out = file.get();
+  sim::TraceWriter writer([out](const char* bytes, size_t size) { std::fwrite(bytes, 1, size, out); });
+  writer.finish(faulty.run(options, writer));
+  std::rewind(out);
+  trace::DesignTrace design(out, std::nullopt);
+  sim::Machine reference(image.boot_bytes());
+  trace::DiffOutcome outcome = trace::diff_trace(reference, design, {});
+  if (outcome.verdict != trace::DiffOutcome::Verdict::divergence) return std::nullopt;
+  return outcome;
+}
+
+Answer diagnose_trace_of(const EvaluationFault& fault, const Image& main_image, const Image& supplement,
+                         const faults::FaultRun& main_run, const faults::FaultRun& supplement_run) {
+  const std::vector<faults::ImageObservation> observations{{ImageKind::main, main_run.failed, main_run.broken()},
+                                                           {ImageKind::supplement, supplement_run.failed,
+                                                            supplement_run.broken()}};
+  Answer answer;
+  // Either image's passing run is far shorter: a trace beyond it is never read.
+  constexpr uint64_t kTraceLimit = 500'000;
+  for (const auto& [image, kind] : {std::pair{&main_image, ImageKind::main}, std::pair{&supplement, ImageKind::supplement}}) {
+    const std::optional<trace::DiffOutcome> outcome = first_divergence(fault, *image, kind, kTraceLimit);
+    if (!outcome) continue;
+    const divergence::TraceDiagnosis diagnosis = divergence::diagnose_divergence(
+        image->boot_bytes(), faults::shape_of(*image, kind), *outcome, 1, observations);
+    answer.ranked = diagnosis.ranked;
+    break;
+  }
+  return answer;
+}
+
 Evaluation evaluate(const std::vector<EvaluationFault>& set, const Image& main_image, const Image& supplement,
-                    unsigned threads) {
+                    unsigned threads, bool with_trace) {
   Evaluation evaluation;
   faults::Campaign on_main = campaign_of(set, main_image, ImageKind::main, threads);
   faults::Campaign on_supplement = campaign_of(set, supplement, ImageKind::supplement, threads);
   evaluation.main_baseline_passed = on_main.baseline.passed();
   evaluation.supplement_baseline_passed = on_supplement.baseline.passed();
   if (!evaluation.main_baseline_passed || !evaluation.supplement_baseline_passed) return evaluation;
-  for (size_t i = 0; i < set.size(); ++i)
+  for (size_t i = 0; i < set.size(); ++i) {
+    const faults::FaultRun& main = on_main.results[i].run;
+    const faults::FaultRun& supplement_run = on_supplement.results[i].run;
+    const bool both_stopped = main.stop != sim::StopReason::Finished && supplement_run.stop != sim::StopReason::Finished;
+    Seen both = judge_answer(set[i], diagnose_runs(main, supplement_run),
+                             both_stopped ? Outcome::stopped : Outcome::no_failure);
+    Seen traced;
+    if (with_trace)
+      traced = judge_answer(set[i], diagnose_trace_of(set[i], main_image, supplement, main, supplement_run),
+                            Outcome::no_failure);
     evaluation.rows.push_back({&set[i], judge_run(set[i], std::move(on_main.results[i].run), ImageKind::main),
-                               judge_run(set[i], std::move(on_supplement.results[i].run), ImageKind::supplement)});
+                               judge_run(set[i], std::move(on_supplement.results[i].run), ImageKind::supplement),
+                               std::move(both), std::move(traced)});
+  }
   evaluation.on_main = accuracy_of(evaluation.rows, ImageKind::main);
+  evaluation.on_both = accuracy_of(evaluation.rows, &Row::both);
+  evaluation.on_trace = accuracy_of(evaluation.rows, &Row::traced);
   evaluation.on_supplement = accuracy_of(evaluation.rows, ImageKind::supplement);
   return evaluation;
 }

@@ -45,6 +45,11 @@ struct FaultRun {
   size_t routine_count = 0;  // how many display words a whole run writes
 
   bool passed() const;  // the pass lamps, every routine reported, none failed
+  // No verdict: not in the end loop, or there with lamps that do not show fail
+  // though it did not pass.
+  bool broken() const {
+    return stop != sim::StopReason::Finished || (!passed() && lamps != board::Verdict::Fail);
+  }
 };
 
 // One run of the machine (which is reset first) with `fault`, on an image of

@@ -57,6 +57,25 @@ CatalogFault stale_source(std::string_view name, std::string_view models, Expect
 constexpr std::string_view kLoadUseUnseen =
     "the compared register is read four instructions after the load; only unchecked follow-up loads read sooner";
 
+// The main image's code around the cases reads registers at every distance.
+constexpr std::string_view kFrameReadsAtOnce =
+    "the code around the cases reads registers written just before it: the run never reaches the end loop";
+constexpr std::string_view kFrameDerails =
+    "the code around the cases reads a register written a few instructions before and derails";
+
+template <sim::Hazard kHazard, int kDistance>
+CatalogFault lost_path(std::string_view name, std::string_view models, Expectation expected) {
+  return {name, FaultClass::forwarding, Op::addu, models, std::move(expected),
+          kDistance == 1 ? "any instruction reading a register written just before it"
+          : kDistance == 2 ? "any instruction reading a register written two instructions before it"
+                           : "any instruction reading a register written three instructions before it",
+          [](const ImageShape&) {
+            sim::Fault fault = bypass_fault(kHazard);
+            fault.bypass_distance = kDistance;
+            return fault;
+          }};
+}
+
 }  // namespace
 
 std::vector<CatalogFault> forwarding_faults() {
@@ -151,6 +170,21 @@ std::vector<CatalogFault> forwarding_faults() {
       {"load-base-stale-after-load", F, Op::lw, "a load's base written by a load just before reads as it was before",
        unseen("no load of the image takes its base from the load just before"), "the load before it",
        [](const ImageShape&) { return bypass_fault(sim::Hazard::stale_load_base); }},
+      // One bypass path of a five-stage pipeline lost, per operand and distance.
+      lost_path<sim::Hazard::rs_bypass_lost, 1>("rs-bypass-1-lost", "rs misses the result of the instruction just before",
+                                                 breaks_run(kFrameReadsAtOnce)),
+      lost_path<sim::Hazard::rt_bypass_lost, 1>("rt-bypass-1-lost", "rt misses the result of the instruction just before",
+                                                 breaks_run(kFrameReadsAtOnce)),
+      lost_path<sim::Hazard::rs_bypass_lost, 2>("rs-bypass-2-lost", "rs misses the result of the instruction two back",
+                                                 exception_loop({1}, kFrameDerails)),
+      lost_path<sim::Hazard::rt_bypass_lost, 2>("rt-bypass-2-lost", "rt misses the result of the instruction two back",
+                                                 exception_loop({1}, kFrameDerails)),
+      lost_path<sim::Hazard::rs_bypass_lost, 3>("rs-bypass-3-lost",
+                                                 "rs misses the result of the instruction three back (the write-back path)",
+                                                 exception_loop({1}, kFrameDerails)),
+      lost_path<sim::Hazard::rt_bypass_lost, 3>("rt-bypass-3-lost",
+                                                 "rt misses the result of the instruction three back (the write-back path)",
+                                                 exception_loop({1}, kFrameDerails)),
   };
 }
 

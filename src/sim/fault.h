@@ -26,14 +26,19 @@ enum class PipelineEffect : uint8_t {
 };
 
 // A fault of the bypass network rather than of one instruction: it changes
-// what every instruction reads, going by what the two instructions before it
-// wrote.
+// what every instruction reads, going by what the three instructions before
+// it wrote.
 enum class Hazard : uint8_t {
   none,
   missing_bypass,     // a register written by the instruction just before reads as it was before that write
   older_result_wins,  // a register written by both instructions before reads as the older write left it
   zero_forwarded,     // $zero reads as what the instruction just before wrote to it
   stale_load_base,    // a load's base written by a load one or two instructions before reads as it was before
+  // One path of a five-stage pipeline's bypass lost: the rs (rt) operand
+  // written by the instruction `bypass_distance` back (1 to 3), and by none
+  // nearer, reads as it was before that write.
+  rs_bypass_lost,
+  rt_bypass_lost,
 };
 
 // Replacement semantics get the processor as the normal semantics see it
@@ -50,6 +55,7 @@ struct Fault {
   PipelineEffect effect = PipelineEffect::none;
   int latency = 1;  // late_result and late_hi_lo: instructions that run before the result lands
   Hazard hazard = Hazard::none;  // with op invalid: a fault of the bypass alone
+  uint8_t bypass_distance = 1;   // rs_bypass_lost, rt_bypass_lost
 
   bool active() const { return op != isa::Op::invalid || hazard != Hazard::none; }
 };

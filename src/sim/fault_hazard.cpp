@@ -1,5 +1,5 @@
 // The bypass faults: what an instruction reads, going by the writes of the
-// two instructions before it. The registers an instruction reads and writes
+// three instructions before it. The registers an instruction reads and writes
 // come from the instruction table.
 #include <array>
 
@@ -69,6 +69,18 @@ void FaultInjector::execute_with_hazard(Cpu& cpu, const Decoded& decoded) {
         if (p.valid && p.by_load && p.reg == reg) cpu.regs[reg] = p.before;
         else if (pp.valid && pp.by_load && pp.reg == reg) cpu.regs[reg] = pp.before;
         break;
+      case Hazard::rs_bypass_lost:
+      case Hazard::rt_bypass_lost: {
+        const uint8_t operand = fault_.hazard == Hazard::rs_bypass_lost ? decoded.rs : decoded.rt;
+        if (reg == 0 || reg != operand) break;
+        const std::array<const Write*, 3> back{&p, &pp, &third_previous_};
+        for (int d = 0; d < 3; ++d) {
+          if (!back[d]->valid || back[d]->reg != reg) continue;
+          if (d + 1 == fault_.bypass_distance) cpu.regs[reg] = back[d]->before;
+          break;  // a nearer write is forwarded on its own path
+        }
+        break;
+      }
       case Hazard::none: break;
     }
   }
@@ -93,6 +105,7 @@ void FaultInjector::execute_with_hazard(Cpu& cpu, const Decoded& decoded) {
   }
   cpu.regs[0] = 0;
 
+  third_previous_ = before_previous_;
   before_previous_ = previous_;
   previous_ = {};
   if (dest && !cpu.exception_raised)

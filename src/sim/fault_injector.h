@@ -49,7 +49,7 @@ class FaultInjector {
     uint32_t before = 0;  // the register before the write
     uint32_t value = 0;   // what was written (to $zero too)
   };
-  Write previous_, before_previous_;  // the writes of the last two instructions
+  Write previous_, before_previous_, third_previous_;  // the writes of the last three instructions
 
   const Fault& fault_;
   int redirect_countdown_ = 0;  // instructions until after_next becomes redirect_target_

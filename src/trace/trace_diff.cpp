@@ -55,6 +55,7 @@ class Comparer {
       : design_(design), options_(options), covered_(options.routine_entries.size()) {}
 
   void on_instruction(const sim::Cpu& cpu, const sim::Decoded& decoded) {
+    index_ = cpu.instructions;
     recorder_.record(cpu, decoded, lines_);
     if (lines_.has_before) check_exception(lines_.before);
     note_coverage(lines_.instruction.pc);
@@ -89,6 +90,7 @@ class Comparer {
       outcome_.culprit = culprit(expected);
       outcome_.design = line_;
       outcome_.expected = expected;
+      outcome_.reference_index = index_;
       outcome_.differences = std::move(differences);
       stop(DiffOutcome::Verdict::divergence, "");
     }
@@ -174,6 +176,7 @@ class Comparer {
   std::array<AgreedLine, kAgreedLinesKept> agreed_{};
   std::vector<bool> covered_;
   DiffOutcome outcome_;
+  uint64_t index_ = 0;
   DiffOutcome::Verdict stopped_with_ = DiffOutcome::Verdict::match;
 };
 

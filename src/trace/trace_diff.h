@@ -38,6 +38,7 @@ struct DiffOutcome {
   Verdict verdict = Verdict::match;
   sim::StopReason stop = sim::StopReason::Finished;  // for a match
   uint64_t compared = 0;                             // lines compared and agreed
+  uint64_t reference_index = 0;  // divergence: the reference's instructions before the one compared
   size_t routines_covered = 0;
   std::string reason;  // design_ended, unreadable: what happened, with the line number
   // divergence: the design's line, what we expected there (design_ended:

@@ -190,6 +190,33 @@ TEST(EvaluationFigures, TheCountsAddUp) {
   }
 }
 
+// Both images' words together, and the trace's first divergence, are judged
+// the same way: the rank is the first answer that names the mechanism.
+TEST(EvaluationFigures, JointAndTraceAnswersAreJudgedByTheirRank) {
+  const Evaluation& evaluation = measured();
+  const Accuracy both = accuracy_of(evaluation.rows, &Row::both);
+  EXPECT_EQ(both.answered + both.no_failure + both.stopped, set().size());
+  size_t traced = 0;
+  for (const Row& row : evaluation.rows) {
+    if (!row.both.answer.ranked.empty()) {
+      EXPECT_EQ(row.both.rank == 1, row.both.outcome == Outcome::first) << row.fault->name();
+      if (row.both.rank) {
+        EXPECT_TRUE(names_mechanism(*row.fault, row.both.answer.ranked[row.both.rank - 1]));
+      }
+    }
+    // The trace's answer for the first few faults that fail on the main image.
+    if (traced == 3 || row.main.outcome == Outcome::no_failure || row.main.outcome == Outcome::stopped) continue;
+    ++traced;
+    const Answer answer = diagnose_trace_of(*row.fault, test::default_image(), test::supplement_image(),
+                                            row.main.run, row.supplement.run);
+    ASSERT_FALSE(answer.ranked.empty()) << row.fault->name();
+    const Seen seen = judge_answer(*row.fault, answer, Outcome::no_failure);
+    EXPECT_NE(seen.outcome, Outcome::no_failure) << row.fault->name();
+    EXPECT_EQ(seen.rank == 1, seen.outcome == Outcome::first) << row.fault->name();
+  }
+  EXPECT_EQ(traced, 3u);
+}
+
 // Where `name` is printed as a whole word (ori-sign-extends is also the
 // start of ori-sign-extends-some), or npos.
 size_t printed_at(const std::string& text, std::string_view name) {

@@ -173,6 +173,83 @@ TEST(Diagnosis, EachSupplementFaultsDisplayWordsRankItFirst) {
   }
 }
 
+// A board that ran both images: each fault's two runs, read together, put it
+// in the first group (a run that stopped short counts as stopped).
+TEST(Diagnosis, EachFaultsRunsOnBothImagesPutItInTheFirstGroup) {
+  const Campaign& main = campaign_on(kDefaultSeed);
+  const Campaign& supplement = campaign_on(kDefaultSeed, ImageKind::supplement);
+  ASSERT_EQ(main.results.size(), supplement.results.size());
+  size_t diagnosed = 0;
+  for (size_t i = 0; i < main.results.size(); ++i) {
+    const CatalogFault& fault = *main.results[i].fault;
+    std::vector<ImageObservation> observations;
+    for (const FaultResult* r : {&main.results[i], &supplement.results[i]})
+      if (r->verdict != Verdict::not_run)
+        observations.push_back(
+            {r == &main.results[i] ? ImageKind::main : ImageKind::supplement, r->run.failed, r->run.broken()});
+    if (std::all_of(observations.begin(), observations.end(), [](auto& o) { return o.passed(); })) continue;
+    const Diagnosis diagnosis = diagnose(observations);
+    ASSERT_TRUE(diagnosis.contradiction.empty()) << fault.name << ": " << diagnosis.contradiction;
+    ASSERT_FALSE(diagnosis.groups.empty()) << fault.name;
+    const std::vector<Candidate>& first = diagnosis.groups.front().causes;
+    EXPECT_TRUE(std::any_of(first.begin(), first.end(), [&](const Candidate& c) { return c.fault == &fault; }))
+        << fault.name << " is not in the first group, which starts with " << first.front().name();
+    ++diagnosed;
+  }
+  EXPECT_GT(diagnosed, catalog().size() / 2);
+}
+
+// Ties are groups that say what would part them; a whole family's failures
+// name the family, not a member; a passing image that every explanation
+// would fail is a contradiction, not a guess.
+TEST(Diagnosis, GroupsTiesNamesFamiliesAndRefusesContradictions) {
+  // Read from the main image alone, a tie whose members the supplement's
+  // expectations part says so; one that neither image parts sends to the trace.
+  size_t parted = 0, unparted = 0;
+  for (const CatalogFault& fault : catalog()) {
+    if (fault.expected.outcome != Outcome::routines_fail) continue;
+    const Diagnosis diagnosis = diagnose({{ImageKind::main, fault.expected.routines, false}});
+    const CauseGroup& first = diagnosis.groups.front();
+    if (first.causes.size() < 2) continue;
+    std::set<std::pair<Outcome, std::set<int>>> on_supplement;
+    for (const Candidate& c : first.causes) {
+      const Expectation& e = c.fault ? c.fault->on_supplement : c.family->supplement;
+      on_supplement.insert({e.outcome == Outcome::not_applicable ? Outcome::not_stated : e.outcome, e.routines});
+    }
+    const std::string text = first.separation.front();
+    const bool apart = on_supplement.size() > 1;
+    ++(apart ? parted : unparted);
+    EXPECT_NE(text.find(apart ? "the supplement tells them apart" : "diagnose --trace"), std::string::npos)
+        << fault.name << ": " << text;
+  }
+  EXPECT_GT(parted, 0u);
+  EXPECT_GT(unparted, 0u);
+
+  std::set<int> every_taken_slot;
+  for (const CatalogFault& fault : catalog())
+    if (fault.name.ends_with("-slot-skipped-taken") || fault.name.ends_with("-slot-skipped"))
+      every_taken_slot.insert(fault.expected.routines.begin(), fault.expected.routines.end());
+  const Diagnosis slots = diagnose({{ImageKind::main, every_taken_slot, false}});
+  ASSERT_FALSE(slots.groups.empty());
+  ASSERT_TRUE(slots.groups.front().exact());
+  ASSERT_EQ(slots.groups.front().causes.size(), 1u);
+  ASSERT_NE(slots.groups.front().causes.front().family, nullptr);
+  EXPECT_EQ(slots.groups.front().causes.front().family->members.size(), 12u);
+
+  const Diagnosis contradiction = diagnose({{ImageKind::main, {8}, false}, {ImageKind::supplement, {}, false}});
+  EXPECT_TRUE(contradiction.groups.empty());
+  EXPECT_NE(contradiction.contradiction.find("slt-unsigned (supplement fails 4)"), std::string::npos)
+      << contradiction.contradiction;
+  // A cause with no claim on the passing image keeps the answer open.
+  const auto unclaimed = std::find_if(catalog().begin(), catalog().end(), [](const CatalogFault& f) {
+    return f.expected.outcome == Outcome::routines_fail && f.on_supplement.outcome == Outcome::not_stated;
+  });
+  ASSERT_NE(unclaimed, catalog().end());
+  EXPECT_TRUE(diagnose({{ImageKind::main, unclaimed->expected.routines, false}, {ImageKind::supplement, {}, false}})
+                  .contradiction.empty())
+      << unclaimed->name;
+}
+
 TEST(Diagnosis, NearestShowTheDifferences) {
   // No fault fails 18 and 19 together: the single-routine faults of each come first.
   const std::vector<Candidate> causes = rank_causes({18, 19}, ImageKind::main, 3);

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "elf/elf_writer.h"
 #include "isa/isa.h"
@@ -79,7 +82,7 @@ TEST(FaultsCommand, ScoresBothImagesAndTheirSum) {
 TEST(DiagnoseCommand, NamesTheLateLoadForRoutines18And20) {
   const auto failed = tool("diagnose --failed 18,20");
   EXPECT_EQ(failed.exit_code, 0) << failed.err;
-  EXPECT_NE(failed.out.find("faults that fail exactly these routines:\n  load-use-stale"), std::string::npos)
+  EXPECT_NE(failed.out.find("causes that fit every observation exactly:\n  load-use-stale"), std::string::npos)
       << failed.out;
   std::string words;
   for (uint32_t w : test::expected_display_words({18, 20})) words += (words.empty() ? "" : ",") + std::to_string(w);
@@ -88,20 +91,56 @@ TEST(DiagnoseCommand, NamesTheLateLoadForRoutines18And20) {
   // A board that ran the supplement: its routine 9 is the slot-run-twice check.
   const auto supplement = tool("diagnose --failed 9 --supplement");
   EXPECT_EQ(supplement.exit_code, 0) << supplement.err;
-  EXPECT_NE(supplement.out.find("failed: 9 (n9_slot_self_update_test)\nfaults that fail exactly these routines:\n"
-                                "  beq-slot-twice"),
+  EXPECT_NE(supplement.out.find("failed: 9 (n9_slot_self_update_test)\ncauses that fit every observation exactly:\n"
+                                " a tie of 13, equally likely:\n  beq-slot-twice"),
             std::string::npos)
       << supplement.out;
   EXPECT_EQ(tool("diagnose --supplement --failed 19").exit_code, 2);
   // And the exceptions image: its routine 13 checks the software interrupts.
   const auto exceptions = tool("diagnose --failed 13 --exceptions");
   EXPECT_EQ(exceptions.exit_code, 0) << exceptions.err;
-  EXPECT_NE(exceptions.out.find("failed: 13 (n13_software_interrupt_test)\nfaults that fail exactly these routines:\n"),
+  EXPECT_NE(exceptions.out.find("failed: 13 (n13_software_interrupt_test)\ncauses that fit every observation exactly:\n"),
             std::string::npos)
       << exceptions.out;
   EXPECT_NE(exceptions.out.find("interrupt-never-taken"), std::string::npos) << exceptions.out;
   EXPECT_EQ(tool("diagnose --exceptions --failed 16").exit_code, 2);
   EXPECT_NE(tool("diagnose").exit_code, 0);
+}
+
+// Both images at once: the main image's routine 4 alone is beq-rt-stale's
+// (slt's faults would fail 8 too), and a supplement that passed its
+// set-on-less-than checks while the main image failed them contradicts every
+// slt cause.
+TEST(DiagnoseCommand, ReadsBothImagesAndRefusesContradictions) {
+  const auto joint = tool("diagnose --failed 8 --supplement-failed 4");
+  EXPECT_EQ(joint.exit_code, 0) << joint.err;
+  EXPECT_NE(joint.out.find("main image: failed: 8"), std::string::npos) << joint.out;
+  EXPECT_NE(joint.out.find("causes that fit every observation exactly:\n a tie of 2, equally likely:\n"
+                           "  slt-unsigned"),
+            std::string::npos)
+      << joint.out;
+  EXPECT_NE(joint.out.find("to separate them:"), std::string::npos) << joint.out;
+  const auto contradiction = tool("diagnose --failed 8 --supplement-failed ''");
+  EXPECT_EQ(contradiction.exit_code, 2) << contradiction.out;
+  EXPECT_NE(contradiction.out.find("contradictory observations: the supplement passed"), std::string::npos)
+      << contradiction.out;
+  EXPECT_EQ(contradiction.out.find("causes that fit"), std::string::npos) << contradiction.out;
+  EXPECT_EQ(tool("diagnose --supplement --failed 4 --supplement-failed 4").exit_code, 2);
+  // The option table's refusals keep diagnose's own words.
+  for (const auto& [arguments, message] : std::vector<std::pair<std::string, std::string>>{
+           {"--supplement --exceptions --failed 1", "--supplement and --exceptions name different images"},
+           {"--failed 1 --display 0x01000001", "give one of --display, --failed or --json"},
+           {"--failed 1 --keys pc=pc", "--image, --keys, --flag and --writes-only go with --trace"},
+           {"--failed 1 --nearest x", "bad number for --nearest: 'x'"},
+           {"--failed 1 --supplement-json ''", "--supplement-json needs a file name"},
+           {"--failed 1 extra", "unexpected argument 'extra'"}}) {
+    const auto refused = tool("diagnose " + arguments);
+    EXPECT_EQ(refused.exit_code, 2) << arguments;
+    EXPECT_NE(refused.err.find("diagnose: " + message), std::string::npos) << arguments << ": " << refused.err;
+  }
+  // The exceptions image's observation goes with the supplement's.
+  const auto both = tool("diagnose --exceptions --failed 13 --supplement-failed ''");
+  EXPECT_NE(both.out.find("exceptions image: failed: 13"), std::string::npos) << both.out << both.err;
 }
 
 TEST(DiagnoseCommand, ReadsRunReportsAndAnswersExceptionLoopsPlainly) {

@@ -1,0 +1,316 @@
+#include "divergence/mechanisms.h"
+
+#include <cstdio>
+
+#include "divergence/variant_run.h"
+#include "isa/isa.h"
+#include "sim/decoded.h"
+#include "trace/trace_diff.h"
+
+namespace r3k::divergence {
+
+namespace {
+
+using faults::FaultClass;
+using isa::Format;
+using isa::Op;
+
+std::string hex(uint32_t value) {
+  char text[12];
+  std::snprintf(text, sizeof text, "0x%08x", value);
+  return text;
+}
+
+std::string mnemonic(Op op) { return std::string(isa::info(op).mnemonic); }
+
+// The formats whose instructions a wrong select line or decode can swap.
+int group_of(const isa::OpInfo& info) {
+  switch (info.format) {
+    case Format::ImmediateUnsigned: return int(Format::ImmediateSigned);
+    case Format::BranchRegimm: return int(Format::BranchZero);
+    case Format::Memory: return 100 + int(info.attributes.memory == isa::MemoryAccess::store);
+    default: return int(info.format);
+  }
+}
+
+bool transfers(Format format) {
+  return format == Format::BranchCompare || format == Format::BranchZero || format == Format::BranchRegimm ||
+         format == Format::Jump || format == Format::JumpRegister || format == Format::JumpLinkRegister;
+}
+
+// A way of running the instruction, and what it gives.
+struct Trial {
+  std::string key, text;
+  uint32_t word;
+  Registers before;
+  FaultClass fault_class = FaultClass::forwarding;
+  std::string mistake = {};
+};
+
+// The catalog's name for doing `other` where `op` was meant.
+std::string other_op_mistake(Op op, Op other) {
+  static constexpr std::pair<Op, Op> kSignedUnsigned[] = {
+      {Op::slt, Op::sltu}, {Op::slti, Op::sltiu}, {Op::mult, Op::multu}, {Op::div, Op::divu}};
+  for (const auto& [signed_op, unsigned_op] : kSignedUnsigned) {
+    if (op == signed_op && other == unsigned_op) return "unsigned";
+    if (op == unsigned_op && other == signed_op) return "signed";
+  }
+  static constexpr std::pair<Op, Op> kSignZero[] = {{Op::lb, Op::lbu}, {Op::lh, Op::lhu}, {Op::sra, Op::srl},
+                                                    {Op::srav, Op::srlv}};
+  for (const auto& [sign, zero] : kSignZero) {
+    const bool load = isa::info(op).is_load();
+    if (op == sign && other == zero) return load ? "zero-extends" : "zero-fills";
+    if (op == zero && other == sign) return load ? "sign-extends" : "sign-fills";
+  }
+  if (op == Op::mfhi && other == Op::mflo) return "reads-lo";
+  if (op == Op::mflo && other == Op::mfhi) return "reads-hi";
+  if (op == Op::mthi && other == Op::mtlo) return "writes-lo";
+  if (op == Op::mtlo && other == Op::mthi) return "writes-hi";
+  return "as-" + mnemonic(other);
+}
+
+// Where a mistake in computing the instruction's own result sits.
+FaultClass class_of(Op op) {
+  const isa::OpInfo& info = isa::info(op);
+  switch (info.format) {
+    case Format::ShiftImmediate: case Format::ShiftVariable: return FaultClass::shift;
+    case Format::MultiplyDivide: return FaultClass::multiply_divide;
+    case Format::MoveFromHiLo: case Format::MoveToHiLo: return FaultClass::hi_lo;
+    case Format::BranchCompare: case Format::BranchZero: case Format::BranchRegimm: return FaultClass::branch_decision;
+    case Format::Jump: case Format::JumpRegister: case Format::JumpLinkRegister: return FaultClass::branch_target;
+    case Format::Memory: return info.is_merging_load() || op == Op::swl || op == Op::swr ? FaultClass::unaligned_merge
+                                                                                          : FaultClass::load_store_lane;
+    default: return FaultClass::alu;
+  }
+}
+
+// The registers after instruction `back` before `state.at` (1: the one just before).
+const Registers& after(const ReferenceState& state, size_t back) {
+  return back == 1 ? state.at.before : state.earlier[back - 2].before;
+}
+
+void operand_history(const ReferenceState& state, const Step& step, size_t offset, std::vector<Trial>& trials) {
+  const isa::Fields fields = isa::fields_of(step.word);
+  for (const auto& [name, reg] : {std::pair{"rs", fields.rs}, std::pair{"rt", fields.rt}}) {
+    if (reg == 0) continue;
+    size_t newest = 0;
+    for (size_t back = 1; back + offset <= state.earlier.size(); ++back) {
+      const Registers& before = state.earlier[back + offset - 1].before;
+      if (before.regs[reg] == after(state, back + offset).regs[reg]) continue;
+      Trial trial{"", "", step.word, step.before, FaultClass::forwarding};
+      trial.before.regs[reg] = before.regs[reg];
+      if (!newest) {
+        newest = back;
+        trial.key = std::string(name) + "-bypass-" + std::to_string(back);
+        trial.mistake = std::string(name) + "-stale" + (back > 1 ? "-" + std::to_string(back) : "");
+        trial.text = "$" + std::string(name) + " (" + std::string(isa::reg_name(reg)) + ") read as it was before the write " +
+                     std::to_string(back) + " instruction" + (back > 1 ? "s" : "") + " back: that bypass path lost";
+      } else {
+        trial.before.regs[reg] = after(state, back + offset).regs[reg];
+        trial.key = std::string(name) + "-older-result";
+        trial.text = "$" + std::string(name) + " got the older of two results in flight (" +
+                     std::to_string(back) + " back instead of " + std::to_string(newest) + ")";
+      }
+      trials.push_back(trial);
+    }
+  }
+}
+
+void other_operations(const Step& step, std::vector<Trial>& trials) {
+  const Op op = isa::decode(step.word);
+  const isa::Fields fields = isa::fields_of(step.word);
+  for (int i = 0; i < isa::kOpCount; ++i) {
+    const Op other = static_cast<Op>(i);
+    if (other == op || group_of(isa::info(other)) != group_of(isa::info(op))) continue;
+    trials.push_back({"other-op:" + mnemonic(other), "computes " + mnemonic(other) + " instead of " + mnemonic(op) +
+                      " on the same operands", isa::encode(other, fields), step.before, class_of(op),
+                      other_op_mistake(op, other)});
+  }
+  if (fields.rs != fields.rt) {
+    Trial swapped{"operands-swapped", "rs and rt swapped at the operand muxes", step.word, step.before, class_of(op),
+                  "operands-swapped"};
+    std::swap(swapped.before.regs[fields.rs], swapped.before.regs[fields.rt]);
+    trials.push_back(swapped);
+  }
+}
+
+// addiu with its immediate zero-extended is addu with a register holding it.
+void other_extension(const Step& step, std::vector<Trial>& trials) {
+  const Op op = isa::decode(step.word);
+  static constexpr std::pair<Op, Op> kSiblings[] = {{Op::addi, Op::add}, {Op::addiu, Op::addu}, {Op::slti, Op::slt},
+                                                    {Op::sltiu, Op::sltu}, {Op::andi, Op::and_}, {Op::ori, Op::or_},
+                                                    {Op::xori, Op::xor_}};
+  const isa::Fields fields = isa::fields_of(step.word);
+  for (const auto& [immediate, registers] : kSiblings) {
+    if (immediate != op) continue;
+    const bool signed_now = isa::info(op).immediate == isa::Extension::sign;
+    const uint32_t other = signed_now ? uint32_t(fields.imm) : uint32_t(int32_t(int16_t(fields.imm)));
+    uint8_t scratch = 1;
+    while (scratch == fields.rs || scratch == fields.rt) ++scratch;
+    isa::Fields sibling;
+    sibling.rd = fields.rt, sibling.rs = fields.rs, sibling.rt = scratch;
+    Trial trial{signed_now ? "immediate-zero-extended" : "immediate-sign-extended",
+                std::string("the immediate ") + (signed_now ? "zero" : "sign") + "-extended",
+                isa::encode(registers, sibling), step.before, FaultClass::alu,
+                signed_now ? "zero-extends" : "sign-extends"};
+    trial.before.regs[scratch] = other;
+    trials.push_back(trial);
+  }
+}
+
+// A load's value from every lane, half and extension, and with its sign
+// taken from another lane.
+void load_lanes(const ReferenceState& state, const sim::TraceRecord& expected, const trace::DesignLine& design,
+                std::vector<Mechanism>& found) {
+  const isa::OpInfo& info = isa::info(isa::decode(state.at.word));
+  if (info.attributes.memory != isa::MemoryAccess::load || expected.reg_count == 0 || design.record.reg_count == 0)
+    return;
+  const uint32_t m = state.memory_word;
+  constexpr FaultClass kLane = FaultClass::load_store_lane;
+  const auto matches = [&](uint32_t value) {
+    sim::TraceRecord record = expected;
+    record.regs[0].value = value;
+    return trace::compare_line(design, record).empty();
+  };
+  const uint32_t lane = (state.at.before.regs[isa::fields_of(state.at.word).rs] +
+                         uint32_t(int32_t(int16_t(isa::fields_of(state.at.word).imm)))) & 3;
+  for (uint32_t k = 0; k < 4; ++k) {
+    const uint32_t byte = m >> (8 * k) & 0xFF;
+    const std::string from = "byte from lane " + std::to_string(k) + (k == 3 - lane ? " (the big-endian lane)" : "");
+    if (matches(byte))
+      found.push_back({"load-lane:" + std::to_string(k) + "-zero", from + ", zero-extended", kLane,
+                       k == 3 - lane && k != lane ? "big-endian-lanes" : ""});
+    const std::string big_endian = k == 3 - lane && k != lane ? "big-endian-lanes" : "";
+    if (matches(byte | (byte >> 7 ? 0xFFFFFF00 : 0)))
+      found.push_back({"load-lane:" + std::to_string(k) + "-sign", from + ", sign-extended", kLane, big_endian});
+    if (k != lane && info.attributes.width == 1 && matches((m >> (8 * lane) & 0xFF) | (byte >> 7 ? 0xFFFFFF00 : 0)))
+      found.push_back({"load-sign-lane:" + std::to_string(k), "the right byte, its sign taken from lane " +
+                                                              std::to_string(k), kLane});
+  }
+  for (uint32_t h = 0; h < 2; ++h) {
+    const uint32_t half = m >> (16 * h) & 0xFFFF;
+    const std::string from = "halfword " + std::to_string(h) + " of the word";
+    const std::string other = h != lane / 2 ? "other-halfword" : "";
+    if (matches(half))
+      found.push_back({"load-half:" + std::to_string(h) + "-zero", from + ", zero-extended", kLane, other});
+    if (matches(half | (half >> 15 ? 0xFFFF0000 : 0)))
+      found.push_back({"load-half:" + std::to_string(h) + "-sign", from + ", sign-extended", kLane, other});
+  }
+  if (info.attributes.width != 4 && matches(m)) found.push_back({"load-whole-word", "the whole word, not its part", kLane});
+}
+
+void value_checks(const ReferenceState& state, const sim::TraceRecord& expected, const trace::DesignLine& design,
+                  std::vector<Mechanism>& found) {
+  const sim::TraceRecord& d = design.record;
+  if (expected.writes_hi && expected.writes_lo && d.writes_hi && d.writes_lo && d.hi == expected.lo &&
+      d.lo == expected.hi && expected.hi != expected.lo)
+    found.push_back({"hi-lo-crossed", "HI and LO crossed at the write port", FaultClass::multiply_divide,
+                     "hi-lo-swapped"});
+  if (expected.reg_count == 0 || d.reg_count == 0) return;
+  // The right value, in a register the instruction does not name as its destination.
+  for (uint8_t i = 0; i < d.reg_count; ++i)
+    if (d.regs[i].reg != expected.regs[0].reg && d.regs[i].value == expected.regs[0].value)
+      found.push_back({"wrong-destination", "the result went to " + std::string(isa::reg_name(d.regs[i].reg)) +
+                                                " instead of " + std::string(isa::reg_name(expected.regs[0].reg)),
+                       class_of(isa::decode(state.at.word))});
+  if (d.regs[0].reg != expected.regs[0].reg) return;
+  const uint32_t wrong = d.regs[0].value, right = expected.regs[0].value;
+  if (isa::info(isa::decode(state.at.word)).links())
+    for (int32_t off : {-8, -4, 4, 8})
+      if (wrong == right + uint32_t(off))
+        found.push_back({"link-off:" + std::to_string(off), "the link is " + std::to_string(off) + " bytes off",
+                         FaultClass::link, off == 4 ? "link-one-word-far" : off == -4 ? "link-own-address" : ""});
+  if (wrong == state.at.before.regs[expected.regs[0].reg] && wrong != right && d.reg_count == 1)
+    found.push_back({"result-not-landed", "the destination kept its old value: the result lands late or not at all",
+                     FaultClass::forwarding, "result-late"});
+}
+
+// A branch's target added up another way: the offset not shifted, or added
+// to its own address rather than the slot's.
+void branch_targets(const Step& branch, uint32_t design_pc, std::vector<Mechanism>& found) {
+  const Format format = isa::info(isa::decode(branch.word)).format;
+  if (format != Format::BranchCompare && format != Format::BranchZero && format != Format::BranchRegimm) return;
+  const uint32_t offset = uint32_t(int32_t(int16_t(isa::fields_of(branch.word).imm)));
+  if (design_pc == branch.pc + 4 + offset)
+    found.push_back({"offset-not-shifted", "the branch offset is added without its shift by two",
+                     FaultClass::branch_target, "offset-not-shifted"});
+  if (design_pc == branch.pc + (offset << 2))
+    found.push_back({"target-from-own-pc", "the target is added to the branch's own address, not its slot's",
+                     FaultClass::branch_target});
+}
+
+std::vector<Trial> control_trials(const ReferenceState& state, const Step& branch, size_t offset) {
+  std::vector<Trial> trials;
+  other_operations(branch, trials);
+  operand_history(state, branch, offset, trials);
+  const isa::Fields fields = isa::fields_of(branch.word);
+  Trial low{"decided-on-low-16", "decided on bits 15..0 of the operands", branch.word, branch.before,
+            FaultClass::branch_decision, "low16-only"};
+  for (uint8_t reg : {fields.rs, fields.rt}) low.before.regs[reg] &= 0xFFFF;
+  trials.push_back(low);
+  return trials;
+}
+
+}  // namespace
+
+std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignLine& design,
+                               const sim::TraceRecord& expected) {
+  std::vector<Mechanism> found;
+  if (!state.reached || expected.is_exception) return found;
+  VariantRunner runner;
+  // A design that fetched from a wrong address shows the fetch's exception there.
+  if (design.record.pc != expected.pc) {
+    // Control went elsewhere: the transfer before it (or its slot) did it.
+    for (size_t back = 1; back <= state.earlier.size(); ++back) {
+      const Step& branch = state.earlier[back - 1];
+      if (!transfers(isa::info(isa::decode(branch.word)).format)) continue;
+      const VariantResult right = runner.run(branch.pc, branch.word, branch.before, 0, branch.word);
+      if (back == 1 && design.record.pc == right.after_slot)
+        found.push_back({"slot-skipped", "the delay slot was squashed", FaultClass::delay_slot, "slot-skipped-taken"});
+      if (back != 2) break;
+      for (const Trial& t : control_trials(state, branch, back))
+        if (runner.run(branch.pc, t.word, t.before, 0, branch.word).after_slot == design.record.pc)
+          found.push_back({t.key, t.text, t.fault_class, t.mistake});
+      const uint32_t not_taken = branch.pc + 8;
+      if (right.after_slot != not_taken && design.record.pc == not_taken)
+        found.push_back({"decided-not-taken", "decided not taken", FaultClass::branch_decision, "never-taken"});
+      if (right.after_slot == not_taken && design.record.pc != not_taken)
+        found.push_back({"decided-taken", "decided taken", FaultClass::branch_decision, "always-taken"});
+      for (int32_t off : {-4, 4})
+        if (right.after_slot != not_taken && design.record.pc == right.after_slot + uint32_t(off))
+          found.push_back({"target-off:" + std::to_string(off), "the target is " + std::to_string(off) + " bytes off",
+                           FaultClass::branch_target, off == 4 ? "target-one-word-late" : ""});
+      branch_targets(branch, design.record.pc, found);
+      break;
+    }
+    return found;
+  }
+  std::vector<Trial> trials;
+  other_operations(state.at, trials);
+  other_extension(state.at, trials);
+  operand_history(state, state.at, 0, trials);
+  for (const Trial& t : trials)
+    if (trace::compare_line(design, runner.run(state.at.pc, t.word, t.before, state.memory_word, state.at.word).record)
+            .empty())
+      found.push_back({t.key, t.text, t.fault_class, t.mistake});
+  load_lanes(state, expected, design, found);
+  value_checks(state, expected, design, found);
+  return found;
+}
+
+std::string control_culprit(const ReferenceState& state, const trace::DesignLine& design) {
+  for (const Step& step : state.earlier) {
+    const Op op = isa::decode(step.word);
+    if (!transfers(isa::info(op).format)) continue;
+    const isa::Fields fields = isa::fields_of(step.word);
+    VariantRunner runner;
+    const VariantResult right = runner.run(step.pc, step.word, step.before, 0, step.word);
+    return mnemonic(op) + " at " + hex(step.pc) + " sent the design to " + hex(design.record.pc) +
+           "; the reference goes on at " + hex(right.after_slot) + " after the slot (" +
+           std::string(isa::reg_name(fields.rs)) + "=" + hex(step.before.regs[fields.rs]) + ", " +
+           std::string(isa::reg_name(fields.rt)) + "=" + hex(step.before.regs[fields.rt]) + ")";
+  }
+  return "";
+}
+
+}  // namespace r3k::divergence

@@ -1,0 +1,120 @@
+#include "divergence/trace_diagnosis.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "faults/fault_family.h"
+
+namespace r3k::divergence {
+
+namespace {
+
+// Where the display words put each cause; causes they do not name after.
+std::map<std::string_view, size_t> display_order(const std::vector<faults::ImageObservation>& observations,
+                                                 std::vector<std::string_view>& ranked) {
+  std::map<std::string_view, size_t> order;
+  if (observations.empty()) return order;
+  const faults::Diagnosis diagnosis = faults::diagnose(observations, faults::catalog().size());
+  for (const faults::Candidate* c : diagnosis.ranked()) {
+    order.emplace(c->name(), order.size());
+    ranked.push_back(c->name());
+  }
+  return order;
+}
+
+void append(std::vector<const faults::CatalogFault*> faults, const std::map<std::string_view, size_t>& order,
+            std::vector<std::string_view>& ranked) {
+  const auto place = [&](const faults::CatalogFault* f) {
+    const auto it = order.find(f->name);
+    return it == order.end() ? order.size() : it->second;
+  };
+  std::stable_sort(faults.begin(), faults.end(), [&](auto* a, auto* b) { return place(a) < place(b); });
+  for (const faults::CatalogFault* f : faults)
+    if (std::find(ranked.begin(), ranked.end(), f->name) == ranked.end()) ranked.push_back(f->name);
+}
+
+bool transfers(isa::Op op) {
+  switch (isa::info(op).format) {
+    case isa::Format::BranchCompare: case isa::Format::BranchZero: case isa::Format::BranchRegimm:
+    case isa::Format::Jump: case isa::Format::JumpRegister: case isa::Format::JumpLinkRegister: return true;
+    default: return false;
+  }
+}
+
+// The catalog's faults in the classes of the mechanisms found: first those
+// of the instruction the mistake sits in (for a control divergence, the
+// transfer before it), then those that make a mechanism's mistake in any
+// instruction, then of the writers before it (for a bypass), then of its
+// siblings of the same format (the same unit).
+std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(const TraceDiagnosis& d,
+                                                             const std::set<faults::FaultClass>& classes,
+                                                             bool control) {
+  isa::Op subject = isa::decode(d.reference.at.word);
+  if (control)
+    for (const Step& step : d.reference.earlier)
+      if (transfers(isa::decode(step.word))) {
+        subject = isa::decode(step.word);
+        break;
+      }
+  std::set<isa::Op> writers;
+  if (classes.contains(faults::FaultClass::forwarding))
+    for (size_t back = 0; back < std::min<size_t>(3, d.reference.earlier.size()); ++back)
+      writers.insert(isa::decode(d.reference.earlier[back].word));
+  std::set<std::string_view> mistakes;
+  for (const Mechanism& m : d.mechanisms) {
+    if (!m.mistake.empty()) mistakes.insert(m.mistake);
+    mistakes.insert(m.key);  // the bypass faults of no kind are named for the path: "rs-bypass-2-lost"
+  }
+  const auto tier = [&](const faults::CatalogFault& f) {
+    std::optional<std::string_view> mistake = faults::mistake_of(f);
+    if (!mistake && f.name.ends_with("-lost")) mistake = f.name.substr(0, f.name.size() - 5);
+    if (f.op == subject && classes.contains(f.fault_class)) return 0;
+    if (mistake && mistakes.contains(*mistake)) return 1;
+    if (!classes.contains(f.fault_class)) return 4;
+    if (writers.contains(f.op)) return 2;
+    return isa::info(f.op).format == isa::info(subject).format ? 3 : 4;
+  };
+  std::vector<std::vector<const faults::CatalogFault*>> found(4);
+  for (const faults::CatalogFault& f : faults::catalog())
+    if (const int t = tier(f); t < 4) found[t].push_back(&f);
+  return found;
+}
+
+}  // namespace
+
+TraceDiagnosis diagnose_divergence(std::span<const uint8_t> boot, const faults::ImageShape& shape,
+                                   const trace::DiffOutcome& outcome, uint32_t quick_run_flag,
+                                   const std::vector<faults::ImageObservation>& observations) {
+  TraceDiagnosis result;
+  result.reference = state_at(boot, outcome.reference_index, quick_run_flag);
+  result.mechanisms = explain(result.reference, outcome.design, outcome.expected);
+  if (outcome.design.record.pc != outcome.expected.pc)
+    result.control = control_culprit(result.reference, outcome.design);
+  result.catalog = reproduce(boot, shape, result.reference, outcome.design, quick_run_flag);
+  std::vector<std::string_view> by_display;
+  const std::map<std::string_view, size_t> order = display_order(observations, by_display);
+  // Faults wrong at the same place are ordered by whether they sit where a
+  // mechanism that reproduces the line does.
+  std::set<faults::FaultClass> classes;
+  for (const Mechanism& m : result.mechanisms) classes.insert(m.fault_class);
+  std::vector<const faults::CatalogFault*> where_a_mechanism_is, elsewhere;
+  for (const faults::CatalogFault* f : result.catalog.same_place)
+    (classes.contains(f->fault_class) ? where_a_mechanism_is : elsewhere).push_back(f);
+  // Faults of the instruction itself, or making a mechanism's mistake, say
+  // more than faults that merely go wrong there another way.
+  const auto tiers = of_the_instructions(result, classes, outcome.design.record.pc != outcome.expected.pc);
+  append(result.catalog.exact, order, result.ranked);
+  append(tiers[0], order, result.ranked);
+  append(tiers[1], order, result.ranked);
+  append(where_a_mechanism_is, order, result.ranked);
+  append(tiers[2], order, result.ranked);
+  append(tiers[3], order, result.ranked);
+  append(elsewhere, order, result.ranked);
+  for (std::string_view name : by_display)
+    if (std::find(result.ranked.begin(), result.ranked.end(), name) == result.ranked.end())
+      result.ranked.push_back(name);
+  return result;
+}
+
+}  // namespace r3k::divergence

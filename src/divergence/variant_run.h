@@ -1,0 +1,28 @@
+// One instruction run on a given register state and memory word, as the
+// trace records it: the reference's semantics on operands a mistake chose.
+#pragma once
+
+#include <cstdint>
+
+#include "divergence/reference_state.h"
+#include "sim/bus.h"
+#include "sim/trace.h"
+
+namespace r3k::divergence {
+
+struct VariantResult {
+  sim::TraceRecord record;  // what it writes (pc and word: the original's)
+  uint32_t after_slot = 0;  // where control goes after the delay slot
+};
+
+class VariantRunner {
+ public:
+  VariantRunner();
+  VariantResult run(uint32_t pc, uint32_t word, const Registers& before, uint32_t memory_word,
+                    uint32_t original_word);
+
+ private:
+  sim::Bus bus_;
+};
+
+}  // namespace r3k::divergence

@@ -1,0 +1,170 @@
+// diagnose --trace on injected faults: each fault's trace, written by the
+// reference with the fault in it, is read back in step with the reference,
+// and its first wrong line must be explained by the mechanism the fault
+// models; every catalog fault that shows on the main image reproduces its
+// own first wrong line and is named first.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "divergence/trace_diagnosis.h"
+#include "faults/campaign.h"
+#include "faults/fault_kit.h"
+#include "image/image.h"
+#include "sim/machine.h"
+#include "support/image_run.h"
+
+namespace r3k::divergence {
+namespace {
+
+using namespace faults::kit;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+// The first divergence of the fault's trace on `image`, or nothing.
+std::optional<trace::DiffOutcome> divergence_of(const sim::Fault& fault, const Image& image) {
+  const std::unique_ptr<std::FILE, FileCloser> file(std::tmpfile());
+  if (!file) return std::nullopt;
+  std::FILE* out = file.get();
+  sim::Machine faulty(image.boot_bytes());
+  sim::RunOptions options;
+  options.max_instructions = 300'000;
+  options.fault = fault;
+  sim::TraceWriter writer([out](const char* bytes, size_t size) { std::fwrite(bytes, 1, size, out); });
+  writer.finish(faulty.run(options, writer));
+  std::rewind(out);
+  trace::DesignTrace design(out, std::nullopt);
+  sim::Machine reference(image.boot_bytes());
+  trace::DiffOutcome outcome = trace::diff_trace(reference, design, {});
+  if (outcome.verdict != trace::DiffOutcome::Verdict::divergence) return std::nullopt;
+  return outcome;
+}
+
+const faults::ImageShape& shape(faults::ImageKind kind = faults::ImageKind::main) {
+  static const faults::ImageShape main = faults::shape_of(test::default_image(), faults::ImageKind::main);
+  static const faults::ImageShape supplement =
+      faults::shape_of(test::supplement_image(), faults::ImageKind::supplement);
+  return kind == faults::ImageKind::main ? main : supplement;
+}
+
+// On the main image, or on the supplement when the main image cannot see it.
+TraceDiagnosis diagnosed(const faults::CatalogFault& fault) {
+  for (const faults::ImageKind kind : {faults::ImageKind::main, faults::ImageKind::supplement}) {
+    const Image& image = kind == faults::ImageKind::main ? test::default_image() : test::supplement_image();
+    if (const auto outcome = divergence_of(fault.make(shape(kind)), image))
+      return diagnose_divergence(image.boot_bytes(), shape(kind), *outcome, 1, {});
+  }
+  ADD_FAILURE() << fault.name << ": the fault's trace follows the reference on both images";
+  return {};
+}
+
+TraceDiagnosis diagnosed(const sim::Fault& fault) {
+  const auto outcome = divergence_of(fault, test::default_image());
+  if (!outcome) {
+    ADD_FAILURE() << "the fault's trace follows the reference";
+    return {};
+  }
+  return diagnose_divergence(test::default_image().boot_bytes(), shape(), *outcome, 1, {});
+}
+
+std::string keys_of(const TraceDiagnosis& d) {
+  std::string text;
+  for (const Mechanism& m : d.mechanisms) text += " " + m.key;
+  return text.empty() ? " (none)" : text;
+}
+
+bool has_key(const TraceDiagnosis& d, std::string_view key) {
+  return std::any_of(d.mechanisms.begin(), d.mechanisms.end(), [&](const Mechanism& m) { return m.key == key; });
+}
+
+// Each mechanism the tests know, on a catalog fault that produces it: the
+// mechanism is found, and the fault reproduces the line and is named first.
+TEST(TraceDiagnosis, NamesTheMechanismOfEachKindOfMistake) {
+  const std::pair<std::string_view, std::string_view> cases[] = {
+      {"slt-unsigned", "other-op:sltu"},          // signedness
+      {"srl-sign-fills", "other-op:sra"},         // shift kind
+      {"and-as-or", "other-op:or"},               // another ALU function
+      {"addiu-zero-extends", "immediate-zero-extended"},
+      {"lb-zero-extends", "other-op:lbu"},        // extension
+      {"mfhi-reads-lo", "other-op:mflo"},
+      {"mult-hi-lo-swapped", "hi-lo-crossed"},
+      {"rs-bypass-1-lost", "rs-bypass-1"},        // a source as it was 1, 2, 3 instructions earlier
+      {"rt-bypass-1-lost", "rt-bypass-1"},
+      {"rs-bypass-2-lost", "rs-bypass-2"},
+      {"rt-bypass-2-lost", "rt-bypass-2"},
+      {"rs-bypass-3-lost", "rs-bypass-3"},
+      {"rt-bypass-3-lost", "rt-bypass-3"},
+      {"jal-link-one-word-far", "link-off:4"},    // a link off by a word
+      {"beq-target-one-word-late", "target-off:4"},
+      {"bgtz-offset-not-shifted", "offset-not-shifted"},
+      {"beq-low16-only", "decided-on-low-16"},    // a branch decided on bits 15..0
+      {"bne-never-taken", "decided-not-taken"},
+      {"blez-sign-inverted", "other-op:bgtz"},    // decided at the wrong boundary
+      {"beq-slot-skipped-taken", "slot-skipped"},
+  };
+  for (const auto& [name, key] : cases) {
+    const faults::CatalogFault* fault = faults::find_fault(name);
+    ASSERT_NE(fault, nullptr) << name;
+    const TraceDiagnosis d = diagnosed(*fault);
+    EXPECT_TRUE(has_key(d, key)) << name << ": found" << keys_of(d);
+    EXPECT_NE(std::find(d.catalog.exact.begin(), d.catalog.exact.end(), fault), d.catalog.exact.end()) << name;
+    const auto named = std::find(d.ranked.begin(), d.ranked.end(), name);
+    EXPECT_LT(size_t(named - d.ranked.begin()), d.catalog.exact.size()) << name;
+  }
+}
+
+// Mistakes the catalog does not hold are still named by their mechanism.
+TEST(TraceDiagnosis, NamesMechanismsOfFaultsOutsideTheCatalog) {
+  // lb's sign taken from the next byte lane up.
+  const sim::Fault sign_from_next_lane = replace(Op::lb, [](Cpu& c, const Decoded& d) {
+    const uint32_t address = rs(c, d) + d.imm;
+    uint32_t word = 0;
+    c.load(address & ~3u, sim::Width::word, word);
+    const uint32_t lane = address & 3, byte = word >> (8 * lane) & 0xFF;
+    const uint32_t sign = word >> (8 * ((lane + 1) & 3) + 7) & 1;
+    c.set_reg(d.rt, byte | (sign ? 0xFFFFFF00 : 0));
+  });
+  const TraceDiagnosis lane = diagnosed(sign_from_next_lane);
+  EXPECT_TRUE(std::any_of(lane.mechanisms.begin(), lane.mechanisms.end(),
+                          [](const Mechanism& m) { return m.key.starts_with("load-sign-lane:"); }))
+      << keys_of(lane);
+  EXPECT_TRUE(lane.catalog.exact.empty());
+  // sltu taken from bit 31 of the difference: slt's way on sltu's operands
+  // wherever the difference does not overflow.
+  const sim::Fault from_difference =
+      register_result(Op::sltu, [](uint32_t a, uint32_t b) { return (a - b) >> 31; });
+  const TraceDiagnosis sltu = diagnosed(from_difference);
+  EXPECT_FALSE(sltu.mechanisms.empty()) << keys_of(sltu);
+  // bne taken when its operands are equal: a control divergence names the
+  // branch and its operands.
+  const sim::Fault inverted = replace(Op::bne, [](Cpu& c, const Decoded& d) { branch_if(c, d, rs(c, d) == rt(c, d)); });
+  const TraceDiagnosis bne = diagnosed(inverted);
+  EXPECT_NE(bne.control.find("bne at 0x"), std::string::npos) << bne.control;
+  EXPECT_TRUE(has_key(bne, "other-op:beq")) << keys_of(bne);
+}
+
+// Every catalog fault whose trace parts from the reference on the main
+// image writes its own first wrong line again, and is named first.
+TEST(TraceDiagnosis, EachCatalogFaultReproducesItsOwnFirstWrongLine) {
+  size_t diverged = 0;
+  for (const faults::CatalogFault& fault : faults::catalog()) {
+    if (fault.expected.outcome == faults::Outcome::not_applicable) continue;
+    const auto outcome = divergence_of(fault.make(shape()), test::default_image());
+    if (!outcome) continue;
+    ++diverged;
+    const TraceDiagnosis d = diagnose_divergence(test::default_image().boot_bytes(), shape(), *outcome, 1, {});
+    EXPECT_NE(std::find(d.catalog.exact.begin(), d.catalog.exact.end(), &fault), d.catalog.exact.end()) << fault.name;
+    ASSERT_FALSE(d.ranked.empty()) << fault.name;
+    const auto named = std::find(d.ranked.begin(), d.ranked.end(), fault.name);
+    EXPECT_LT(size_t(named - d.ranked.begin()), d.catalog.exact.size()) << fault.name << " after " << d.ranked.front();
+  }
+  EXPECT_GT(diverged, faults::catalog().size() / 2);
+}
+
+}  // namespace
+}  // namespace r3k::divergence
