@@ -291,11 +291,8 @@ Observation observed(faults::ImageKind kind, const Source& source, bool several,
 }  // namespace
 
 int diagnose_command(const Arguments& arguments) {
-  const std::optional<ParsedOptions> parsed = parse_options(kCommand, arguments);
-  if (!parsed) {
-    std::fputs(help_text(kCommand).c_str(), stdout);
-    return kExitOk;
-  }
+  const std::optional<ParsedOptions> parsed = options_or_help(kCommand, arguments);
+  if (!parsed) return kExitOk;
   const Request request = request_of(*parsed);
   if (!request.trace && request.sources.empty())
     throw Error("diagnose: nothing to diagnose (give --display, --failed, --json or --trace; see --help)");

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <optional>
 
-#include "cli/args.h"
 #include "cli/commands.h"
 #include "cli/kit_files.h"
 #include "cli/kit_hdl.h"
