@@ -199,6 +199,17 @@ void load_lanes(const ReferenceState& state, const sim::TraceRecord& expected, c
   if (info.attributes.width != 4 && matches(m)) found.push_back({"load-whole-word", "the whole word, not its part", kLane});
 }
 
+// A set-on-less-than's result as bit 31 of rs minus its other operand, the
+// comparator a subtractor's sign stands in for; 2 (no result) for others.
+uint32_t sign_of_difference(const Step& at) {
+  const Op op = isa::decode(at.word);
+  if (op != Op::slt && op != Op::sltu && op != Op::slti && op != Op::sltiu) return 2;
+  const isa::Fields fields = isa::fields_of(at.word);
+  const bool immediate = op == Op::slti || op == Op::sltiu;
+  const uint32_t other = immediate ? uint32_t(int32_t(int16_t(fields.imm))) : at.before.regs[fields.rt];
+  return (at.before.regs[fields.rs] - other) >> 31;
+}
+
 void value_checks(const ReferenceState& state, const sim::TraceRecord& expected, const trace::DesignLine& design,
                   std::vector<Mechanism>& found) {
   const sim::TraceRecord& d = design.record;
@@ -220,6 +231,9 @@ void value_checks(const ReferenceState& state, const sim::TraceRecord& expected,
       if (wrong == right + uint32_t(off))
         found.push_back({"link-off:" + std::to_string(off), "the link is " + std::to_string(off) + " bytes off",
                          FaultClass::link, off == 4 ? "link-one-word-far" : off == -4 ? "link-own-address" : ""});
+  if (wrong != right && wrong == sign_of_difference(state.at))
+    found.push_back({"sign-of-difference", "less-than read off bit 31 of the difference (wrong when it overflows)",
+                     FaultClass::alu, "sign-of-difference"});
   if (wrong == state.at.before.regs[expected.regs[0].reg] && wrong != right && d.reg_count == 1)
     found.push_back({"result-not-landed", "the destination kept its old value: the result lands late or not at all",
                      FaultClass::forwarding, "result-late"});

@@ -69,15 +69,20 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(const 
   const auto tier = [&](const faults::CatalogFault& f) {
     std::optional<std::string_view> mistake = faults::mistake_of(f);
     if (!mistake && f.name.ends_with("-lost")) mistake = f.name.substr(0, f.name.size() - 5);
-    if (f.op == subject && classes.contains(f.fault_class)) return 0;
-    if (mistake && mistakes.contains(*mistake)) return 1;
-    if (!classes.contains(f.fault_class)) return 4;
-    if (writers.contains(f.op)) return 2;
-    return isa::info(f.op).format == isa::info(subject).format ? 3 : 4;
+    const bool same_mistake = mistake && mistakes.contains(*mistake);
+    const bool own = f.op == subject && classes.contains(f.fault_class);
+    // A wrong value's mechanism names the mistake more closely than the
+    // instruction does; a wrong transfer's ("decided taken") less.
+    if (own && (same_mistake || control)) return 0;
+    if (same_mistake) return 1;
+    if (own) return 2;
+    if (!classes.contains(f.fault_class)) return 5;
+    if (writers.contains(f.op)) return 3;
+    return isa::info(f.op).format == isa::info(subject).format ? 4 : 5;
   };
-  std::vector<std::vector<const faults::CatalogFault*>> found(4);
+  std::vector<std::vector<const faults::CatalogFault*>> found(5);
   for (const faults::CatalogFault& f : faults::catalog())
-    if (const int t = tier(f); t < 4) found[t].push_back(&f);
+    if (const int t = tier(f); t < 5) found[t].push_back(&f);
   return found;
 }
 
@@ -107,9 +112,10 @@ TraceDiagnosis diagnose_divergence(std::span<const uint8_t> boot, const faults::
   append(result.catalog.exact, order, result.ranked);
   append(tiers[0], order, result.ranked);
   append(tiers[1], order, result.ranked);
-  append(where_a_mechanism_is, order, result.ranked);
   append(tiers[2], order, result.ranked);
+  append(where_a_mechanism_is, order, result.ranked);
   append(tiers[3], order, result.ranked);
+  append(tiers[4], order, result.ranked);
   append(elsewhere, order, result.ranked);
   for (std::string_view name : by_display)
     if (std::find(result.ranked.begin(), result.ranked.end(), name) == result.ranked.end())

@@ -53,9 +53,9 @@ std::vector<StartLabel> emit_exceptions_start(assembly::Assembler& as, std::span
     as.nop();
   }
   bind(test_end, "test_end");
-  emit_test_end(as, test_finish, static_cast<int>(routines.size()), FrameStyle::robust);
+  emit_test_end(as, test_finish, static_cast<int>(routines.size()), frame_style_of(ImageKind::exceptions));
   bind(wait_1s, "wait_1s");
-  emit_wait_1s(as, FrameStyle::robust);
+  emit_wait_1s(as, frame_style_of(ImageKind::exceptions));
   return labels;
 }
 
@@ -64,7 +64,7 @@ std::vector<StartLabel> emit_exceptions_start(assembly::Assembler& as, std::span
 std::span<const RoutineSpec> run_order() { return kRunOrder; }
 
 const ImagePlan& plan() {
-  static const ImagePlan exceptions_plan{kRunOrder, emit_exceptions_start, FrameStyle::robust, ImageKind::exceptions};
+  static const ImagePlan exceptions_plan{kRunOrder, emit_exceptions_start, frame_style_of(ImageKind::exceptions), ImageKind::exceptions};
   return exceptions_plan;
 }
 

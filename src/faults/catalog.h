@@ -68,8 +68,8 @@ struct RoutineSpan {
 };
 struct ImageShape {
   ImageKind kind = ImageKind::main;
-  // The supplement's frame is the robust one: its exit is two words longer.
-  FrameStyle frame() const { return kind == ImageKind::main ? FrameStyle::plain : FrameStyle::robust; }
+  // The frame's exit is longer in the other images' styles.
+  FrameStyle frame() const { return frame_style_of(kind); }
   std::vector<RoutineSpan> routines;  // by run number - 1
   size_t routine_count() const { return routines.size(); }
   // [first case, end of the last case) of routine `number`.

@@ -39,7 +39,7 @@ void emit_register_usage(assembly::Assembler& as) {
 
 }  // namespace
 
-Image build_image(uint32_t seed) { return build_image(seed, {run_order(), emit_start_code, FrameStyle::plain}); }
+Image build_image(uint32_t seed) { return build_image(seed, {run_order(), emit_start_code, frame_style_of(ImageKind::main)}); }
 
 Image build_image(uint32_t seed, const ImagePlan& plan) {
   Image image;

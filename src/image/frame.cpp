@@ -33,9 +33,9 @@ RoutineInfo emit_routine(assembly::Assembler& as, assembly::Label entry, const R
   as.bind(context.inst_error);
   info.inst_error = as.here();
   as.sll(t1, board::kTestNumber, board::kTestNumberShift);
-  if (style == FrameStyle::robust) as.nop();
+  for (int i = 0; i < frame_gap(style); ++i) as.nop();
   as.or_(t0, t1, board::kPassCount);
-  if (style == FrameStyle::robust) as.nop();
+  for (int i = 0; i < frame_gap(style); ++i) as.nop();
   as.sw(t0, 0, board::kDisplayAddress);
   as.jr(ra);
   as.nop();

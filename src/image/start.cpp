@@ -21,6 +21,11 @@ void expect_at(const Assembler& as, uint32_t address, const char* what) {
                            " instead of " + hex(address, {.upper = true}));
 }
 
+// The style's independent instructions between a write and its first read.
+void gap(Assembler& as, FrameStyle style) {
+  for (int i = 0; i < frame_gap(style); ++i) as.nop();
+}
+
 // An endless three-instruction loop that counts its passes in $t0.
 void emit_loop(Assembler& as) {
   Label self = as.make_label();
@@ -53,7 +58,11 @@ void name_vectors(const Image& image, std::vector<StartBlock>& blocks) {
 
 }  // namespace
 
-void emit_locate(Assembler& as) {
+void emit_locate(Assembler& as, FrameStyle style) {
+  // Spaced, the test number is cleared first: the first routine's entry
+  // reads it three instructions after the end of locate.
+  const bool spaced = style == FrameStyle::spaced;
+  if (spaced) as.lui(board::kTestNumber, 0);
   as.li(a0, board::kStatusLampB);
   as.li(a1, board::kStatusLampA);
   as.li(a2, board::kLampBank);
@@ -66,7 +75,7 @@ void emit_locate(Assembler& as) {
   as.sw(t2, 0, a1);
   as.sw(t3, 0, a2);
   as.sw(board::kPassCount, 0, board::kDisplayAddress);  // the display starts at 0
-  as.lui(board::kTestNumber, 0);
+  if (!spaced) as.lui(board::kTestNumber, 0);
 }
 
 // One register writes both status lamps of the verdict; a fail also darkens
@@ -76,15 +85,20 @@ static_assert(board::kPassLamps.status_a == board::kPassLamps.status_b &&
               board::kPassLamps.bank == board::kStartLamps.bank);
 
 void emit_test_end(Assembler& as, Label test_finish, int routine_count, FrameStyle style) {
+  // Spaced, each register is loaded first so that three instructions stand
+  // between it and its store.
+  const bool spaced = style == FrameStyle::spaced;
   Label pass = as.make_label(), end = as.make_label();
   as.li(s0, static_cast<uint32_t>(routine_count));
-  if (style == FrameStyle::robust) as.nop();
+  gap(as, style);
   as.beq(s0, board::kPassCount, pass);
   as.nop();
+  if (spaced) as.li(t1, board::kFailLamps.status_a);
   as.li(a0, board::kLampBank);
   as.li(a1, board::kStatusLampB);
   as.li(a2, board::kStatusLampA);
-  as.li(t1, board::kFailLamps.status_a);
+  if (spaced) as.nop();
+  else as.li(t1, board::kFailLamps.status_a);
   as.sw(zero, 0, a0);
   as.sw(t1, 0, a1);
   as.sw(t1, 0, a2);
@@ -94,6 +108,7 @@ void emit_test_end(Assembler& as, Label test_finish, int routine_count, FrameSty
   as.li(t1, board::kPassLamps.status_a);
   as.li(a0, board::kStatusLampB);
   as.li(a1, board::kStatusLampA);
+  if (spaced) as.nop(), as.nop();
   as.sw(t1, 0, a0);
   as.sw(t1, 0, a1);
   as.bind(end);
@@ -104,22 +119,22 @@ void emit_test_end(Assembler& as, Label test_finish, int routine_count, FrameSty
 // With the flag zero the count starts at 0x200001; with any other value at 1.
 // The loop decrements before it tests, so it runs at least once.
 void emit_wait_1s(Assembler& as, FrameStyle style) {
-  const bool robust = style == FrameStyle::robust;
   Label count = as.make_label(), loop = as.make_label();
   as.li(t1, board::kQuickRunFlag);
   as.lui(t0, 0);
+  if (style == FrameStyle::spaced) as.nop(), as.nop();  // with the lui, three after the li
   as.lw(t2, 0, t1);
-  if (robust) as.nop();
+  gap(as, style);
   as.bnez(t2, count);
   as.nop();
   as.lui(t0, static_cast<uint16_t>(layout::kPauseCount >> 16));
   as.bind(count);
-  if (robust) as.nop();
+  gap(as, style);
   as.addiu(t0, t0, 1);
-  if (robust) as.nop();
+  gap(as, style);
   as.bind(loop);
   as.addiu(t0, t0, -1);
-  if (robust) as.nop();
+  gap(as, style);
   as.bnez(t0, loop);
   as.nop();
   as.jr(ra);

@@ -29,9 +29,9 @@ void emit_reset_and_loops(assembly::Assembler& as, assembly::Label locate, assem
 // The driver's pieces. locate lights the start pattern and clears the display,
 // the pass count and the test number; test_end lights the verdict (pass when
 // all `routine_count` routines passed) and jumps to `test_finish`; wait_1s is
-// the pause between routines. The robust style puts an independent
-// instruction between a write and its first read.
-void emit_locate(assembly::Assembler& as);
+// the pause between routines. The robust and spaced styles put their gap
+// (frame_gap) between a write and its first read.
+void emit_locate(assembly::Assembler& as, FrameStyle style = FrameStyle::plain);
 void emit_test_end(assembly::Assembler& as, assembly::Label test_finish, int routine_count, FrameStyle style);
 void emit_wait_1s(assembly::Assembler& as, FrameStyle style);
 

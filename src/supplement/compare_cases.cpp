@@ -43,7 +43,7 @@ std::vector<std::pair<uint32_t, uint32_t>> draw_overflow_pairs(Random& random) {
   return pairs;
 }
 
-// op $t3, $t0, $t1 ; nop ; bne $t3, $t2 (expected)
+// op $t3, $t0, $t1 ; the read gap ; bne $t3, $t2 (expected)
 void set_less_overflow_cases(RoutineContext& routine) {
   auto& as = routine.as;
   const auto pairs = draw_overflow_pairs(routine.random);
@@ -53,7 +53,7 @@ void set_less_overflow_cases(RoutineContext& routine) {
       routine.begin_case({op == Op::slt ? 1 : 2, info(op).mnemonic, {{"A", a}, {"B", b}, {"expected", expected}}, {}});
       LoadBlock().value(t0, a).value(t1, b).value(t2, expected).emit(as);
       as.alu(op, t3, t0, t1);
-      as.nop();
+      read_gap(as);
       fail_unless_equal(routine, t3, t2);
     }
 }
@@ -80,7 +80,7 @@ void set_less_immediate_range_cases(RoutineContext& routine) {
             {op == Op::slti ? 1 : 2, info(op).mnemonic, {{"X", x}, {"immediate", field}, {"expected", expected}}, {}});
         LoadBlock().value(t0, x).value(t2, expected).emit(as);
         as.immediate(op, t3, t0, field);
-        as.nop();
+        read_gap(as);
         fail_unless_equal(routine, t3, t2);
       }
     }
@@ -107,7 +107,7 @@ std::vector<HalvesCase> draw_halves_cases(Random& random) {
 }
 
 // op $t0, $t1, T ; nop ; b C ; addiu $t2, $zero, 0 ; T: addiu $t2, $zero, 1 ;
-// nop ; C: nop ; bne $t2, $t3 (expected taken)
+// nop ; C: the read gap ; bne $t2, $t3 (expected taken)
 void branch_compare_halves_cases(RoutineContext& routine) {
   auto& as = routine.as;
   const std::vector<HalvesCase> cases = draw_halves_cases(routine.random);
@@ -126,7 +126,7 @@ void branch_compare_halves_cases(RoutineContext& routine) {
       as.addiu(t2, zero, 1);
       as.nop();
       as.bind(compare);
-      as.nop();
+      read_gap(as);
       fail_unless_equal(routine, t2, t3);
     }
 }

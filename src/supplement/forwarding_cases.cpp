@@ -125,7 +125,7 @@ void emit_check(RoutineContext& routine, const ForwardCase& f, uint32_t read_val
     case Consumer::store_base:
       LoadBlock().value(t6, f.consumer == Consumer::store_data ? read_value : f.other).emit(as);
       as.lw(t1, 0, t5);
-      as.nop();
+      read_gap(as);
       fail_unless_equal(routine, t1, t6);
       break;
     case Consumer::load_base: {
@@ -192,7 +192,8 @@ void emit_forward_case(RoutineContext& routine, const ForwardCase& f) {
   block.emit(as);
   if (c.consumer == Consumer::store_base) as.sw(zero, 0, t5);
   if (c.consumer == Consumer::store_data) as.sw(t2, 0, t5);  // something other than what the consumer stores
-  if (link || code) links::save_return_address(as);
+  // The restore may come right after the consumer: three instructions on.
+  if (link || code) links::save_return_address(as), as.nop();
 
   if (c.first) emit_write(as, *c.first, c.reg, c.first_value, false, labels, a0, a1);
   const uint32_t producer_address = as.here();

@@ -20,7 +20,7 @@ constexpr int kJalCases = 16;
 constexpr std::array<Reg, 17> kJalrLinks = {at, v0, v1, a0, a1, a2, a3, t0, t1, t2, t3, t4, t5, t6, t7, s4, s5};
 }  // namespace
 
-// jal T ; nop ; L: b inst_error ; nop ; T: ... the link must be L.
+// jal T ; nop ; L: b inst_error ; nop ; T: the read gap ... the link must be L.
 void jal_link_cases(RoutineContext& routine) {
   auto& as = routine.as;
   for (int i = 0; i < kJalCases; ++i) {
@@ -34,8 +34,10 @@ void jal_link_cases(RoutineContext& routine) {
     as.b(routine.inst_error);
     as.nop();
     as.bind(target);
+    read_gap(as);
     links::copy_link(as, t0);
     links::restore_return_address(as);
+    read_gap(as);
     fail_unless_equal(routine, t0, t1);
   }
 }
@@ -54,6 +56,7 @@ void jalr_link_cases(RoutineContext& routine) {
     as.b(routine.inst_error);
     as.nop();
     as.bind(target);
+    read_gap(as);
     links::copy_link(as, t9);  // $31 as the jalr left it
     links::restore_return_address(as);
     fail_unless_equal(routine, link, t8);
@@ -98,14 +101,17 @@ void branch_link_address_cases(RoutineContext& routine) {
         as.branch(c.op, t0, taken);
         as.nop();
         as.bind(after_slot);
+        read_gap(as);
         links::copy_link(as, t1);
         as.b(compare);
         as.addiu(t2, zero, 0);
         as.bind(taken);
+        read_gap(as);
         links::copy_link(as, t1);
         as.addiu(t2, zero, 1);
         as.bind(compare);
         links::restore_return_address(as);
+        read_gap(as);
         fail_unless_equal(routine, t1, t8);
         fail_unless_equal(routine, t2, t3);
       });

@@ -28,21 +28,29 @@ bool has_second_half(const auto& load) {
 }  // namespace
 
 void LoadBlock::emit(Assembler& as) const {
-  isa::Reg last_written = isa::zero;
+  std::vector<isa::Reg> written;  // per instruction emitted, oldest first; $zero for a nop
+  const auto recently_written = [&](isa::Reg reg) {
+    const size_t recent = std::min<size_t>(written.size(), kReadGap);
+    return std::find(written.end() - static_cast<std::ptrdiff_t>(recent), written.end(), reg) != written.end();
+  };
   for (const Load& load : loads_) {
     if (load.is_address) as.la_high(load.reg, load.label, load.addend);
     else if (has_second_half(load)) as.lui(load.reg, static_cast<uint16_t>(load.value >> 16));
     else as.li(load.reg, load.value);
-    last_written = load.reg;
+    written.push_back(load.reg);
   }
   for (const Load& load : loads_) {
     if (!has_second_half(load)) continue;
-    if (load.reg == last_written) as.nop();
+    while (recently_written(load.reg)) as.nop(), written.push_back(isa::zero);
     if (load.is_address) as.la_low(load.reg, load.label, load.addend);
     else as.ori(load.reg, load.reg, static_cast<uint16_t>(load.value));
-    last_written = load.reg;
+    written.push_back(load.reg);
   }
-  as.nop();
+  read_gap(as);
+}
+
+void read_gap(Assembler& as) {
+  for (int i = 0; i < kReadGap; ++i) as.nop();
 }
 
 void fail_unless_equal(RoutineContext& routine, isa::Reg reg, isa::Reg expected) {

@@ -37,7 +37,7 @@ void hilo_move_cases(RoutineContext& routine) {
     as.move_to(to_hi ? Op::mthi : Op::mtlo, t2);
     as.move_from(to_hi ? Op::mflo : Op::mfhi, t3);  // the register the move left alone
     as.move_from(to_hi ? Op::mfhi : Op::mflo, t4);  // the one it wrote
-    as.nop();
+    read_gap(as);
     fail_unless_equal(routine, t3, to_hi ? t1 : t0);
     fail_unless_equal(routine, t4, t2);
   }
@@ -57,7 +57,7 @@ void hilo_move_cases(RoutineContext& routine) {
     as.nop();
     as.multiply_divide(op, t0, t1);
     as.move_from(Op::mfhi, t3);
-    as.nop();
+    read_gap(as);
     fail_unless_equal(routine, t3, t2);
   }
   // Divides whose result MIPS-I leaves undefined must not trap; HI and LO
@@ -81,7 +81,7 @@ void hilo_move_cases(RoutineContext& routine) {
     as.nop();
     as.move_from(Op::mfhi, t3);
     as.move_from(Op::mflo, t4);
-    as.nop();
+    read_gap(as);
     fail_unless_equal(routine, t3, t5);
     fail_unless_equal(routine, t4, t6);
   }
@@ -99,7 +99,7 @@ std::vector<ShiftAmountCase> draw_shift_amount_cases(Random& random) {
   return cases;
 }
 
-// op $t3, $t0 (word), $t1 (amount with upper bits set) ; nop ; bne $t3, $t2
+// op $t3, $t0 (word), $t1 (amount with upper bits set) ; the read gap ; bne $t3, $t2
 void shift_amount_bits_cases(RoutineContext& routine) {
   auto& as = routine.as;
   emit_cases(
@@ -111,7 +111,7 @@ void shift_amount_bits_cases(RoutineContext& routine) {
       [&](const ShiftAmountCase& c) {
         LoadBlock().value(t0, c.word).value(t1, c.amount).value(t2, c.expected).emit(as);
         as.shift_variable(c.op, t3, t0, t1);
-        as.nop();
+        read_gap(as);
         fail_unless_equal(routine, t3, t2);
       });
 }
@@ -148,7 +148,7 @@ void emit_taken_transfer(assembly::Assembler& as, Op op, Label target) {
 }  // namespace
 
 // transfer to T ; addiu $t0, $t0, 1 (the slot) ; [fall through: restore $ra,
-// b inst_error] ; T: restore $ra ; bne $t0, $t1 (start + 1)
+// b inst_error] ; T: restore $ra ; the read gap ; bne $t0, $t1 (start + 1)
 void slot_self_update_cases(RoutineContext& routine) {
   auto& as = routine.as;
   for (Op op : slot_ops())
@@ -160,6 +160,7 @@ void slot_self_update_cases(RoutineContext& routine) {
       Label target = as.make_label();
       LoadBlock().value(t0, start).value(t1, start + 1).value(t4, operand).address(t9, target).emit(as);
       links::save_return_address(as);
+      as.nop();  // both paths restore $ra from the copy three instructions on
       emit_taken_transfer(as, op, target);
       as.addiu(t0, t0, 1);
       links::restore_return_address(as);
@@ -167,6 +168,7 @@ void slot_self_update_cases(RoutineContext& routine) {
       as.nop();
       as.bind(target);
       links::restore_return_address(as);
+      read_gap(as);
       fail_unless_equal(routine, t0, t1);
     }
 }

@@ -8,8 +8,10 @@
 // 0xBFC00100, the exception loop at 0xBFC00380 and locate at 0xBFC0038C are
 // where the main image has them; the driver (one jal pair per routine),
 // test_end and wait_1s follow locate, and the routines follow them on the
-// next 16-byte boundary. The frame and the driver are the robust kind: no
-// instruction on the report path reads a register written just before it.
+// next 16-byte boundary. The frame and the driver are the spaced kind: no
+// instruction of theirs reads a register written by any of the three
+// instructions before it, so a processor that lost one bypass path still
+// reports every routine.
 #pragma once
 
 #include <cstdint>

@@ -9,6 +9,8 @@ namespace {
 
 using isa::Op;
 
+constexpr FrameStyle kStyle = frame_style_of(ImageKind::supplement);
+
 // The forwarding routines name their producer by the instruction in the row.
 constexpr std::array<RoutineSpec, 18> kRunOrder = {{
     {1, "n1_jal_link_test", Op::jal, jal_link_cases},
@@ -41,7 +43,7 @@ std::vector<StartLabel> emit_supplement_start(assembly::Assembler& as, std::span
     labels.push_back({name, as.here()});
   };
   bind(locate, "locate");
-  emit_locate(as);
+  emit_locate(as, kStyle);
   bind(inst_test, "inst_test");
   for (const assembly::Label& routine : routines) {
     as.jal(routine);
@@ -50,9 +52,9 @@ std::vector<StartLabel> emit_supplement_start(assembly::Assembler& as, std::span
     as.nop();
   }
   bind(test_end, "test_end");
-  emit_test_end(as, test_finish, static_cast<int>(routines.size()), FrameStyle::robust);
+  emit_test_end(as, test_finish, static_cast<int>(routines.size()), kStyle);
   bind(wait_1s, "wait_1s");
-  emit_wait_1s(as, FrameStyle::robust);
+  emit_wait_1s(as, kStyle);
   return labels;
 }
 
@@ -61,7 +63,7 @@ std::vector<StartLabel> emit_supplement_start(assembly::Assembler& as, std::span
 std::span<const RoutineSpec> run_order() { return kRunOrder; }
 
 const ImagePlan& plan() {
-  static const ImagePlan supplement_plan{kRunOrder, emit_supplement_start, FrameStyle::robust, ImageKind::supplement};
+  static const ImagePlan supplement_plan{kRunOrder, emit_supplement_start, kStyle, ImageKind::supplement};
   return supplement_plan;
 }
 

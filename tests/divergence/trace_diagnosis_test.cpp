@@ -90,6 +90,7 @@ TEST(TraceDiagnosis, NamesTheMechanismOfEachKindOfMistake) {
       {"srl-sign-fills", "other-op:sra"},         // shift kind
       {"and-as-or", "other-op:or"},               // another ALU function
       {"addiu-zero-extends", "immediate-zero-extended"},
+      {"slt-sign-of-difference", "sign-of-difference"},  // less-than from a subtractor's sign
       {"lb-zero-extends", "other-op:lbu"},        // extension
       {"mfhi-reads-lo", "other-op:mflo"},
       {"mult-hi-lo-swapped", "hi-lo-crossed"},
@@ -139,13 +140,35 @@ TEST(TraceDiagnosis, NamesMechanismsOfFaultsOutsideTheCatalog) {
   const sim::Fault from_difference =
       register_result(Op::sltu, [](uint32_t a, uint32_t b) { return (a - b) >> 31; });
   const TraceDiagnosis sltu = diagnosed(from_difference);
-  EXPECT_FALSE(sltu.mechanisms.empty()) << keys_of(sltu);
+  EXPECT_TRUE(has_key(sltu, "sign-of-difference")) << keys_of(sltu);
   // bne taken when its operands are equal: a control divergence names the
   // branch and its operands.
   const sim::Fault inverted = replace(Op::bne, [](Cpu& c, const Decoded& d) { branch_if(c, d, rs(c, d) == rt(c, d)); });
   const TraceDiagnosis bne = diagnosed(inverted);
   EXPECT_NE(bne.control.find("bne at 0x"), std::string::npos) << bne.control;
   EXPECT_TRUE(has_key(bne, "other-op:beq")) << keys_of(bne);
+}
+
+// A wrong value names its mistake more closely than its instruction does:
+// slti comparing unsigned ranks the faults that compare unsigned (in slt)
+// before slti's own faults that make another mistake; a wrong transfer still
+// names the transfer's own faults first.
+TEST(TraceDiagnosis, AWrongValuesMechanismRanksBeforeItsInstructionsOtherFaults) {
+  const sim::Fault unsigned_slti = immediate_result(
+      Op::slti, [](uint32_t x, uint16_t field) { return uint32_t(x < uint32_t(int32_t(int16_t(field)))); });
+  const TraceDiagnosis slti = diagnosed(unsigned_slti);
+  ASSERT_TRUE(has_key(slti, "other-op:sltiu")) << keys_of(slti);
+  const auto place = [&](std::string_view name) {
+    return size_t(std::find(slti.ranked.begin(), slti.ranked.end(), name) - slti.ranked.begin());
+  };
+  EXPECT_LT(place("slt-unsigned"), place("slti-zero-extends"));
+  EXPECT_LT(place("slt-unsigned"), 3u);
+  const sim::Fault inverted = replace(Op::bne, [](Cpu& c, const Decoded& d) { branch_if(c, d, rs(c, d) == rt(c, d)); });
+  const TraceDiagnosis bne = diagnosed(inverted);
+  // After the faults that write the line, bne's own.
+  ASSERT_GT(bne.ranked.size(), bne.catalog.exact.size());
+  EXPECT_TRUE(bne.ranked[bne.catalog.exact.size()].starts_with("bne-"))
+      << bne.ranked[bne.catalog.exact.size()] << " after " << bne.catalog.exact.size() << " that write the line";
 }
 
 // Every catalog fault whose trace parts from the reference on the main

@@ -180,7 +180,7 @@ Listing forward_template(const ForwardCase& f, uint32_t inst_error, uint32_t cas
   test::load_block(l, block);
   if (f.consumer == Consumer::store_base) l.line("sw $zero, 0x0($t5)");
   if (f.consumer == Consumer::store_data) l.line("sw $t2, 0x0($t5)");
-  if (link || code) l.line("addu $s7, $zero, $ra");
+  if (link || code) l.line("addu $s7, $zero, $ra").nop();
 
   if (f.first) l.line(write_text(*f.first, f.reg, f.first_value, false, a0, a1, Op::lw));
   const size_t producer_at = l.size();
@@ -222,7 +222,7 @@ Listing forward_template(const ForwardCase& f, uint32_t inst_error, uint32_t cas
         EXPECT_EQ(value + uint32_t(offset), f.memory) << "the store hits its word";
       }
       test::load_block(l, {constant(t6, f.consumer == Consumer::store_data ? value : f.other)});
-      l.line("lw $t1, 0x0($t5)").nop();
+      test::read_gap(l.line("lw $t1, 0x0($t5)"));
       test::fail_unless_equal(l, "$t1", "$t6");
       break;
     case Consumer::load_base: {

@@ -22,8 +22,8 @@ using test::Listing;
 using test::mnemonic;
 using enum isa::Reg;
 
-// jal T ; nop ; L: b inst_error ; nop ; T: the link copied, $ra put back, and
-// compared with L's address.
+// jal T ; nop ; L: b inst_error ; nop ; T: the read gap, the link copied, $ra
+// put back, the read gap, and the link compared with L's address.
 TEST(SupplementLinkCases, JalLinksFollowTheirTemplate) {
   const Image& image = test::supplement_image();
   const std::vector<int> sixteen(16);
@@ -33,7 +33,8 @@ TEST(SupplementLinkCases, JalLinksFollowTheirTemplate) {
     test::load_block(l, {test::address(t1, "after slot")});
     l.line("addu $s7, $zero, $ra").line("jal @target").nop();
     l.label("after slot").line("beq $zero, $zero, @inst_error").nop();
-    l.label("target").line("addu $t0, $ra, $zero").line("addu $ra, $zero, $s7");
+    test::read_gap(l.label("target")).line("addu $t0, $ra, $zero");
+    test::read_gap(l.line("addu $ra, $zero, $s7"));
     test::fail_unless_equal(l, "$t0", "$t1");
     return l;
   });
@@ -52,7 +53,7 @@ TEST(SupplementLinkCases, JalrLinksIntoOtherRegistersFollowTheirTemplate) {
     test::load_block(l, {test::address(t9, "target"), test::address(t8, "after slot")});
     l.line("addu $s7, $zero, $ra").line("jalr " + rd + ", $t9").nop();
     l.label("after slot").line("beq $zero, $zero, @inst_error").nop();
-    l.label("target").line("addu $t9, $ra, $zero").line("addu $ra, $zero, $s7");
+    test::read_gap(l.label("target")).line("addu $t9, $ra, $zero").line("addu $ra, $zero, $s7");
     test::fail_unless_equal(l, rd, "$t8");
     test::fail_unless_equal(l, "$t9", "$s7");
     return l;
@@ -83,10 +84,10 @@ TEST(SupplementLinkCases, BranchAndLinkAddressesFollowTheirTemplate) {
       l.outside("inst_error", inst_error);
       test::load_block(l, {constant(t0, d.x), test::address(t8, "after slot"), constant(t3, taken)});
       l.line("addu $s7, $zero, $ra").line(mnemonic(d.op) + " $t0, @taken").nop();
-      l.label("after slot").line("addu $t1, $ra, $zero");
+      test::read_gap(l.label("after slot")).line("addu $t1, $ra, $zero");
       l.line("beq $zero, $zero, @compare").line("addiu $t2, $zero, 0x0");
-      l.label("taken").line("addu $t1, $ra, $zero").line("addiu $t2, $zero, 0x1");
-      l.label("compare").line("addu $ra, $zero, $s7");
+      test::read_gap(l.label("taken")).line("addu $t1, $ra, $zero").line("addiu $t2, $zero, 0x1");
+      test::read_gap(l.label("compare").line("addu $ra, $zero, $s7"));
       test::fail_unless_equal(l, "$t1", "$t8");
       test::fail_unless_equal(l, "$t2", "$t3");
       return l;
@@ -146,9 +147,9 @@ TEST(SupplementLinkCases, SlotsThatUpdateTheirOwnRegisterFollowTheirTemplate) {
       l.outside("inst_error", inst_error);
       test::load_block(l, {constant(t0, d.start), constant(t1, d.start + 1), constant(t4, d.operand),
                            test::address(t9, "target")});
-      l.line("addu $s7, $zero, $ra").line(transfer_text(d.op)).line("addiu $t0, $t0, 0x1");
+      l.line("addu $s7, $zero, $ra").nop().line(transfer_text(d.op)).line("addiu $t0, $t0, 0x1");
       l.line("addu $ra, $zero, $s7").line("beq $zero, $zero, @inst_error").nop();
-      l.label("target").line("addu $ra, $zero, $s7");
+      test::read_gap(l.label("target").line("addu $ra, $zero, $s7"));
       test::fail_unless_equal(l, "$t0", "$t1");
       return l;
     });

@@ -11,7 +11,12 @@ void load_block(Listing& listing, const std::vector<BlockLoad>& loads) {
     const BlockLoad* load;
   };
   std::vector<Second> seconds;
-  isa::Reg last = isa::zero;
+  std::vector<isa::Reg> written;  // per line, $zero for a nop
+  const auto close = [&](isa::Reg reg) {
+    for (size_t back = 1; back <= kReadGap && back <= written.size(); ++back)
+      if (written[written.size() - back] == reg) return true;
+    return false;
+  };
   for (const BlockLoad& load : loads) {
     const std::string reg(isa::reg_name(load.reg));
     if (!load.label.empty()) {
@@ -22,15 +27,15 @@ void load_block(Listing& listing, const std::vector<BlockLoad>& loads) {
       listing.line(text.front());
       if (text.size() == 2) seconds.push_back({load.reg, text.back(), &load});
     }
-    last = load.reg;
+    written.push_back(load.reg);
   }
   for (const Second& second : seconds) {
-    if (second.reg == last) listing.nop();
+    while (close(second.reg)) listing.nop(), written.push_back(isa::zero);
     if (second.text.empty()) listing.la_low(second.reg, second.load->label, second.load->addend);
     else listing.line(second.text);
-    last = second.reg;
+    written.push_back(second.reg);
   }
-  listing.nop();
+  read_gap(listing);
 }
 
 std::vector<CaseRecord> records_of(const Image& image, int routine_number) {
@@ -44,6 +49,11 @@ uint32_t value_named(const CaseRecord& record, std::string_view name) {
   for (const CaseValue& value : record.values)
     if (value.name == name) return value.value;
   throw std::runtime_error("case " + std::to_string(record.number) + " has no value " + std::string(name));
+}
+
+Listing& read_gap(Listing& listing) {
+  for (size_t i = 0; i < kReadGap; ++i) listing.nop();
+  return listing;
 }
 
 void fail_unless_equal(Listing& listing, std::string_view reg, std::string_view expected) {

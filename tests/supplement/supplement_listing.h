@@ -30,10 +30,15 @@ inline BlockLoad address(isa::Reg reg, const std::string& label, int32_t addend 
   return {reg, 0, label, addend};
 }
 
+// Between a write and its first read, outside the instruction a case tests:
+// three instructions, a five-stage pipeline's bypass depth.
+inline constexpr size_t kReadGap = 3;
+
 // The block as the supplement writes it: the first instruction of every
-// load, then every second instruction (lui's ori or addiu), with a nop
-// before a second instruction whose register the instruction just before
-// wrote, then one nop so that the next instruction may read any of them.
+// load, then every second instruction (lui's ori or addiu), with nops
+// before a second instruction whose register one of the three
+// instructions before wrote, then three nops so that the next instruction
+// may read any of them.
 void load_block(Listing& listing, const std::vector<BlockLoad>& loads);
 
 // The records of one routine's cases, in order, and a value of one by name.
@@ -42,6 +47,9 @@ uint32_t value_named(const CaseRecord& record, std::string_view name);
 
 // An instruction's mnemonic as the disassembler writes it.
 inline std::string mnemonic(isa::Op op) { return std::string(isa::info(op).mnemonic); }
+
+// The nops between a result and the instruction that compares it.
+Listing& read_gap(Listing& listing);
 
 // `bne reg, expected, inst_error` and its nop, in the disassembler's text.
 void fail_unless_equal(Listing& listing, std::string_view reg, std::string_view expected);

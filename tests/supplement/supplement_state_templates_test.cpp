@@ -66,21 +66,21 @@ Listing hilo_template(const HiloCase& c, uint32_t inst_error) {
     test::load_block(l, {constant(t0, value("HI")), constant(t1, value("LO")), constant(t2, value("moved"))});
     l.line("mthi $t0").line("mtlo $t1").nop().nop();
     l.line(to_hi ? "mthi $t2" : "mtlo $t2").line(to_hi ? "mflo $t3" : "mfhi $t3").line(to_hi ? "mfhi $t4" : "mflo $t4");
-    l.nop();
+    test::read_gap(l);
     test::fail_unless_equal(l, "$t3", to_hi ? "$t1" : "$t0");
     test::fail_unless_equal(l, "$t4", "$t2");
   } else if (c.group == 3) {
     const uint32_t x = value("X"), y = value("Y");
     test::load_block(l, {constant(t0, x), constant(t1, y), constant(t2, hi_after(c.op, x, y))});
     l.line("mthi $zero").nop().nop();
-    l.line(mnemonic(c.op) + " $t0, $t1").line("mfhi $t3").nop();
+    test::read_gap(l.line(mnemonic(c.op) + " $t0, $t1").line("mfhi $t3"));
     test::fail_unless_equal(l, "$t3", "$t2");
   } else {
     test::load_block(l, {constant(t0, value("X")), constant(t1, value("Y")), constant(t5, value("HI")),
                          constant(t6, value("LO"))});
     l.line(mnemonic(c.op) + " $t0, $t1").line("mflo $t3").line("mfhi $t4");
     l.line("mthi $t5").line("mtlo $t6").nop().nop();
-    l.line("mfhi $t3").line("mflo $t4").nop();
+    test::read_gap(l.line("mfhi $t3").line("mflo $t4"));
     test::fail_unless_equal(l, "$t3", "$t5");
     test::fail_unless_equal(l, "$t4", "$t6");
   }
