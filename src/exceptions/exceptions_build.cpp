@@ -30,33 +30,16 @@ constexpr std::array<RoutineSpec, 15> kRunOrder = {{
     {15, "n15_user_mode_return_test", Op::rfe, user_mode_cases},
 }};
 
-std::vector<StartLabel> emit_exceptions_start(assembly::Assembler& as, std::span<const assembly::Label> routines) {
-  assembly::Label locate = as.make_label(), test_finish = as.make_label(), inst_test = as.make_label(),
-                  test_end = as.make_label(), wait_1s = as.make_label();
-  emit_reset_and_loops(as, locate, test_finish, emit_handler);
-  std::vector<StartLabel> labels = {{"test_finish", layout::kEndLoop}, {"exception_handler", layout::kExceptionHandler}};
-  auto bind = [&](assembly::Label label, const char* name) {
-    as.bind(label);
-    labels.push_back({name, as.here()});
-  };
-  bind(locate, "locate");
-  emit_locate(as);
-  // Coprocessor 0 as the routines expect to find it, whatever reset left.
+// Coprocessor 0 as the routines expect to find it, whatever reset left.
+void set_up_cop0(assembly::Assembler& as) {
   as.lui(isa::t0, kBootStatus >> 16);
   mtc0(as, isa::t0, isa::kStatus);
   mtc0(as, isa::zero, isa::kCause);
-  bind(inst_test, "inst_test");
-  for (const assembly::Label& routine : routines) {
-    as.jal(routine);
-    as.nop();
-    as.jal(wait_1s);
-    as.nop();
-  }
-  bind(test_end, "test_end");
-  emit_test_end(as, test_finish, static_cast<int>(routines.size()), frame_style_of(ImageKind::exceptions));
-  bind(wait_1s, "wait_1s");
-  emit_wait_1s(as, frame_style_of(ImageKind::exceptions));
-  return labels;
+}
+
+std::vector<StartLabel> emit_exceptions_start(assembly::Assembler& as, std::span<const assembly::Label> routines) {
+  return emit_driver_start(as, routines,
+                           {.style = frame_style_of(ImageKind::exceptions), .handler = emit_handler, .set_up = set_up_cop0});
 }
 
 }  // namespace

@@ -250,4 +250,31 @@ std::vector<StartLabel> emit_start_code(Assembler& as, std::span<const Label> ro
           {"wait_1s", layout::kWait1s}};
 }
 
+std::vector<StartLabel> emit_driver_start(Assembler& as, std::span<const Label> routines, const DriverPlan& plan) {
+  const Label locate = as.make_label(), test_finish = as.make_label(), inst_test = as.make_label(),
+              test_end = as.make_label(), wait_1s = as.make_label();
+  emit_reset_and_loops(as, locate, test_finish, plan.handler);
+  std::vector<StartLabel> labels = {{"test_finish", layout::kEndLoop}};
+  if (plan.handler) labels.push_back({"exception_handler", layout::kExceptionHandler});
+  auto bind = [&](Label label, const char* name) {
+    as.bind(label);
+    labels.push_back({name, as.here()});
+  };
+  bind(locate, "locate");
+  emit_locate(as, plan.locate_style);
+  if (plan.set_up) plan.set_up(as);
+  bind(inst_test, "inst_test");
+  for (const Label& routine : routines) {
+    as.jal(routine);
+    as.nop();
+    as.jal(wait_1s);
+    as.nop();
+  }
+  bind(test_end, "test_end");
+  emit_test_end(as, test_finish, static_cast<int>(routines.size()), plan.style);
+  bind(wait_1s, "wait_1s");
+  emit_wait_1s(as, plan.style);
+  return labels;
+}
+
 }  // namespace r3k

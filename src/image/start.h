@@ -35,6 +35,19 @@ void emit_locate(assembly::Assembler& as, FrameStyle style = FrameStyle::plain);
 void emit_test_end(assembly::Assembler& as, assembly::Label test_finish, int routine_count, FrameStyle style);
 void emit_wait_1s(assembly::Assembler& as, FrameStyle style);
 
+// The start code of an image whose driver follows locate: the shared reset
+// and loops (with `handler`, if any, at the vectors), locate in
+// `locate_style`, `set_up` (if any), one jal pair per routine (inst_test),
+// test_end and wait_1s in `style`. Returns the start labels.
+struct DriverPlan {
+  FrameStyle style = FrameStyle::robust;
+  FrameStyle locate_style = FrameStyle::plain;
+  void (*handler)(assembly::Assembler&) = nullptr;
+  void (*set_up)(assembly::Assembler&) = nullptr;
+};
+std::vector<StartLabel> emit_driver_start(assembly::Assembler& as, std::span<const assembly::Label> routines,
+                                          const DriverPlan& plan);
+
 // The blocks of the start code in address order, from the reset vector to
 // the word before the first routine, as a listing names them. The driver's
 // pieces are found by the image's start labels, so the supplement's longer

@@ -34,28 +34,7 @@ constexpr std::array<RoutineSpec, 18> kRunOrder = {{
 }};
 
 std::vector<StartLabel> emit_supplement_start(assembly::Assembler& as, std::span<const assembly::Label> routines) {
-  assembly::Label locate = as.make_label(), test_finish = as.make_label(), inst_test = as.make_label(),
-                  test_end = as.make_label(), wait_1s = as.make_label();
-  emit_reset_and_loops(as, locate, test_finish);
-  std::vector<StartLabel> labels = {{"test_finish", layout::kEndLoop}};
-  auto bind = [&](assembly::Label label, const char* name) {
-    as.bind(label);
-    labels.push_back({name, as.here()});
-  };
-  bind(locate, "locate");
-  emit_locate(as, kStyle);
-  bind(inst_test, "inst_test");
-  for (const assembly::Label& routine : routines) {
-    as.jal(routine);
-    as.nop();
-    as.jal(wait_1s);
-    as.nop();
-  }
-  bind(test_end, "test_end");
-  emit_test_end(as, test_finish, static_cast<int>(routines.size()), kStyle);
-  bind(wait_1s, "wait_1s");
-  emit_wait_1s(as, kStyle);
-  return labels;
+  return emit_driver_start(as, routines, {.style = kStyle, .locate_style = kStyle});
 }
 
 }  // namespace
