@@ -46,6 +46,13 @@ Expectation exception_loop(std::set<int> failing_before, std::string_view where)
 Expectation breaks_run(std::string_view how) { return {Outcome::run_breaks, {}, how}; }
 Expectation not_applicable(std::string_view why) { return {Outcome::not_applicable, {}, why}; }
 
+void add_confined_to_main_image(ExpectationTable& table) {
+  constexpr std::string_view kConfined = "confined to a routine of the main image";
+  for (const std::string_view name : {"j-no-transfer-in-n13", "jr-no-transfer-in-n15", "jal-no-transfer-in-n14",
+                                      "jal-no-transfer-in-n19", "jalr-no-transfer-in-n43", "jal-link-target-in-n14"})
+    table.emplace_back(name, not_applicable(kConfined));
+}
+
 std::set<int> routine_range(int first, int last) {
   std::set<int> numbers;
   for (int n = first; n <= last; ++n) numbers.insert(n);

@@ -21,6 +21,11 @@ std::vector<CatalogFault> exception_faults();
 // Routines first to last, for expectations that name a run of them.
 std::set<int> routine_range(int first, int last);
 
+// The faults tied to a routine of the main image's code (a transfer wrong
+// only there): another image cannot see them. Added to `table` as such.
+using ExpectationTable = std::vector<std::pair<std::string_view, Expectation>>;
+void add_confined_to_main_image(ExpectationTable& table);
+
 // What the supplement does about the faults it makes a claim on, by name;
 // the faults it says nothing of keep "not stated".
 std::vector<std::pair<std::string_view, Expectation>> supplement_expectations();

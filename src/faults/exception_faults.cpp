@@ -201,17 +201,12 @@ std::vector<CatalogFault> exception_faults() {
 
 // The other catalog faults the exceptions image sees.
 std::vector<std::pair<std::string_view, Expectation>> exceptions_expectations() {
-  constexpr std::string_view kConfined = "confined to a routine of the main image";
-  return {
+  ExpectationTable table = {
       {"add-never-traps", fails({1, 10, 11})},
       {"sub-never-traps", fails({1})},
-      {"j-no-transfer-in-n13", not_applicable(kConfined)},
-      {"jr-no-transfer-in-n15", not_applicable(kConfined)},
-      {"jal-no-transfer-in-n14", not_applicable(kConfined)},
-      {"jal-no-transfer-in-n19", not_applicable(kConfined)},
-      {"jalr-no-transfer-in-n43", not_applicable(kConfined)},
-      {"jal-link-target-in-n14", not_applicable(kConfined)},
   };
+  add_confined_to_main_image(table);
+  return table;
 }
 
 }  // namespace r3k::faults

@@ -8,7 +8,6 @@ namespace r3k::faults {
 
 namespace {
 
-constexpr std::string_view kConfined = "confined to a routine of the main image";
 constexpr std::string_view kTrapEndsTheRun =
     "neither this image nor the main image can: the right trap ends the run in the exception loop at "
     "0xBFC00380, so neither may overflow (the exceptions image can)";
@@ -17,7 +16,7 @@ constexpr std::string_view kTrapEndsTheRun =
 
 std::vector<std::pair<std::string_view, Expectation>> supplement_expectations() {
   const Expectation n9 = fails({9}), n14 = fails({14}), forwarding = fails(routine_range(11, 17));
-  return {
+  ExpectationTable table = {
       // One bypass path lost: the supplement's frame and case code keep
       // three instructions between a write and its read, so only the
       // routines that read a result on purpose sooner fail (the load chain
@@ -28,13 +27,6 @@ std::vector<std::pair<std::string_view, Expectation>> supplement_expectations() 
       {"rt-bypass-2-lost", fails(routine_range(11, 16))},
       {"rs-bypass-3-lost", fails(routine_range(11, 16))},
       {"rt-bypass-3-lost", fails(routine_range(11, 16))},
-      // Tied to the main image's routines.
-      {"j-no-transfer-in-n13", not_applicable(kConfined)},
-      {"jr-no-transfer-in-n15", not_applicable(kConfined)},
-      {"jal-no-transfer-in-n14", not_applicable(kConfined)},
-      {"jal-no-transfer-in-n19", not_applicable(kConfined)},
-      {"jalr-no-transfer-in-n43", not_applicable(kConfined)},
-      {"jal-link-target-in-n14", not_applicable(kConfined)},
       // Absolute links (n1 to n3; n16 reads the links at once).
       {"jal-link-own-address", fails({1, 16})},
       {"jal-link-one-word-far", fails({1, 16})},
@@ -100,6 +92,8 @@ std::vector<std::pair<std::string_view, Expectation>> supplement_expectations() 
       {"add-never-traps", unseen(kTrapEndsTheRun)},
       {"sub-never-traps", unseen(kTrapEndsTheRun)},
   };
+  add_confined_to_main_image(table);
+  return table;
 }
 
 }  // namespace r3k::faults
