@@ -94,7 +94,8 @@ std::vector<Example> examples_of(const std::string& text) {
       example.line = static_cast<int>(i + 1);
       example.command = line.substr(2);
       std::smatch m;
-      if (std::regex_match(example.command, m, exit_note)) {
+      const std::string command = example.command;  // the match points into it
+      if (std::regex_match(command, m, exit_note)) {
         example.command = m[1];
         example.exit_code = std::stoi(m[2]);
       }
