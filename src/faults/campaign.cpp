@@ -70,7 +70,9 @@ FaultRun run_with_fault(sim::Machine& machine, const sim::Fault& fault, size_t r
   for (const sim::BoardWrite& write : result.board_writes)
     if (write.address == board::kResultDisplay) run.display_words.push_back(write.value);
   if (!run.display_words.empty()) run.display_words.erase(run.display_words.begin());  // the start pattern's 0
-  run.failed = failed_routines(run.display_words);
+  // Words past the image's routines are a run gone wild: they name none.
+  const size_t named = std::min(run.display_words.size(), routine_count);
+  run.failed = failed_routines({run.display_words.begin(), run.display_words.begin() + static_cast<long>(named)});
   return run;
 }
 

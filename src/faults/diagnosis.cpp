@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "report/image_file.h"
+
 namespace r3k::faults {
 
 namespace {
@@ -167,7 +169,25 @@ std::vector<const Candidate*> Diagnosis::ranked() const {
   return flat;
 }
 
-Diagnosis diagnose(const std::vector<ImageObservation>& observations, size_t nearest) {
+namespace {
+
+// A run that wrote more display words than its image has routines ran past
+// its driver: it stopped being a verdict there, and the words after name no
+// routine (and could make every fit's difference as long as the run).
+std::vector<ImageObservation> within_the_images(std::vector<ImageObservation> observations) {
+  for (ImageObservation& seen : observations) {
+    const int routines = static_cast<int>(report::run_order_of(seen.kind).size());
+    if (seen.failed.empty() || *seen.failed.rbegin() <= routines) continue;
+    seen.failed.erase(seen.failed.upper_bound(routines), seen.failed.end());
+    seen.stopped = true;
+  }
+  return observations;
+}
+
+}  // namespace
+
+Diagnosis diagnose(const std::vector<ImageObservation>& given, size_t nearest) {
+  const std::vector<ImageObservation> observations = within_the_images(given);
   std::vector<Candidate> all;
   for (const CatalogFault& fault : catalog()) {
     all.push_back(score(fault, observations));

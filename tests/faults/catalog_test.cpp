@@ -12,6 +12,7 @@
 #include "board/board.h"
 #include "faults/campaign.h"
 #include "faults/diagnosis.h"
+#include "faults/catalog_parts.h"
 #include "image/build.h"
 #include "image/run_order.h"
 #include "supplement/supplement.h"
@@ -197,6 +198,23 @@ TEST(Diagnosis, EachFaultsRunsOnBothImagesPutItInTheFirstGroup) {
     ++diagnosed;
   }
   EXPECT_GT(diagnosed, catalog().size() / 2);
+}
+
+// A run gone wild writes display words far past its routines: they count as
+// the run having stopped, not as thousands of failing routines (which would
+// make every cause's difference as long as the run).
+TEST(Diagnosis, DisplayWordsPastTheImagesRoutinesAreARunThatStopped) {
+  std::set<int> wild;
+  for (int n = 1; n <= 200000; ++n) wild.insert(n);
+  const Diagnosis read = diagnose({{ImageKind::main, wild, false}});
+  const Diagnosis stopped = diagnose({{ImageKind::main, routine_range(1, 68), true}});
+  ASSERT_FALSE(read.groups.empty());
+  ASSERT_EQ(read.groups.size(), stopped.groups.size());
+  for (size_t g = 0; g < read.groups.size(); ++g) {
+    ASSERT_EQ(read.groups[g].causes.size(), stopped.groups[g].causes.size());
+    for (size_t c = 0; c < read.groups[g].causes.size(); ++c)
+      EXPECT_EQ(read.groups[g].causes[c].name(), stopped.groups[g].causes[c].name());
+  }
 }
 
 // Ties are groups that say what would part them; a whole family's failures
