@@ -22,7 +22,7 @@ uint8_t store_lanes(Action action, uint32_t address) {
 }  // namespace
 
 ExpectedStream::ExpectedStream(sim::Machine& machine, const sim::RunOptions& options)
-    : run_(machine, options), ring_(kCapacity) {}
+    : run_(machine, options), recorder_(sim::TraceRecorder::Run::faultless), ring_(kCapacity) {}
 
 const Expected* ExpectedStream::peek_second() {
   if (!peek()) return nullptr;
@@ -48,24 +48,27 @@ void ExpectedStream::refill() {
 Expected& ExpectedStream::push() { return ring_[tail_++ & kMask]; }
 
 void ExpectedStream::on_instruction(const sim::Cpu& cpu, const sim::Decoded& decoded) {
-  recorder_.record(cpu, decoded, lines_);
-  if (lines_.has_before) push() = lines_.before, ring_[(tail_ - 1) & kMask].number = tail_;
-  push() = lines_.instruction, ring_[(tail_ - 1) & kMask].number = tail_;
-  if (lines_.has_after) push() = lines_.after, ring_[(tail_ - 1) & kMask].number = tail_;
+  recorder_.record_each(cpu, decoded, [this]() -> Expected& {
+    Expected& e = push();
+    e.number = tail_;
+    return e;
+  });
 }
 
 void ExpectedRecorder::record(const sim::Cpu& cpu, const sim::Decoded& decoded, ExpectedLines& lines) {
   recorder_.record(cpu, decoded, lines_);
   lines.has_before = lines_.has_before, lines.has_after = lines_.has_after, lines.raised = lines_.raised;
-  if (lines.has_before) lines.before.record = lines_.before, lines.before.loads = false, lines.before.store_mask = 0;
-  if (lines.has_after) lines.after.record = lines_.after, lines.after.loads = false, lines.after.store_mask = 0;
-  Expected& e = lines.instruction;
+  if (lines.has_before) exception(lines_.before, lines.before);
+  if (lines.has_after) exception(lines_.after, lines.after);
+  instruction(decoded, lines.instruction);
+}
+
+void ExpectedRecorder::instruction(const sim::Decoded& decoded, Expected& e) const {
   e.record = lines_.instruction;
   e.rs_value = lines_.rs_value, e.rt_value = lines_.rt_value;
   e.hi_before = lines_.hi_before, e.lo_before = lines_.lo_before;
   const uint32_t address = e.rs_value + decoded.imm;
-  const bool raised = lines.raised;
-  e.loads = !raised && decoded.action < Action::reserved && isa::info(decoded.op()).is_load();
+  e.loads = !lines_.raised && decoded.action < Action::reserved && isa::info(decoded.op()).is_load();
   e.load_address = e.loads ? address : 0;
   e.store_mask = e.record.stores ? store_lanes(decoded.action, address) : 0;
 }

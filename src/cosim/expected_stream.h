@@ -42,11 +42,26 @@ struct ExpectedLines {
 // sim::TraceRecorder fills trace records; for any run, a faulty one too.
 class ExpectedRecorder {
  public:
+  explicit ExpectedRecorder(sim::TraceRecorder::Run run = sim::TraceRecorder::Run::any) : recorder_(run) {}
   void record(const sim::Cpu& cpu, const sim::Decoded& decoded, ExpectedLines& lines);
+  // The same records one at a time, each written straight where `next()`
+  // says (a lock-step checker's ring), in order.
+  template <class Next>
+  void record_each(const sim::Cpu& cpu, const sim::Decoded& decoded, Next&& next) {
+    recorder_.record(cpu, decoded, lines_);
+    if (lines_.has_before) exception(lines_.before, next());
+    instruction(decoded, next());
+    if (lines_.has_after) exception(lines_.after, next());
+  }
   // A fetch's exception, which no instruction shows (sim::TraceRecorder::pending_exception).
   bool pending_exception(const sim::RunResult& result, Expected& exception) const;
 
  private:
+  static void exception(const sim::TraceRecord& line, Expected& e) {
+    e.record = line, e.loads = false, e.store_mask = 0;
+  }
+  void instruction(const sim::Decoded& decoded, Expected& e) const;
+
   sim::TraceRecorder recorder_;
   sim::TraceLines lines_;
 };
@@ -89,7 +104,6 @@ class ExpectedStream {
 
   sim::SlicedRun run_;
   ExpectedRecorder recorder_;
-  ExpectedLines lines_;
   Expected exception_;
   std::vector<Expected> ring_;
   uint64_t head_ = 0, tail_ = 0;

@@ -191,7 +191,7 @@ void TraceRecorder::record(const Cpu& cpu, const Decoded& d, TraceLines& lines) 
   // Any other register that changed: one comparison of the whole file in
   // the usual case that none did (a lock-step checker pays this per step).
   regs_[own.reg] = cpu.regs[own.reg];
-  if (std::memcmp(regs_.data(), cpu.regs.data(), sizeof regs_) != 0) {
+  if (!faultless_ && std::memcmp(regs_.data(), cpu.regs.data(), sizeof regs_) != 0) {
     for (unsigned reg = 1; reg < 32; ++reg)
       if (cpu.regs[reg] != regs_[reg]) r.add_register_write(reg, cpu.regs[reg]);
     regs_ = cpu.regs;

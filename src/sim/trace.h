@@ -122,6 +122,12 @@ struct TraceLines {
 // e.g. a load that lands an instruction late).
 class TraceRecorder {
  public:
+  // A processor without a fault changes no register but the one the
+  // instruction table names, so the recorder of such a run need not look
+  // for others (the one comparison per instruction a lock-step checker saves).
+  enum class Run : uint8_t { any, faultless };
+  explicit TraceRecorder(Run run = Run::any) : faultless_(run == Run::faultless) {}
+
   void record(const Cpu& cpu, const Decoded& decoded, TraceLines& lines);
   // A fetch exception that ended the run never issues an instruction: its
   // line, if no instruction line has shown it yet.
@@ -131,6 +137,7 @@ class TraceRecorder {
   std::array<uint32_t, 32> regs_{};
   uint32_t hi_ = 0, lo_ = 0;
   uint64_t exceptions_seen_ = 0;
+  bool faultless_ = false;
 };
 
 // An observer of Machine::run that writes the trace through `sink` in large

@@ -52,7 +52,10 @@ struct StopRun {};
 class Comparer {
  public:
   Comparer(DesignTrace& design, const DiffOptions& options)
-      : design_(design), options_(options), covered_(options.routine_entries.size()) {}
+      : design_(design),
+        options_(options),
+        recorder_(options.run.fault.active() ? sim::TraceRecorder::Run::any : sim::TraceRecorder::Run::faultless),
+        covered_(options.routine_entries.size()) {}
 
   void on_instruction(const sim::Cpu& cpu, const sim::Decoded& decoded) {
     index_ = cpu.instructions;
