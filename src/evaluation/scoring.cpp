@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include <cstdio>
-#include <memory>
-
+#include "divergence/faulty_trace.h"
 #include "divergence/trace_diagnosis.h"
 #include "faults/diagnosis.h"
 #include "sim/trace.h"
@@ -111,29 +109,11 @@ faults::Campaign campaign_of(const std::vector<EvaluationFault>& set, const Imag
   return faults::run_campaign(image.boot_bytes(), faults::shape_of(image, kind), runs, options);
 }
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 std::optional<trace::DiffOutcome> first_divergence(const EvaluationFault& fault, const Image& image, ImageKind kind,
                                                    uint64_t limit) {
-  const std::unique_ptr<std::FILE, FileCloser> file(std::tmpfile());
-  if (!file) return std::nullopt;
-  sim::Machine faulty(image.boot_bytes());
-  sim::RunOptions options;
-  options.max_instructions = limit;
-  options.fault = fault.fault.make(faults::shape_of(image, kind));
-  std::FILE* out = file.get();
-  sim::TraceWriter writer([out](const char* bytes, size_t size) { std::fwrite(bytes, 1, size, out); });
-  writer.finish(faulty.run(options, writer));
-  std::rewind(out);
-  trace::DesignTrace design(out, std::nullopt);
-  sim::Machine reference(image.boot_bytes());
-  trace::DiffOutcome outcome = trace::diff_trace(reference, design, {});
-  if (outcome.verdict != trace::DiffOutcome::Verdict::divergence) return std::nullopt;
-  return outcome;
+  return divergence::first_divergence(image.boot_bytes(), fault.fault.make(faults::shape_of(image, kind)), limit);
 }
 
 Answer diagnose_trace_of(const EvaluationFault& fault, const Image& main_image, const Image& supplement,

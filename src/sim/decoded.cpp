@@ -64,4 +64,15 @@ Decoded decode_at(uint32_t word, uint32_t address) {
   return d;
 }
 
+std::optional<uint8_t> named_destination(const Decoded& d) {
+  if (d.op() == isa::Op::invalid) return std::nullopt;
+  switch (isa::info(d.op()).destination) {
+    case isa::Destination::rd: return d.rd;
+    case isa::Destination::rt: return d.rt;
+    case isa::Destination::ra: return uint8_t{isa::ra};
+    case isa::Destination::none: break;
+  }
+  return std::nullopt;
+}
+
 }  // namespace r3k::sim

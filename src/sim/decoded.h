@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "isa/isa.h"
 
@@ -46,5 +47,10 @@ static_assert(sizeof(Decoded) == 16, "the predecoded ROM packs four instructions
 // Decodes the word fetched from `address` (the address fixes branch and jump
 // targets).
 Decoded decode_at(uint32_t word, uint32_t address);
+
+// The general register the instruction names as its destination, by the
+// instruction table ($zero included: the write is lost); nothing for one
+// that names none or a reserved word, which traps.
+std::optional<uint8_t> named_destination(const Decoded& d);
 
 }  // namespace r3k::sim

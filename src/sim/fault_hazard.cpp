@@ -13,18 +13,6 @@ using isa::Op;
 
 bool is_load(Op op) { return isa::info(op).is_load(); }
 
-// The general register an instruction writes, if any.
-std::optional<uint8_t> destination(const Decoded& d) {
-  if (d.op() == Op::invalid) return std::nullopt;  // a reserved word traps: it writes nothing
-  switch (isa::info(d.op()).destination) {
-    case isa::Destination::rd: return d.rd;
-    case isa::Destination::rt: return d.rt;
-    case isa::Destination::ra: return uint8_t{isa::ra};
-    case isa::Destination::none: break;
-  }
-  return std::nullopt;
-}
-
 struct Reads {
   std::array<uint8_t, 2> regs{};
   int count = 0;
@@ -46,7 +34,7 @@ Reads reads_of(const Decoded& d) {
 
 void FaultInjector::execute_with_hazard(Cpu& cpu, const Decoded& decoded) {
   const Reads reads = reads_of(decoded);
-  const std::optional<uint8_t> dest = destination(decoded);
+  const std::optional<uint8_t> dest = named_destination(decoded);
   const std::array<uint32_t, 32> true_regs = cpu.regs;
 
   // What each read register shows instead of its value, if anything.

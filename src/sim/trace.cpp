@@ -36,14 +36,7 @@ bool is_store(Action action) {
 Destinations destinations_of(const Decoded& d) {
   if (d.action >= Action::reserved) return {};
   const isa::OpInfo& row = isa::info(d.op());  // the instruction table's word on what each writes
-  uint8_t reg = 0;
-  switch (row.destination) {
-    case isa::Destination::rd: reg = d.rd; break;
-    case isa::Destination::rt: reg = d.rt; break;
-    case isa::Destination::ra: reg = isa::ra; break;
-    case isa::Destination::none: break;
-  }
-  return {reg, row.writes_hi(), row.writes_lo()};
+  return {named_destination(d).value_or(0), row.writes_hi(), row.writes_lo()};
 }
 
 std::string_view exception_code(Cause cause) {

@@ -6,10 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <memory>
 #include <optional>
 
+#include "divergence/faulty_trace.h"
 #include "divergence/trace_diagnosis.h"
 #include "faults/campaign.h"
 #include "faults/fault_kit.h"
@@ -22,27 +21,9 @@ namespace {
 
 using namespace faults::kit;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // The first divergence of the fault's trace on `image`, or nothing.
 std::optional<trace::DiffOutcome> divergence_of(const sim::Fault& fault, const Image& image) {
-  const std::unique_ptr<std::FILE, FileCloser> file(std::tmpfile());
-  if (!file) return std::nullopt;
-  std::FILE* out = file.get();
-  sim::Machine faulty(image.boot_bytes());
-  sim::RunOptions options;
-  options.max_instructions = 300'000;
-  options.fault = fault;
-  sim::TraceWriter writer([out](const char* bytes, size_t size) { std::fwrite(bytes, 1, size, out); });
-  writer.finish(faulty.run(options, writer));
-  std::rewind(out);
-  trace::DesignTrace design(out, std::nullopt);
-  sim::Machine reference(image.boot_bytes());
-  trace::DiffOutcome outcome = trace::diff_trace(reference, design, {});
-  if (outcome.verdict != trace::DiffOutcome::Verdict::divergence) return std::nullopt;
-  return outcome;
+  return first_divergence(image.boot_bytes(), fault, 300'000);
 }
 
 const faults::ImageShape& shape(faults::ImageKind kind = faults::ImageKind::main) {

@@ -45,17 +45,6 @@ class Framework {
   std::vector<std::pair<uint32_t, uint32_t>> spans_;
 };
 
-std::optional<uint8_t> destination(const sim::Decoded& d) {
-  if (d.op() == isa::Op::invalid) return std::nullopt;
-  switch (isa::info(d.op()).destination) {
-    case isa::Destination::rd: return d.rd;
-    case isa::Destination::rt: return d.rt;
-    case isa::Destination::ra: return uint8_t{isa::ra};
-    case isa::Destination::none: break;
-  }
-  return std::nullopt;
-}
-
 // Follows the run: the registers the last three instructions wrote (cases
 // included), and every framework instruction that reads one of them.
 struct GapWatcher {
@@ -66,7 +55,7 @@ struct GapWatcher {
   size_t framework_instructions = 0;
 
   void on_instruction(const sim::Cpu& cpu, const sim::Decoded& d) {
-    const std::optional<uint8_t> dest = destination(d);
+    const std::optional<uint8_t> dest = sim::named_destination(d);
     if (framework.contains(cpu.pc)) {
       ++framework_instructions;
       const isa::Reads& reads = isa::info(d.op()).reads;
