@@ -88,14 +88,17 @@ void emit_reader_case(RoutineContext& routine, const ReaderCase& c) {
 }
 
 CaseInfo describe(const ReaderCase& c) {
-  const bool in_rs = c.operand == Operand::rs;
-  std::string note = "addu -> " + std::string(info(c.op).mnemonic) + (in_rs ? " rs" : " rt") + ", distance " +
-                     std::to_string(c.distance) + ", " + std::string(reg_name(kRead));
-  std::vector<CaseValue> values = {{"value", c.value}, {"stale", c.stale}, {"other", c.other}};
-  if (info(c.op).format != Format::RegisterAlu && info(c.op).format != Format::MultiplyDivide)
+  const OpInfo& row = info(c.op);
+  std::string note = "addu -> " + std::string(row.mnemonic) + (c.operand == Operand::rs ? " rs" : " rt") +
+                     ", distance " + std::to_string(c.distance) + ", " + std::string(reg_name(kRead));
+  std::vector<CaseValue> values = {{"value", c.value}, {"stale", c.stale}};
+  if (row.reads.rs && row.reads.rt) values.push_back({"other", c.other});
+  if (row.format == Format::ShiftImmediate || row.format == Format::ImmediateSigned ||
+      row.format == Format::ImmediateUnsigned || row.format == Format::Memory)
     values.push_back({"immediate", c.imm});
-  if (info(c.op).format == Format::Memory) values.push_back({"word", c.word});
-  return {in_rs ? 1 : 2, in_rs ? "rs read" : "rt read", values, note};
+  if (row.format == Format::Memory) values.push_back({"word", c.word});
+  if (!is_branch(row.format)) values.push_back({"expected", reader_outcome(c, c.value).value});
+  return {static_cast<int>(c.op) + 1, row.mnemonic, values, note};  // a group per reader
 }
 
 }  // namespace

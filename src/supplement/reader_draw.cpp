@@ -89,27 +89,39 @@ ReaderOutcome reader_outcome(const ReaderCase& c, uint32_t read) {
 namespace {
 
 // Fresh operands for one try. Equal compare operands and a zero operand
-// turn up often enough for both branch outcomes and the sign edge.
-void draw_operands(ReaderCase& c, Random& random) {
+// turn up often enough for both branch outcomes and the sign edge. What
+// other routines test stays out, so that only a forwarding fault tells
+// here: the operands of an ALU instruction (the compares) have the same
+// sign, so no signed difference overflows and signed and unsigned orders
+// agree (n4, n5); a shift amount register holds 0 to 31 (n8). A memory
+// case's lane follows the distance and moves on with each try: a byte store
+// at an odd address turns up in every image.
+void draw_operands(ReaderCase& c, int attempt, Random& random) {
   const isa::OpInfo& row = isa::info(c.op);
+  const bool in_rs = c.operand == isa::Operand::rs;
   c.value = random.word(), c.stale = random.word(), c.other = random.word();
   c.addend = random.word(), c.imm = random.imm16();
+  constexpr uint32_t kSign = 0x80000000;
+  if (row.format == Format::RegisterAlu) c.other = (c.other & ~kSign) | (c.value & kSign);
+  if (row.format == Format::ImmediateSigned) c.imm = static_cast<uint16_t>((c.imm & 0x7FFF) | (c.value & kSign) >> 16);
+  if (row.format == Format::ShiftVariable) (in_rs ? c.value : c.other) &= 31;
   if (row.format == Format::ShiftImmediate) c.imm = static_cast<uint16_t>(random.below(32));
   if (row.format == Format::BranchCompare && random.below(2)) c.other = c.value;
   if (isa::is_branch(row.format) && random.below(4) == 0) c.value = 0;
   if (row.format != Format::Memory) return;
   c.word = random.word(), c.decoy = random.word();
-  const uint32_t lane = random.below(4), offset = static_cast<uint32_t>(static_cast<int16_t>(c.imm));
+  const uint32_t lane = static_cast<uint32_t>(c.distance + attempt) % 4;
+  const uint32_t offset = static_cast<uint32_t>(static_cast<int16_t>(c.imm));
   const uint32_t base = c.address + lane - offset;
-  if (c.operand == isa::Operand::rs) c.value = base, c.stale = c.decoy_address + lane - offset;
+  if (in_rs) c.value = base, c.stale = c.decoy_address + lane - offset;
   else c.other = base;
 }
 
 ReaderCase draw_one(Op op, isa::Operand operand, int distance, ScratchWords& scratch, Random& random) {
   ReaderCase c{op, operand, distance};
   if (isa::info(op).format == Format::Memory) c.address = scratch.next(), c.decoy_address = scratch.next();
-  for (;;) {
-    draw_operands(c, random);
+  for (int attempt = 0;; ++attempt) {
+    draw_operands(c, attempt, random);
     try {
       if (reader_outcome(c, c.value) != reader_outcome(c, c.stale)) return c;
     } catch (const std::logic_error&) {
