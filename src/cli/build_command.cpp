@@ -17,7 +17,7 @@ namespace {
 constexpr OptionSpec kOptions[] = {
     {"--supplement", ValueKind::none, "",
      "build the supplementary image instead: the same board\n"
-     "protocol, 18 routines for what the 68 cannot see\n"
+     "protocol, 19 routines for what the 68 cannot see\n"
      "(default output out/supplement.elf)"},
     {"--exceptions", ValueKind::none, "",
      "build the exceptions image instead: the same board\n"

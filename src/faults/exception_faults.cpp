@@ -143,7 +143,7 @@ std::vector<CatalogFault> exception_faults() {
                     "AdEL on the first lwl off a word boundary", "AdEL on the first lwl off a word boundary"),
       spurious_trap(fault("sb-traps-odd", Op::sb, "sb raises AdES at an odd address", {5},
                           [](C) { return swapped_error(Op::sb, 1, Cause::AddressErrorStore); }),
-                    "AdES on the first sb at an odd address", ""),
+                    "AdES on the first sb at an odd address", "AdES on the first sb at an odd address (n19)"),
       fault("jr-target-aligned", Op::jr, "jr drops the target's low two bits instead of AdEL on the fetch", {6}, [](C) {
         return replace(Op::jr, [](Cpu& c, const Decoded& d) { c.branch(rs(c, d) & ~3u); });
       }),

@@ -2,7 +2,8 @@
 // families' helpers and assembler, for what the main image's 68 routines
 // cannot see (absolute links, set-on-less-than at the overflow boundary,
 // branch compares in the high half, forwarding, HI/LO moves, shift amounts,
-// delay slots that update their own register, load chains).
+// delay slots that update their own register, load chains, forwarding into
+// every instruction that reads a register).
 //
 // Same board protocol as the main image: the reset jump, the end loop at
 // 0xBFC00100, the exception loop at 0xBFC00380 and locate at 0xBFC0038C are
@@ -42,5 +43,6 @@ void load_chain_cases(RoutineContext& routine);
 void forward_cases(RoutineContext& routine);           // one producer kind per routine
 void forward_newer_wins_cases(RoutineContext& routine);
 void forward_zero_cases(RoutineContext& routine);
+void forward_every_reader_cases(RoutineContext& routine);  // addu into every instruction that reads a register
 
 }  // namespace r3k::supplement

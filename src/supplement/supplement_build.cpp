@@ -12,7 +12,7 @@ using isa::Op;
 constexpr FrameStyle kStyle = frame_style_of(ImageKind::supplement);
 
 // The forwarding routines name their producer by the instruction in the row.
-constexpr std::array<RoutineSpec, 18> kRunOrder = {{
+constexpr std::array<RoutineSpec, 19> kRunOrder = {{
     {1, "n1_jal_link_test", Op::jal, jal_link_cases},
     {2, "n2_jalr_link_test", Op::jalr, jalr_link_cases},
     {3, "n3_branch_link_address_test", Op::bgezal, branch_link_address_cases},
@@ -31,6 +31,7 @@ constexpr std::array<RoutineSpec, 18> kRunOrder = {{
     {16, "n16_forward_link_test", Op::jal, forward_cases},
     {17, "n17_forward_newer_wins_test", Op::addu, forward_newer_wins_cases},
     {18, "n18_forward_zero_test", Op::addu, forward_zero_cases},
+    {19, "n19_forward_every_reader_test", Op::addu, forward_every_reader_cases},
 }};
 
 std::vector<StartLabel> emit_supplement_start(assembly::Assembler& as, std::span<const assembly::Label> routines) {

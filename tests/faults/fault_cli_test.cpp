@@ -95,7 +95,7 @@ TEST(DiagnoseCommand, NamesTheLateLoadForRoutines18And20) {
                                 " a tie of 13, equally likely:\n  beq-slot-twice"),
             std::string::npos)
       << supplement.out;
-  EXPECT_EQ(tool("diagnose --supplement --failed 19").exit_code, 2);
+  EXPECT_EQ(tool("diagnose --supplement --failed 20").exit_code, 2);
   // And the exceptions image: its routine 13 checks the software interrupts.
   const auto exceptions = tool("diagnose --failed 13 --exceptions");
   EXPECT_EQ(exceptions.exit_code, 0) << exceptions.err;

@@ -68,7 +68,7 @@ TEST(CaseIndex, FindsTheCaseBehindEveryAddressOfARoutine) {
   EXPECT_FALSE(find_place(image, 0x80000000).in_text());
 }
 
-// The supplement's driver calls 18 routines, not 68: its test_end and
+// The supplement's driver calls 19 routines, not 68: its test_end and
 // wait_1s lie elsewhere, and its blocks are named by its own labels.
 TEST(CaseIndex, StartBlocksCoverTheStartCodeAndNameItsLabels) {
   for (const Image* image : {&test::default_image(), &test::supplement_image()}) {

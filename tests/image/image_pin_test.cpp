@@ -26,7 +26,7 @@ TEST(ImagePin, TheDefaultImageIsThePinnedOne) {
 }
 
 // The same for the other two images: `build --supplement` and `build --exceptions`.
-constexpr const char* kPinnedSupplementSha256 = "a1aecddd71af30b8e8c8e1cd212bc245bf6ab6c23234f5ea6ca9d302ce50dee1";
+constexpr const char* kPinnedSupplementSha256 = "01472818401690c76985992c7a2978f2349839677f308d8fe618a74355e8e73f";
 constexpr const char* kPinnedExceptionsSha256 = "7a2f66f503fbc7e2b2cfe15477a7bd2a535b188544effabd69985c77ce28062d";
 
 TEST(ImagePin, TheSupplementAndTheExceptionsImageAreThePinnedOnes) {

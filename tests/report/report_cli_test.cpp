@@ -131,7 +131,7 @@ TEST_F(ReportCli, DiagnoseReadsTheLastWordsOfARunAndRefusesNone) {
       {"--display 0,0x44000044", "no routine failed: nothing to diagnose."},
       {"--display 0x42000042,0x43000043,0x44000044", "no routine failed: nothing to diagnose."},
       {"--display 0x43000043,0x44000043", "failed: 68 (n68_swr_test)\n"},
-      {"--supplement --display 0x12000012", "no routine failed: nothing to diagnose."},
+      {"--supplement --display 0x13000013", "no routine failed: nothing to diagnose."},
   };
   for (const auto& [arguments, answer] : answers) {
     SCOPED_TRACE(arguments);

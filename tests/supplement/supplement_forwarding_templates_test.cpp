@@ -1,4 +1,4 @@
-// The supplement's forwarding routines (n11-n18) against one template
+// The supplement's forwarding routines n11-n18 against one template
 // written out by hand: the producer's value set up well before, an older
 // write that must lose (n17), the producer, distance - 1 instructions, the
 // consumer, and the check. Every case of every routine is compared word by
