@@ -45,6 +45,7 @@ struct Trial {
   Registers before;
   FaultClass fault_class = FaultClass::forwarding;
   std::string mistake = {};
+  Op instead = Op::invalid;
 };
 
 // The catalog's name for doing `other` where `op` was meant.
@@ -124,7 +125,7 @@ void other_operations(const Step& step, std::vector<Trial>& trials) {
     if (other == op || group_of(isa::info(other)) != group_of(isa::info(op))) continue;
     trials.push_back({"other-op:" + mnemonic(other), "computes " + mnemonic(other) + " instead of " + mnemonic(op) +
                       " on the same operands", isa::encode(other, fields), step.before, class_of(op),
-                      other_op_mistake(op, other)});
+                      other_op_mistake(op, other), other});
   }
   if (fields.rs != fields.rt) {
     Trial swapped{"operands-swapped", "rs and rt swapped at the operand muxes", step.word, step.before, class_of(op),
@@ -137,12 +138,8 @@ void other_operations(const Step& step, std::vector<Trial>& trials) {
 // addiu with its immediate zero-extended is addu with a register holding it.
 void other_extension(const Step& step, std::vector<Trial>& trials) {
   const Op op = isa::decode(step.word);
-  static constexpr std::pair<Op, Op> kSiblings[] = {{Op::addi, Op::add}, {Op::addiu, Op::addu}, {Op::slti, Op::slt},
-                                                    {Op::sltiu, Op::sltu}, {Op::andi, Op::and_}, {Op::ori, Op::or_},
-                                                    {Op::xori, Op::xor_}};
   const isa::Fields fields = isa::fields_of(step.word);
-  for (const auto& [immediate, registers] : kSiblings) {
-    if (immediate != op) continue;
+  if (const Op registers = register_form(op); registers != op) {
     const bool signed_now = isa::info(op).immediate == isa::Extension::sign;
     const uint32_t other = signed_now ? uint32_t(fields.imm) : uint32_t(int32_t(int16_t(fields.imm)));
     uint8_t scratch = 1;
@@ -177,10 +174,11 @@ void load_lanes(const ReferenceState& state, const sim::TraceRecord& expected, c
   for (uint32_t k = 0; k < 4; ++k) {
     const uint32_t byte = m >> (8 * k) & 0xFF;
     const std::string from = "byte from lane " + std::to_string(k) + (k == 3 - lane ? " (the big-endian lane)" : "");
+    // Any other lane is the lane select gone wrong; the mirrored one is
+    // the select wired big-endian.
+    const std::string big_endian = k == lane ? "" : k == 3 - lane ? "big-endian-lanes" : "lane-select";
     if (matches(byte))
-      found.push_back({"load-lane:" + std::to_string(k) + "-zero", from + ", zero-extended", kLane,
-                       k == 3 - lane && k != lane ? "big-endian-lanes" : ""});
-    const std::string big_endian = k == 3 - lane && k != lane ? "big-endian-lanes" : "";
+      found.push_back({"load-lane:" + std::to_string(k) + "-zero", from + ", zero-extended", kLane, big_endian});
     if (matches(byte | (byte >> 7 ? 0xFFFFFF00 : 0)))
       found.push_back({"load-lane:" + std::to_string(k) + "-sign", from + ", sign-extended", kLane, big_endian});
     if (k != lane && info.attributes.width == 1 && matches((m >> (8 * lane) & 0xFF) | (byte >> 7 ? 0xFFFFFF00 : 0)))
@@ -267,6 +265,24 @@ std::vector<Trial> control_trials(const ReferenceState& state, const Step& branc
 
 }  // namespace
 
+Op register_form(Op op) {
+  static constexpr std::pair<Op, Op> kSiblings[] = {{Op::addi, Op::add}, {Op::addiu, Op::addu}, {Op::slti, Op::slt},
+                                                    {Op::sltiu, Op::sltu}, {Op::andi, Op::and_}, {Op::ori, Op::or_},
+                                                    {Op::xori, Op::xor_}};
+  for (const auto& [immediate, registers] : kSiblings)
+    if (immediate == op) return registers;
+  return op;
+}
+
+Op function_of(Op op) {
+  static constexpr std::pair<Op, Op> kSame[] = {{Op::addu, Op::add}, {Op::subu, Op::sub}, {Op::sllv, Op::sll},
+                                                {Op::srlv, Op::srl}, {Op::srav, Op::sra}};
+  op = register_form(op);
+  for (const auto& [form, function] : kSame)
+    if (form == op) return function;
+  return op;
+}
+
 std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignLine& design,
                                const sim::TraceRecord& expected) {
   std::vector<Mechanism> found;
@@ -306,7 +322,7 @@ std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignL
   for (const Trial& t : trials)
     if (trace::compare_line(design, runner.run(state.at.pc, t.word, t.before, state.memory_word, state.at.word).record)
             .empty())
-      found.push_back({t.key, t.text, t.fault_class, t.mistake});
+      found.push_back({t.key, t.text, t.fault_class, t.mistake, t.instead});
   load_lanes(state, expected, design, found);
   value_checks(state, expected, design, found);
   return found;

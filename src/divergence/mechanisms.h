@@ -12,6 +12,7 @@
 
 #include "divergence/reference_state.h"
 #include "faults/catalog.h"
+#include "isa/isa.h"
 #include "trace/design_trace.h"
 
 namespace r3k::divergence {
@@ -23,7 +24,16 @@ struct Mechanism {
   // The catalog's name for the mistake ("unsigned", "rs-stale", as in
   // "slt-unsigned", "beq-rs-stale"); empty when it has none.
   std::string mistake = {};
+  // For another operation computed on the same operands: that operation.
+  isa::Op instead = isa::Op::invalid;
 };
+
+// The register-register instruction an immediate one is a form of (addu
+// for addiu); `op` itself for any other.
+isa::Op register_form(isa::Op op);
+// The function the ALU or shifter computes for `op`, whatever the form of
+// its operands and whether it traps on overflow (add for addiu, sll for sllv).
+isa::Op function_of(isa::Op op);
 
 // The mechanisms that reproduce `design` exactly, where the reference
 // wrote `expected` from `state`.

@@ -42,6 +42,28 @@ bool transfers(isa::Op op) {
   }
 }
 
+// Whether catalog fault `f` makes the mistake of mechanism `m` (found at an
+// instruction `subject`), in that instruction or another.
+bool makes_the_mistake(const faults::CatalogFault& f, const Mechanism& m, isa::Op subject) {
+  std::optional<std::string_view> mistake = faults::mistake_of(f);
+  if (!mistake && f.name.ends_with("-lost")) mistake = f.name.substr(0, f.name.size() - 5);
+  if (!mistake) return false;
+  // One operation computed for another is the select between the two, and
+  // goes wrong either way: "add-as-sub" for a subu that added, not
+  // "or-as-xor" for a subu that gave the exclusive or.
+  if (mistake->starts_with("as-")) {
+    const std::optional<isa::Op> computed = isa::op_from_mnemonic(mistake->substr(3));
+    if (m.instead == isa::Op::invalid || !computed) return false;
+    const isa::Op a = function_of(f.op), b = function_of(*computed);
+    const isa::Op x = function_of(subject), y = function_of(m.instead);
+    return (a == x && b == y) || (a == y && b == x);
+  }
+  // A byte or half from another lane: the lane select, however it is wired.
+  if (m.mistake == "lane-select") return *mistake == "big-endian-lanes" || *mistake == "other-halfword";
+  // The bypass faults of no kind are named for the path: "rs-bypass-2-lost".
+  return *mistake == m.mistake || *mistake == m.key;
+}
+
 // The catalog's faults in the classes of the mechanisms found: first those
 // of the instruction the mistake sits in (for a control divergence, the
 // transfer before it), then those that make a mechanism's mistake in any
@@ -61,15 +83,10 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(const 
   if (classes.contains(faults::FaultClass::forwarding))
     for (size_t back = 0; back < std::min<size_t>(3, d.reference.earlier.size()); ++back)
       writers.insert(isa::decode(d.reference.earlier[back].word));
-  std::set<std::string_view> mistakes;
-  for (const Mechanism& m : d.mechanisms) {
-    if (!m.mistake.empty()) mistakes.insert(m.mistake);
-    mistakes.insert(m.key);  // the bypass faults of no kind are named for the path: "rs-bypass-2-lost"
-  }
   const auto tier = [&](const faults::CatalogFault& f) {
-    std::optional<std::string_view> mistake = faults::mistake_of(f);
-    if (!mistake && f.name.ends_with("-lost")) mistake = f.name.substr(0, f.name.size() - 5);
-    const bool same_mistake = mistake && mistakes.contains(*mistake);
+    const bool same_mistake = std::any_of(d.mechanisms.begin(), d.mechanisms.end(), [&](const Mechanism& m) {
+      return makes_the_mistake(f, m, subject);
+    });
     const bool own = f.op == subject && classes.contains(f.fault_class);
     // A wrong value's mechanism names the mistake more closely than the
     // instruction does; a wrong transfer's ("decided taken") less.

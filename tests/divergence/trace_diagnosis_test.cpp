@@ -152,6 +152,28 @@ TEST(TraceDiagnosis, AWrongValuesMechanismRanksBeforeItsInstructionsOtherFaults)
       << bne.ranked[bne.catalog.exact.size()] << " after " << bne.catalog.exact.size() << " that write the line";
 }
 
+// An operation computed for another points at the select between the two,
+// whichever way it fails: a subu that adds ranks add-as-sub before faults
+// that confuse another pair (or-as-xor, though the subu's operands happen to
+// give xor's value too). A byte from a lane neither right nor mirrored
+// still points at the lane select before lbu's extension.
+TEST(TraceDiagnosis, AMechanismNamesTheSameMistakeInAnotherInstruction) {
+  const TraceDiagnosis subu = diagnosed(register_result(Op::subu, [](uint32_t a, uint32_t b) { return a + b; }));
+  ASSERT_TRUE(has_key(subu, "other-op:addu")) << keys_of(subu);
+  const auto place_in = [](const TraceDiagnosis& d, std::string_view name) {
+    return size_t(std::find(d.ranked.begin(), d.ranked.end(), name) - d.ranked.begin());
+  };
+  EXPECT_EQ(place_in(subu, "add-as-sub"), 0u) << subu.ranked.front();
+  EXPECT_LT(place_in(subu, "add-as-sub"), place_in(subu, "or-as-xor"));
+  const sim::Fault lane_stuck = replace(Op::lbu, [](Cpu& c, const Decoded& d) {
+    uint32_t word = 0;
+    c.load((rs(c, d) + d.imm) & ~3u, sim::Width::word, word);
+    c.set_reg(d.rt, word & 0xFF);
+  });
+  const TraceDiagnosis lbu = diagnosed(lane_stuck);
+  EXPECT_LT(place_in(lbu, "lbu-big-endian-lanes"), place_in(lbu, "lbu-sign-extends")) << keys_of(lbu);
+}
+
 // Every catalog fault whose trace parts from the reference on the main
 // image writes its own first wrong line again, and is named first.
 TEST(TraceDiagnosis, EachCatalogFaultReproducesItsOwnFirstWrongLine) {
