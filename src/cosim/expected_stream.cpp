@@ -70,7 +70,13 @@ void ExpectedRecorder::instruction(const sim::Decoded& decoded, Expected& e) con
   const uint32_t address = e.rs_value + decoded.imm;
   e.loads = !lines_.raised && decoded.action < Action::reserved && isa::info(decoded.op()).is_load();
   e.load_address = e.loads ? address : 0;
-  e.store_mask = e.record.stores ? store_lanes(decoded.action, address) : 0;
+  // The lanes of the store as it was made (a faulty run's may not be the
+  // instruction's); swl and swr show the merged word, so their own address
+  // says which lanes they wrote.
+  const bool merges = decoded.action == Action::swl || decoded.action == Action::swr;
+  const sim::StoreWrite& store = e.record.store;
+  const Action made = store.width == 'b' ? Action::sb : store.width == 'h' ? Action::sh : Action::sw;
+  e.store_mask = !e.record.stores ? 0 : merges ? store_lanes(decoded.action, address) : store_lanes(made, store.address);
 }
 
 bool ExpectedRecorder::pending_exception(const sim::RunResult& result, Expected& exception) const {

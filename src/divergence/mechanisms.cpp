@@ -23,15 +23,6 @@ std::string hex(uint32_t value) {
 
 std::string mnemonic(Op op) { return std::string(isa::info(op).mnemonic); }
 
-// The formats whose instructions a wrong select line or decode can swap.
-int group_of(const isa::OpInfo& info) {
-  switch (info.format) {
-    case Format::ImmediateUnsigned: return int(Format::ImmediateSigned);
-    case Format::BranchRegimm: return int(Format::BranchZero);
-    case Format::Memory: return 100 + int(info.attributes.memory == isa::MemoryAccess::store);
-    default: return int(info.format);
-  }
-}
 
 bool transfers(Format format) {
   return format == Format::BranchCompare || format == Format::BranchZero || format == Format::BranchRegimm ||
@@ -122,7 +113,7 @@ void other_operations(const Step& step, std::vector<Trial>& trials) {
   const isa::Fields fields = isa::fields_of(step.word);
   for (int i = 0; i < isa::kOpCount; ++i) {
     const Op other = static_cast<Op>(i);
-    if (other == op || group_of(isa::info(other)) != group_of(isa::info(op))) continue;
+    if (other == op || unit_of(other) != unit_of(op)) continue;
     trials.push_back({"other-op:" + mnemonic(other), "computes " + mnemonic(other) + " instead of " + mnemonic(op) +
                       " on the same operands", isa::encode(other, fields), step.before, class_of(op),
                       other_op_mistake(op, other), other});
@@ -264,6 +255,16 @@ std::vector<Trial> control_trials(const ReferenceState& state, const Step& branc
 }
 
 }  // namespace
+
+int unit_of(Op op) {
+  const isa::OpInfo& info = isa::info(op);
+  switch (info.format) {
+    case Format::ImmediateUnsigned: return int(Format::ImmediateSigned);
+    case Format::BranchRegimm: return int(Format::BranchZero);
+    case Format::Memory: return 100 + int(info.attributes.memory == isa::MemoryAccess::store);
+    default: return int(info.format);
+  }
+}
 
 Op register_form(Op op) {
   static constexpr std::pair<Op, Op> kSiblings[] = {{Op::addi, Op::add}, {Op::addiu, Op::addu}, {Op::slti, Op::slt},

@@ -28,6 +28,11 @@ struct Mechanism {
   isa::Op instead = isa::Op::invalid;
 };
 
+// The unit an instruction runs in, as a number: instructions of one unit
+// share its logic, so a wrong select line or decode swaps one for another
+// (the immediate ALU forms, the branches on one register, the stores).
+int unit_of(isa::Op op);
+
 // The register-register instruction an immediate one is a form of (addu
 // for addiu); `op` itself for any other.
 isa::Op register_form(isa::Op op);

@@ -60,9 +60,19 @@ bool makes_the_mistake(const faults::CatalogFault& f, const Mechanism& m, isa::O
   }
   // A byte or half from another lane: the lane select, however it is wired.
   if (m.mistake == "lane-select") return *mistake == "big-endian-lanes" || *mistake == "other-halfword";
+  // A source by its role: a store's rt is its data, a jump's rs its target.
+  const isa::OpInfo& row = isa::info(f.op);
+  if (m.mistake == "rt-stale" && f.op != isa::Op::invalid && row.is_store() && *mistake == "data-stale") return true;
+  if (m.mistake == "rs-stale" && f.op != isa::Op::invalid && *mistake == "target-stale" &&
+      (row.format == isa::Format::JumpRegister || row.format == isa::Format::JumpLinkRegister))
+    return true;
   // The bypass faults of no kind are named for the path: "rs-bypass-2-lost".
   return *mistake == m.mistake || *mistake == m.key;
 }
+
+// A branch that went the other way says only that; a sibling that always
+// goes one way is no closer than any other unit's fault.
+bool only_a_symptom(const Mechanism& m) { return m.key == "decided-not-taken" || m.key == "decided-taken"; }
 
 // The catalog's faults in the classes of the mechanisms found: first those
 // of the instruction the mistake sits in (for a control divergence, the
@@ -87,19 +97,24 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(const 
     const bool same_mistake = std::any_of(d.mechanisms.begin(), d.mechanisms.end(), [&](const Mechanism& m) {
       return makes_the_mistake(f, m, subject);
     });
+    const bool same_telling_mistake = std::any_of(d.mechanisms.begin(), d.mechanisms.end(), [&](const Mechanism& m) {
+      return !only_a_symptom(m) && makes_the_mistake(f, m, subject);
+    });
     const bool own = f.op == subject && classes.contains(f.fault_class);
     // A wrong value's mechanism names the mistake more closely than the
     // instruction does; a wrong transfer's ("decided taken") less.
     if (own && (same_mistake || control)) return 0;
-    if (same_mistake) return 1;
-    if (own) return 2;
-    if (!classes.contains(f.fault_class)) return 5;
-    if (writers.contains(f.op)) return 3;
-    return isa::info(f.op).format == isa::info(subject).format ? 4 : 5;
+    // The same mistake in a sibling of the same unit, then in any instruction.
+    if (same_telling_mistake && f.op != isa::Op::invalid && unit_of(f.op) == unit_of(subject)) return 1;
+    if (same_mistake) return 2;
+    if (own) return 3;
+    if (!classes.contains(f.fault_class)) return 6;
+    if (writers.contains(f.op)) return 4;
+    return isa::info(f.op).format == isa::info(subject).format ? 5 : 6;
   };
-  std::vector<std::vector<const faults::CatalogFault*>> found(5);
+  std::vector<std::vector<const faults::CatalogFault*>> found(6);
   for (const faults::CatalogFault& f : faults::catalog())
-    if (const int t = tier(f); t < 5) found[t].push_back(&f);
+    if (const int t = tier(f); t < 6) found[t].push_back(&f);
   return found;
 }
 
@@ -130,9 +145,10 @@ TraceDiagnosis diagnose_divergence(std::span<const uint8_t> boot, const faults::
   append(tiers[0], order, result.ranked);
   append(tiers[1], order, result.ranked);
   append(tiers[2], order, result.ranked);
-  append(where_a_mechanism_is, order, result.ranked);
   append(tiers[3], order, result.ranked);
+  append(where_a_mechanism_is, order, result.ranked);
   append(tiers[4], order, result.ranked);
+  append(tiers[5], order, result.ranked);
   append(elsewhere, order, result.ranked);
   for (std::string_view name : by_display)
     if (std::find(result.ranked.begin(), result.ranked.end(), name) == result.ranked.end())

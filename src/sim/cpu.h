@@ -24,6 +24,12 @@ class MemoryAccess {
   bool load(uint32_t address, Width width, uint32_t& value);
   bool store(uint32_t address, Width width, uint32_t value);
 
+  // The last store that was made: where (the aligned word for a partial
+  // one) and what, as the processor put it on the bus, whatever its
+  // registers say afterwards. A trace shows a store from these.
+  uint32_t stored_address = 0, stored_value = 0;
+  Width stored_width = Width::word;
+
  private:
   Core& core() { return static_cast<Core&>(*this); }
 };
@@ -134,6 +140,7 @@ inline bool MemoryAccess<Core>::store(uint32_t address, Width width, uint32_t va
     return false;
   }
   const uint32_t aligned = width == Width::partial_word ? address & ~3u : address;
+  stored_address = aligned, stored_value = value, stored_width = width;
   if (uint8_t* p = core().bus().ram_at(aligned)) [[likely]] {
     switch (width) {
       case Width::byte: p[0] = uint8_t(value); break;

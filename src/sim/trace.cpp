@@ -18,14 +18,6 @@ char* put_text(char* p, std::string_view text) {
   return p + text.size();
 }
 
-char width_letter(Action action) {
-  switch (action) {
-    case Action::sb: return 'b';
-    case Action::sh: return 'h';
-    default: return 'w';
-  }
-}
-
 bool is_store(Action action) {
   return action == Action::sb || action == Action::sh || action == Action::sw || action == Action::swl ||
          action == Action::swr;
@@ -162,17 +154,13 @@ void TraceRecorder::record(const Cpu& cpu, const Decoded& d, TraceLines& lines) 
     r.writes_hi = own.hi, r.hi = cpu.hi;
     r.writes_lo = own.lo, r.lo = cpu.lo;
     if (is_store(d.action)) {
-      const uint32_t address = cpu.reg(d.rs) + d.imm, value = cpu.reg(d.rt);
+      // What was stored, not what the registers say now: a processor that
+      // stored a stale or wrong value shows it at the store.
+      const uint32_t value = cpu.stored_value;
       r.stores = true;
-      r.store.width = width_letter(d.action);
-      if (d.action == Action::swl || d.action == Action::swr) {
-        r.store.address = address & ~3u;
-        const uint8_t* word = cpu.bus().ram_at(r.store.address);
-        r.store.value = word ? load_le32(word) : 0;
-      } else {
-        r.store.address = address;
-        r.store.value = r.store.width == 'b' ? value & 0xFF : r.store.width == 'h' ? value & 0xFFFF : value;
-      }
+      r.store.width = cpu.stored_width == Width::byte ? 'b' : cpu.stored_width == Width::half ? 'h' : 'w';
+      r.store.address = cpu.stored_address;  // swl, swr: the aligned word, merged
+      r.store.value = r.store.width == 'b' ? value & 0xFF : r.store.width == 'h' ? value & 0xFFFF : value;
     }
     // An mtc0 to a register that drops writes leaves written_reg as it was.
     r.writes_cop0 = d.action == Action::rfe || (d.action == Action::mtc0 && cpu.cop0.written_reg == d.rd);

@@ -174,6 +174,22 @@ TEST(TraceDiagnosis, AMechanismNamesTheSameMistakeInAnotherInstruction) {
   EXPECT_LT(place_in(lbu, "lbu-big-endian-lanes"), place_in(lbu, "lbu-sign-extends")) << keys_of(lbu);
 }
 
+// A store shows what the processor stored: sh storing the value its data
+// register held before the write just ahead of it parts from the
+// reference at the sh itself, and names the bypass of the data, in a store
+// first.
+TEST(TraceDiagnosis, AStoreShowsWhatWasStored) {
+  const Image& image = test::supplement_image();
+  const auto outcome = divergence_of(disturb(Op::sh, PipelineEffect::stale_rt, 1), image);
+  ASSERT_TRUE(outcome);
+  EXPECT_EQ(isa::decode(outcome->expected.word), Op::sh) << sim::format_trace_record(outcome->expected);
+  const TraceDiagnosis d =
+      diagnose_divergence(image.boot_bytes(), shape(faults::ImageKind::supplement), *outcome, 1, {});
+  EXPECT_TRUE(has_key(d, "rt-bypass-1")) << keys_of(d);
+  ASSERT_FALSE(d.ranked.empty());
+  EXPECT_EQ(d.ranked.front(), "sw-data-stale");
+}
+
 // Every catalog fault whose trace parts from the reference on the main
 // image writes its own first wrong line again, and is named first.
 TEST(TraceDiagnosis, EachCatalogFaultReproducesItsOwnFirstWrongLine) {
