@@ -28,7 +28,7 @@ constexpr OptionSpec kOptions[] = {
      "the pass count in bits 23..0 did not rise by one"},
     {"--failed", ValueKind::text, "N,N,...", "the main image's failing routine numbers (1 to 68); '' for none"},
     {"--json", ValueKind::path, "FILE", "the main image's report of r3kcheck run --json"},
-    {"--supplement-display", ValueKind::text, "W1,W2,...", "the same for the supplement (its routines: 1 to 18)"},
+    {"--supplement-display", ValueKind::text, "W1,W2,...", "the same for the supplement (its routines: 1 to 19)"},
     {"--supplement-failed", ValueKind::text, "N,N,...", "the supplement's failing routine numbers"},
     {"--supplement-json", ValueKind::path, "FILE", "the supplement's report of r3kcheck run --json"},
     {"--supplement", ValueKind::none, "", "--display, --failed and --json are the supplement's"},

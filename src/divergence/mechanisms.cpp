@@ -146,6 +146,31 @@ void other_extension(const Step& step, std::vector<Trial>& trials) {
   }
 }
 
+// A shift by every other amount: an amount taken from the wrong bits, one
+// bit of it lost, or one too many.
+void shift_amounts(const Step& step, std::vector<Trial>& trials) {
+  const Op op = isa::decode(step.word);
+  const Format format = isa::info(op).format;
+  if (format != Format::ShiftImmediate && format != Format::ShiftVariable) return;
+  isa::Fields fields = isa::fields_of(step.word);
+  if (format == Format::ShiftVariable && fields.rs == fields.rt) return;  // the amount is the word too
+  const uint32_t right = format == Format::ShiftImmediate ? fields.sa : step.before.regs[fields.rs] & 31;
+  for (uint32_t amount = 0; amount < 32; ++amount) {
+    if (amount == right) continue;
+    Trial trial{"shift-amount:" + std::to_string(amount),
+                "shifted by " + std::to_string(amount) + " instead of " + std::to_string(right), step.word,
+                step.before, FaultClass::shift,
+                amount == right + 1 ? "one-too-far" : (right & 16) && amount == right - 16 ? "ignores-bit4" : ""};
+    if (format == Format::ShiftImmediate) {
+      fields.sa = static_cast<uint8_t>(amount);
+      trial.word = isa::encode(op, fields);
+    } else {
+      trial.before.regs[fields.rs] = amount;
+    }
+    trials.push_back(trial);
+  }
+}
+
 // A load's value from every lane, half and extension, and with its sign
 // taken from another lane.
 void load_lanes(const ReferenceState& state, const sim::TraceRecord& expected, const trace::DesignLine& design,
@@ -199,6 +224,19 @@ uint32_t sign_of_difference(const Step& at) {
   return (at.before.regs[fields.rs] - other) >> 31;
 }
 
+// An add or addi whose sum carries out of bit 31 (what an overflow test
+// wired to the carry traps on) without overflowing as signed numbers.
+bool trapped_on_carry(const Step& at) {
+  const Op op = isa::decode(at.word);
+  if (op != Op::add && op != Op::addi) return false;
+  const isa::Fields fields = isa::fields_of(at.word);
+  const uint32_t a = at.before.regs[fields.rs];
+  const uint32_t b = op == Op::add ? at.before.regs[fields.rt] : uint32_t(int32_t(int16_t(fields.imm)));
+  const uint32_t sum = a + b;
+  const bool overflows = ((a ^ sum) & (b ^ sum)) >> 31;
+  return sum < a && !overflows;
+}
+
 void value_checks(const ReferenceState& state, const sim::TraceRecord& expected, const trace::DesignLine& design,
                   std::vector<Mechanism>& found) {
   const sim::TraceRecord& d = design.record;
@@ -206,6 +244,9 @@ void value_checks(const ReferenceState& state, const sim::TraceRecord& expected,
       d.lo == expected.hi && expected.hi != expected.lo)
     found.push_back({"hi-lo-crossed", "HI and LO crossed at the write port", FaultClass::multiply_divide,
                      "hi-lo-swapped"});
+  if (d.reg_count == 0 && !d.writes_hi && !d.writes_lo && expected.reg_count == 1 && trapped_on_carry(state.at))
+    found.push_back({"trap-on-carry", "trapped on the adder's carry out, not on signed overflow: nothing written",
+                     FaultClass::alu, "traps-on-carry"});
   if (expected.reg_count == 0 || d.reg_count == 0) return;
   // The right value, in a register the instruction does not name as its destination.
   for (uint8_t i = 0; i < d.reg_count; ++i)
@@ -319,6 +360,7 @@ std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignL
   std::vector<Trial> trials;
   other_operations(state.at, trials);
   other_extension(state.at, trials);
+  shift_amounts(state.at, trials);
   operand_history(state, state.at, 0, trials);
   for (const Trial& t : trials)
     if (trace::compare_line(design, runner.run(state.at.pc, t.word, t.before, state.memory_word, state.at.word).record)

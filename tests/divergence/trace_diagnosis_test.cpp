@@ -88,6 +88,7 @@ TEST(TraceDiagnosis, NamesTheMechanismOfEachKindOfMistake) {
       {"bne-never-taken", "decided-not-taken"},
       {"blez-sign-inverted", "other-op:bgtz"},    // decided at the wrong boundary
       {"beq-slot-skipped-taken", "slot-skipped"},
+      {"add-traps-on-carry", "trap-on-carry"},    // an overflow test wired to the carry
   };
   for (const auto& [name, key] : cases) {
     const faults::CatalogFault* fault = faults::find_fault(name);
@@ -122,6 +123,14 @@ TEST(TraceDiagnosis, NamesMechanismsOfFaultsOutsideTheCatalog) {
       register_result(Op::sltu, [](uint32_t a, uint32_t b) { return (a - b) >> 31; });
   const TraceDiagnosis sltu = diagnosed(from_difference);
   EXPECT_TRUE(has_key(sltu, "sign-of-difference")) << keys_of(sltu);
+  // srlv shifting by one less than its amount: the amount it used is named.
+  const sim::Fault one_short = replace(Op::srlv, [](Cpu& c, const Decoded& d) {
+    c.set_reg(d.rd, rt(c, d) >> ((rs(c, d) - 1) & 31));
+  });
+  const TraceDiagnosis srlv = diagnosed(one_short);
+  ASSERT_FALSE(srlv.mechanisms.empty());
+  const uint32_t amount = srlv.reference.at.before.regs[isa::fields_of(srlv.reference.at.word).rs] & 31;
+  EXPECT_TRUE(has_key(srlv, "shift-amount:" + std::to_string((amount - 1) & 31))) << keys_of(srlv);
   // bne taken when its operands are equal: a control divergence names the
   // branch and its operands.
   const sim::Fault inverted = replace(Op::bne, [](Cpu& c, const Decoded& d) { branch_if(c, d, rs(c, d) == rt(c, d)); });
