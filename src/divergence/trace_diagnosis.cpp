@@ -60,6 +60,9 @@ bool makes_the_mistake(const faults::CatalogFault& f, const Mechanism& m, isa::O
   }
   // A byte or half from another lane: the lane select, however it is wired.
   if (m.mistake == "lane-select") return *mistake == "big-endian-lanes" || *mistake == "other-halfword";
+  // A shift by another amount: the amount's logic, whichever way it misreads.
+  if (m.mistake == "amount-misread")
+    return *mistake == "one-too-far" || *mistake == "ignores-bit4" || *mistake == "reads-all-of-rs";
   // A source by its role: a store's rt is its data, a jump's rs its target.
   const isa::OpInfo& row = isa::info(f.op);
   if (m.mistake == "rt-stale" && f.op != isa::Op::invalid && row.is_store() && *mistake == "data-stale") return true;
@@ -74,14 +77,25 @@ bool makes_the_mistake(const faults::CatalogFault& f, const Mechanism& m, isa::O
 // goes one way is no closer than any other unit's fault.
 bool only_a_symptom(const Mechanism& m) { return m.key == "decided-not-taken" || m.key == "decided-taken"; }
 
+// A fault the display words rule out: on an image that ran to the end
+// loop, none of the routines it fails did.
+bool refuted(const faults::CatalogFault& f, const std::vector<faults::ImageObservation>& observations) {
+  return std::any_of(observations.begin(), observations.end(), [&](const faults::ImageObservation& seen) {
+    const faults::Expectation& expected = f.expected_on(seen.kind);
+    return !seen.stopped && expected.outcome == faults::Outcome::routines_fail && !expected.routines.empty() &&
+           std::none_of(expected.routines.begin(), expected.routines.end(),
+                        [&](int routine) { return seen.failed.contains(routine); });
+  });
+}
+
 // The catalog's faults in the classes of the mechanisms found: first those
 // of the instruction the mistake sits in (for a control divergence, the
 // transfer before it), then those that make a mechanism's mistake in any
 // instruction, then of the writers before it (for a bypass), then of its
 // siblings of the same format (the same unit).
-std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(const TraceDiagnosis& d,
-                                                             const std::set<faults::FaultClass>& classes,
-                                                             bool control) {
+std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(
+    const TraceDiagnosis& d, const std::set<faults::FaultClass>& classes, bool control,
+    const std::vector<faults::ImageObservation>& observations) {
   isa::Op subject = isa::decode(d.reference.at.word);
   if (control)
     for (const Step& step : d.reference.earlier)
@@ -93,6 +107,9 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(const 
   if (classes.contains(faults::FaultClass::forwarding))
     for (size_t back = 0; back < std::min<size_t>(3, d.reference.earlier.size()); ++back)
       writers.insert(isa::decode(d.reference.earlier[back].word));
+  const bool stale_source = std::any_of(d.mechanisms.begin(), d.mechanisms.end(), [](const Mechanism& m) {
+    return m.key.starts_with("rs-bypass-") || m.key.starts_with("rt-bypass-");
+  });
   const auto tier = [&](const faults::CatalogFault& f) {
     const bool same_mistake = std::any_of(d.mechanisms.begin(), d.mechanisms.end(), [&](const Mechanism& m) {
       return makes_the_mistake(f, m, subject);
@@ -103,9 +120,15 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(const 
     const bool own = f.op == subject && classes.contains(f.fault_class);
     // A wrong value's mechanism names the mistake more closely than the
     // instruction does; a wrong transfer's ("decided taken") less.
-    if (own && (same_mistake || control)) return 0;
-    // The same mistake in a sibling of the same unit, then in any instruction.
-    if (same_telling_mistake && f.op != isa::Op::invalid && unit_of(f.op) == unit_of(subject)) return 1;
+    // A wrong transfer points at the transfer's own decision, unless it went
+    // as a source's value from before a write just ahead would send it and
+    // the display words rule the decision fault out.
+    if (own && (same_mistake || (control && !(stale_source && refuted(f, observations))))) return 0;
+    // The same mistake in a sibling (of the same unit, or computing the same
+    // function), then in any instruction.
+    if (same_telling_mistake && f.op != isa::Op::invalid &&
+        (unit_of(f.op) == unit_of(subject) || function_of(f.op) == function_of(subject)))
+      return 1;
     if (same_mistake) return 2;
     if (own) return 3;
     if (!classes.contains(f.fault_class)) return 6;
@@ -140,7 +163,8 @@ TraceDiagnosis diagnose_divergence(std::span<const uint8_t> boot, const faults::
     (classes.contains(f->fault_class) ? where_a_mechanism_is : elsewhere).push_back(f);
   // Faults of the instruction itself, or making a mechanism's mistake, say
   // more than faults that merely go wrong there another way.
-  const auto tiers = of_the_instructions(result, classes, outcome.design.record.pc != outcome.expected.pc);
+  const auto tiers =
+      of_the_instructions(result, classes, outcome.design.record.pc != outcome.expected.pc, observations);
   append(result.catalog.exact, order, result.ranked);
   append(tiers[0], order, result.ranked);
   append(tiers[1], order, result.ranked);

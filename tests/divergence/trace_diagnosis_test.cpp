@@ -199,6 +199,31 @@ TEST(TraceDiagnosis, AStoreShowsWhatWasStored) {
   EXPECT_EQ(d.ranked.front(), "sw-data-stale");
 }
 
+// A branch that went as its operand's value from before the write just
+// ahead would send it names the lost bypass first, once the display words
+// rule out the branch's own decision faults (the main image, which checks
+// bltz's decisions, passed); without the words its own faults lead.
+TEST(TraceDiagnosis, AStaleBranchOperandNamesTheBypassWhenTheWordsClearTheBranch) {
+  const sim::Fault stale = disturb(Op::bltz, PipelineEffect::stale_rs, 1);
+  const test::ImageRun main = test::run_image(test::default_image(), stale);
+  const test::ImageRun supplement = test::run_image(test::supplement_image(), stale);
+  ASSERT_TRUE(main.passed());
+  ASSERT_FALSE(supplement.failed.empty());
+  const auto outcome = divergence_of(stale, test::supplement_image());
+  ASSERT_TRUE(outcome);
+  const std::vector<faults::ImageObservation> words{{faults::ImageKind::main, main.failed, false},
+                                                    {faults::ImageKind::supplement, supplement.failed, false}};
+  const auto boot = test::supplement_image().boot_bytes();
+  const faults::ImageShape& on = shape(faults::ImageKind::supplement);
+  const TraceDiagnosis with_words = diagnose_divergence(boot, on, *outcome, 1, words);
+  ASSERT_TRUE(has_key(with_words, "rs-bypass-1")) << keys_of(with_words);
+  ASSERT_FALSE(with_words.ranked.empty());
+  EXPECT_TRUE(with_words.ranked.front().ends_with("rs-stale")) << with_words.ranked.front();
+  const TraceDiagnosis alone = diagnose_divergence(boot, on, *outcome, 1, {});
+  ASSERT_FALSE(alone.ranked.empty());
+  EXPECT_TRUE(alone.ranked.front().starts_with("bltz-")) << alone.ranked.front();
+}
+
 // Every catalog fault whose trace parts from the reference on the main
 // image writes its own first wrong line again, and is named first.
 TEST(TraceDiagnosis, EachCatalogFaultReproducesItsOwnFirstWrongLine) {
