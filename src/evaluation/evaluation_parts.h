@@ -14,6 +14,8 @@ std::vector<EvaluationFault> datapath_mistakes();  // ALU and shifter
 std::vector<EvaluationFault> control_mistakes();   // branch decisions, targets, links, delay slots
 std::vector<EvaluationFault> memory_mistakes();    // lanes, extension, merges, write-back
 std::vector<EvaluationFault> pipeline_mistakes();  // bypass paths and interlocks
+// The validation set, in the same four areas.
+std::vector<EvaluationFault> validation_mistakes();
 
 // One entry; `unseen` stays empty unless neither image can see the fault.
 inline EvaluationFault mistake(std::string_view name, faults::FaultClass fault_class, isa::Op op,

@@ -20,4 +20,9 @@ const std::vector<EvaluationFault>& evaluation_set() {
   return all;
 }
 
+const std::vector<EvaluationFault>& validation_set() {
+  static const std::vector<EvaluationFault> all = validation_mistakes();
+  return all;
+}
+
 }  // namespace r3k::evaluation

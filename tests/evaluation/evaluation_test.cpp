@@ -24,10 +24,17 @@ using isa::Op;
 
 const std::vector<EvaluationFault>& set() { return evaluation_set(); }
 
+// A name answers for one fault across both sets, so a fault can be looked up
+// (bench_diagnose NAME) without saying which set it is in.
 TEST(EvaluationSet, IsApartFromTheCatalogAndNamesOnlyItsFaults) {
   EXPECT_GE(set().size(), 40u);
+  EXPECT_GE(validation_set().size(), 24u);
   std::set<std::string_view> names;
-  for (const EvaluationFault& fault : set()) {
+  std::vector<const EvaluationFault*> both;
+  for (const auto* faults : {&set(), &validation_set()})
+    for (const EvaluationFault& fault : *faults) both.push_back(&fault);
+  for (const EvaluationFault* each : both) {
+    const EvaluationFault& fault = *each;
     EXPECT_TRUE(names.insert(fault.name()).second) << "twice: " << fault.name();
     EXPECT_EQ(faults::find_fault(fault.name()), nullptr) << fault.name() << " is a catalog fault";
     EXPECT_FALSE(fault.fault.models.empty() || fault.mechanism.empty()) << fault.name();
@@ -124,6 +131,22 @@ TEST(EvaluationSet, NoFaultBehavesLikeACatalogFault) {
       EXPECT_FALSE(behave_alike(fault.fault, known)) << fault.name() << " behaves like " << known.name;
 }
 
+// The validation set would measure nothing new if one of its faults were a
+// catalog fault, a first-set fault or another of its own under a new name.
+TEST(EvaluationSet, NoValidationFaultBehavesLikeAnotherFault) {
+  const std::vector<EvaluationFault>& validation = validation_set();
+  for (size_t i = 0; i < validation.size(); ++i) {
+    const EvaluationFault& fault = validation[i];
+    for (const faults::CatalogFault& known : faults::catalog())
+      EXPECT_FALSE(behave_alike(fault.fault, known)) << fault.name() << " behaves like " << known.name;
+    for (const EvaluationFault& first : set())
+      EXPECT_FALSE(behave_alike(fault.fault, first.fault)) << fault.name() << " behaves like " << first.name();
+    for (size_t j = i + 1; j < validation.size(); ++j)
+      EXPECT_FALSE(behave_alike(fault.fault, validation[j].fault)) << fault.name() << " behaves like "
+                                                                   << validation[j].name();
+  }
+}
+
 // The comparison above can tell faults apart: a catalog fault behaves like
 // itself, and two catalog faults of one instruction kind do not.
 TEST(EvaluationSet, TheBehaviourComparisonSeesDifferences) {
@@ -137,14 +160,17 @@ const Evaluation& measured() {
   static const Evaluation evaluation = evaluate(set(), test::default_image(), test::supplement_image(), 2);
   return evaluation;
 }
+const Evaluation& measured_validation() {
+  static const Evaluation evaluation = evaluate(validation_set(), test::default_image(), test::supplement_image(), 2);
+  return evaluation;
+}
 
-TEST(EvaluationFigures, EveryFaultRunsOnBothImagesAndIsClassifiedOnce) {
-  const Evaluation& evaluation = measured();
+void expect_each_classified_once(const std::vector<EvaluationFault>& mistakes, const Evaluation& evaluation) {
   ASSERT_TRUE(evaluation.main_baseline_passed && evaluation.supplement_baseline_passed);
-  ASSERT_EQ(evaluation.rows.size(), set().size());
-  for (size_t i = 0; i < set().size(); ++i) {
+  ASSERT_EQ(evaluation.rows.size(), mistakes.size());
+  for (size_t i = 0; i < mistakes.size(); ++i) {
     const Row& row = evaluation.rows[i];
-    EXPECT_EQ(row.fault, &set()[i]);
+    EXPECT_EQ(row.fault, &mistakes[i]);
     for (const ImageKind kind : {ImageKind::main, ImageKind::supplement}) {
       const Seen& seen = row.on(kind);
       EXPECT_GT(seen.run.instructions, 0u) << row.fault->name();
@@ -167,6 +193,13 @@ TEST(EvaluationFigures, EveryFaultRunsOnBothImagesAndIsClassifiedOnce) {
     const bool seen_somewhere = !row.main.run.passed() || !row.supplement.run.passed();
     EXPECT_EQ(seen_somewhere, row.fault->unseen.empty()) << row.fault->name();
   }
+}
+
+TEST(EvaluationFigures, EveryFaultRunsOnBothImagesAndIsClassifiedOnce) {
+  expect_each_classified_once(set(), measured());
+}
+TEST(EvaluationFigures, EveryValidationFaultRunsOnBothImagesAndIsClassifiedOnce) {
+  expect_each_classified_once(validation_set(), measured_validation());
 }
 
 TEST(EvaluationFigures, TheCountsAddUp) {
