@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "evaluation/evaluation_set.h"
+#include "faults/fault_kit.h"
 
 namespace r3k::evaluation {
 
@@ -16,6 +17,12 @@ std::vector<EvaluationFault> memory_mistakes();    // lanes, extension, merges, 
 std::vector<EvaluationFault> pipeline_mistakes();  // bypass paths and interlocks
 // The validation set, in the same four areas.
 std::vector<EvaluationFault> validation_mistakes();
+
+// A bypass or interlock mistake of one instruction kind, as a maker.
+template <isa::Op kOp, sim::PipelineEffect kEffect, int kLatency = 1>
+sim::Fault make_disturbed(const faults::ImageShape&) {
+  return faults::kit::disturb(kOp, kEffect, kLatency);
+}
 
 // One entry; `unseen` stays empty unless neither image can see the fault.
 inline EvaluationFault mistake(std::string_view name, faults::FaultClass fault_class, isa::Op op,

@@ -12,15 +12,6 @@ using namespace faults::kit;
 using faults::FaultClass;
 using faults::ImageShape;
 
-namespace {
-
-template <Op kOp, PipelineEffect kEffect, int kLatency = 1>
-Fault make_disturbed(const ImageShape&) {
-  return disturb(kOp, kEffect, kLatency);
-}
-
-}  // namespace
-
 std::vector<EvaluationFault> pipeline_mistakes() {
   constexpr auto F = FaultClass::forwarding;
   constexpr auto late = PipelineEffect::late_result;

@@ -25,11 +25,6 @@ namespace {
 U address_of(const Cpu& c, const Decoded& d) { return c.reg(d.rs) + d.imm; }
 U offset_bytes(const Decoded& d) { return U(int32_t(int16_t(immediate_field(d)))); }
 
-template <Op kOp, PipelineEffect kEffect, int kLatency = 1>
-Fault make_disturbed(const ImageShape&) {
-  return disturb(kOp, kEffect, kLatency);
-}
-
 // The carry out of the low half of rs + ~rt + 1, which a subtractor built
 // from two 16-bit halves must pass on.
 U borrow_carry16(U a, U b) { return ((a & 0xFFFF) + (~b & 0xFFFF) + 1) >> 16; }

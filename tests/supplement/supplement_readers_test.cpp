@@ -89,19 +89,8 @@ struct EarlyReads {
   std::map<const CaseRecord*, std::vector<Read>> by_case;
   std::vector<std::string> problems;
 
-  static std::optional<uint8_t> destination(const sim::Decoded& d) {
-    if (d.op() == Op::invalid) return std::nullopt;
-    switch (isa::info(d.op()).destination) {
-      case isa::Destination::rd: return d.rd;
-      case isa::Destination::rt: return d.rt;
-      case isa::Destination::ra: return uint8_t{isa::ra};
-      case isa::Destination::none: break;
-    }
-    return std::nullopt;
-  }
-
   void on_instruction(const sim::Cpu& cpu, const sim::Decoded& d) {
-    const std::optional<uint8_t> dest = destination(d);
+    const std::optional<uint8_t> dest = sim::named_destination(d);
     if (cpu.pc >= routine.address && cpu.pc < routine.address + routine.size) watch(cpu.pc, d, dest);
     written = {std::pair{dest && !cpu.exception_raised ? int(*dest) : -1, d.word}, written[0], written[1]};
   }
