@@ -1,11 +1,12 @@
 #include "divergence/mechanisms.h"
 
 #include <algorithm>
-#include <cstdio>
 
+#include "common/hex.h"
 #include "divergence/variant_run.h"
 #include "isa/isa.h"
 #include "sim/decoded.h"
+#include "trace/culprit.h"
 #include "trace/trace_diff.h"
 
 namespace r3k::divergence {
@@ -16,19 +17,7 @@ using faults::FaultClass;
 using isa::Format;
 using isa::Op;
 
-std::string hex(uint32_t value) {
-  char text[12];
-  std::snprintf(text, sizeof text, "0x%08x", value);
-  return text;
-}
-
 std::string mnemonic(Op op) { return std::string(isa::info(op).mnemonic); }
-
-
-bool transfers(Format format) {
-  return format == Format::BranchCompare || format == Format::BranchZero || format == Format::BranchRegimm ||
-         format == Format::Jump || format == Format::JumpRegister || format == Format::JumpLinkRegister;
-}
 
 // A way of running the instruction, and what it gives.
 struct Trial {
@@ -131,7 +120,7 @@ void other_operations(const Step& step, std::vector<Trial>& trials) {
 void other_extension(const Step& step, std::vector<Trial>& trials) {
   const Op op = isa::decode(step.word);
   const isa::Fields fields = isa::fields_of(step.word);
-  if (const Op registers = register_form(op); registers != op) {
+  if (const Op registers = isa::register_form(op); registers != op) {
     const bool signed_now = isa::info(op).immediate == isa::Extension::sign;
     const uint32_t other = signed_now ? uint32_t(fields.imm) : uint32_t(int32_t(int16_t(fields.imm)));
     uint8_t scratch = 1;
@@ -310,24 +299,6 @@ int unit_of(Op op) {
   }
 }
 
-Op register_form(Op op) {
-  static constexpr std::pair<Op, Op> kSiblings[] = {{Op::addi, Op::add}, {Op::addiu, Op::addu}, {Op::slti, Op::slt},
-                                                    {Op::sltiu, Op::sltu}, {Op::andi, Op::and_}, {Op::ori, Op::or_},
-                                                    {Op::xori, Op::xor_}};
-  for (const auto& [immediate, registers] : kSiblings)
-    if (immediate == op) return registers;
-  return op;
-}
-
-Op function_of(Op op) {
-  static constexpr std::pair<Op, Op> kSame[] = {{Op::addu, Op::add}, {Op::subu, Op::sub}, {Op::sllv, Op::sll},
-                                                {Op::srlv, Op::srl}, {Op::srav, Op::sra}};
-  op = register_form(op);
-  for (const auto& [form, function] : kSame)
-    if (form == op) return function;
-  return op;
-}
-
 std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignLine& design,
                                const sim::TraceRecord& expected) {
   std::vector<Mechanism> found;
@@ -338,7 +309,7 @@ std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignL
     // Control went elsewhere: the transfer before it (or its slot) did it.
     for (size_t back = 1; back <= state.earlier.size(); ++back) {
       const Step& branch = state.earlier[back - 1];
-      if (!transfers(isa::info(isa::decode(branch.word)).format)) continue;
+      if (!trace::is_control_transfer(branch.word)) continue;
       const VariantResult right = runner.run(branch.pc, branch.word, branch.before, 0, branch.word);
       if (back == 1 && design.record.pc == right.after_slot)
         found.push_back({"slot-skipped", "the delay slot was squashed", FaultClass::delay_slot, "slot-skipped-taken"});
@@ -385,7 +356,7 @@ std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignL
 std::string control_culprit(const ReferenceState& state, const trace::DesignLine& design) {
   for (const Step& step : state.earlier) {
     const Op op = isa::decode(step.word);
-    if (!transfers(isa::info(op).format)) continue;
+    if (!trace::is_control_transfer(step.word)) continue;
     const isa::Fields fields = isa::fields_of(step.word);
     VariantRunner runner;
     const VariantResult right = runner.run(step.pc, step.word, step.before, 0, step.word);

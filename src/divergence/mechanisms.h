@@ -33,13 +33,6 @@ struct Mechanism {
 // (the immediate ALU forms, the branches on one register, the stores).
 int unit_of(isa::Op op);
 
-// The register-register instruction an immediate one is a form of (addu
-// for addiu); `op` itself for any other.
-isa::Op register_form(isa::Op op);
-// The function the ALU or shifter computes for `op`, whatever the form of
-// its operands and whether it traps on overflow (add for addiu, sll for sllv).
-isa::Op function_of(isa::Op op);
-
 // The mechanisms that reproduce `design` exactly, where the reference
 // wrote `expected` from `state`.
 std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignLine& design,

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "faults/fault_family.h"
+#include "trace/culprit.h"
 
 namespace r3k::divergence {
 
@@ -34,14 +35,6 @@ void append(std::vector<const faults::CatalogFault*> faults, const std::map<std:
     if (std::find(ranked.begin(), ranked.end(), f->name) == ranked.end()) ranked.push_back(f->name);
 }
 
-bool transfers(isa::Op op) {
-  switch (isa::info(op).format) {
-    case isa::Format::BranchCompare: case isa::Format::BranchZero: case isa::Format::BranchRegimm:
-    case isa::Format::Jump: case isa::Format::JumpRegister: case isa::Format::JumpLinkRegister: return true;
-    default: return false;
-  }
-}
-
 // Whether catalog fault `f` makes the mistake of mechanism `m` (found at an
 // instruction `subject`), in that instruction or another.
 bool makes_the_mistake(const faults::CatalogFault& f, const Mechanism& m, isa::Op subject) {
@@ -54,8 +47,8 @@ bool makes_the_mistake(const faults::CatalogFault& f, const Mechanism& m, isa::O
   if (mistake->starts_with("as-")) {
     const std::optional<isa::Op> computed = isa::op_from_mnemonic(mistake->substr(3));
     if (m.instead == isa::Op::invalid || !computed) return false;
-    const isa::Op a = function_of(f.op), b = function_of(*computed);
-    const isa::Op x = function_of(subject), y = function_of(m.instead);
+    const isa::Op a = isa::function_of(f.op), b = isa::function_of(*computed);
+    const isa::Op x = isa::function_of(subject), y = isa::function_of(m.instead);
     return (a == x && b == y) || (a == y && b == x);
   }
   // A byte or half from another lane: the lane select, however it is wired.
@@ -99,7 +92,7 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(
   isa::Op subject = isa::decode(d.reference.at.word);
   if (control)
     for (const Step& step : d.reference.earlier)
-      if (transfers(isa::decode(step.word))) {
+      if (trace::is_control_transfer(step.word)) {
         subject = isa::decode(step.word);
         break;
       }
@@ -127,7 +120,7 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(
     // The same mistake in a sibling (of the same unit, or computing the same
     // function), then in any instruction.
     if (same_telling_mistake && f.op != isa::Op::invalid &&
-        (unit_of(f.op) == unit_of(subject) || function_of(f.op) == function_of(subject)))
+        (unit_of(f.op) == unit_of(subject) || isa::function_of(f.op) == isa::function_of(subject)))
       return 1;
     if (same_mistake) return 2;
     if (own) return 3;

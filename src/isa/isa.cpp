@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 namespace r3k::isa {
 namespace {
@@ -150,6 +151,24 @@ std::optional<Op> op_from_mnemonic(std::string_view mnemonic) {
   for (int i = 0; i < kOpCount; ++i)
     if (kTable[i].mnemonic == mnemonic) return static_cast<Op>(i);
   return std::nullopt;
+}
+
+Op register_form(Op op) {
+  static constexpr std::pair<Op, Op> kForms[] = {{Op::addi, Op::add},   {Op::addiu, Op::addu}, {Op::slti, Op::slt},
+                                                 {Op::sltiu, Op::sltu}, {Op::andi, Op::and_},  {Op::ori, Op::or_},
+                                                 {Op::xori, Op::xor_}};
+  for (const auto& [immediate, registers] : kForms)
+    if (immediate == op) return registers;
+  return op;
+}
+
+Op function_of(Op op) {
+  static constexpr std::pair<Op, Op> kSame[] = {{Op::addu, Op::add}, {Op::subu, Op::sub}, {Op::sllv, Op::sll},
+                                                {Op::srlv, Op::srl}, {Op::srav, Op::sra}};
+  op = register_form(op);
+  for (const auto& [form, function] : kSame)
+    if (form == op) return function;
+  return op;
 }
 
 constinit const detail::DecodeTables detail::kDecodeTables = decode_tables();

@@ -237,6 +237,13 @@ struct OpInfo {
 const OpInfo& info(Op op);
 std::optional<Op> op_from_mnemonic(std::string_view mnemonic);
 
+// The register-register instruction an immediate one is a form of (addu
+// for addiu); `op` itself for any other.
+Op register_form(Op op);
+// The function the ALU or shifter computes for `op`, whatever the form of
+// its operands and whether it traps on overflow (add for addiu, sll for sllv).
+Op function_of(Op op);
+
 // Register numbers, o32 names.
 enum Reg : uint8_t {
   zero, at, v0, v1, a0, a1, a2, a3,
