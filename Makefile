@@ -31,6 +31,8 @@ FUZZ_SECONDS ?= 60
 # Inputs up to 64 KiB: the small image and the raw boot memories fit, and
 # mutations stay fast; the 580 KB default image is read cut to this length.
 FUZZ_MAX_LEN := 65536
+# One input taking this long (seconds) is a finding: a hang, not a slow run.
+FUZZ_TIMEOUT := 60
 
 .PHONY: all tool install cosim image run test bench clean clang-check fuzz-build fuzz-smoke fuzz fuzz-run
 
@@ -103,7 +105,7 @@ fuzz-build:
 fuzz-run:
 	@for f in $(FUZZERS); do \
 	  mkdir -p $(FUZZ_BUILD)/corpus/$$f $(FUZZ_BUILD)/artifacts; \
-	  if ! $(FUZZ_BUILD)/fuzz/$$f -max_total_time=$(FUZZ_SECONDS) -max_len=$(FUZZ_MAX_LEN) -print_final_stats=1 \
+	  if ! $(FUZZ_BUILD)/fuzz/$$f -max_total_time=$(FUZZ_SECONDS) -timeout=$(FUZZ_TIMEOUT) -max_len=$(FUZZ_MAX_LEN) -print_final_stats=1 \
 	      -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$f- $(FUZZ_BUILD)/corpus/$$f $(FUZZ_BUILD)/seeds/$$f \
 	      >$(FUZZ_BUILD)/$$f.log 2>&1; then \
 	    tail -n 60 $(FUZZ_BUILD)/$$f.log; echo "$$f: FAILED (log $(FUZZ_BUILD)/$$f.log)"; exit 1; \

@@ -100,6 +100,12 @@ class Cpu : public MemoryAccess<Cpu> {
   // the program counters the run loop moves to.
   void enter_exception(ExceptionRecord record, uint32_t& next, uint32_t& after);
 
+  // Makes the exception just taken the one the run stopped in: for a
+  // processor that can never leave it.
+  void stop_in_latest_exception() {
+    if (!exception) exception = recent_exceptions[exceptions_taken % 2];
+  }
+
   Bus& bus() { return *bus_; }
   const Bus& bus() const { return *bus_; }
 

@@ -28,7 +28,8 @@ struct RunOptions {
 enum class StopReason : uint8_t {
   Finished,          // the pc reached the end loop
   ExceptionLoop,     // the pc reached the exception loop, after an exception or by falling into it
-                     // (only in an image whose exceptions stop the run: Machine::exceptions_stop_run)
+                     // (only in an image whose exceptions stop the run: Machine::exceptions_stop_run),
+                     // or an exception sent the pc to a vector nothing can be fetched from
   InstructionLimit,  // max_instructions were issued first
 };
 

@@ -54,6 +54,7 @@ class RegisterCore : public MemoryAccess<RegisterCore> {
     cpu_.enter_exception(Cpu::exception_before(cause, next_pc, bad_address), next_pc, after_next);
   }
   Bus& bus() { return cpu_.bus(); }
+  void stop_in_latest_exception() { cpu_.stop_in_latest_exception(); }
 
   void write_back() {
     cpu_.pc = pc, cpu_.next_pc = next_pc, cpu_.after_next = after_next, cpu_.previous_pc = previous_pc;
@@ -72,12 +73,24 @@ inline StopReason stop_at_limit(const Decoded& next) {
 }
 
 // An instruction that could not be fetched never issues: the exception takes
-// its place at once.
+// its place at once. True when the exception sends the processor back to the
+// word that failed (a vector nothing can be fetched from): with nothing
+// issuing in between, it would fail there for ever.
 template <class Core>
-void fetch_failed(Core& c, Cause cause) {
+bool fetch_failed(Core& c, Cause cause) {
+  const uint32_t failed = c.pc;
   c.raise(cause, c.pc);
   c.pc = c.next_pc;
   c.next_pc = c.after_next;
+  return c.pc == failed;
+}
+
+// A processor that can never leave its exceptions stops as at the exception
+// loop, with the exception that holds it.
+template <class Core>
+StopReason stuck_in_exceptions(Core& c) {
+  c.stop_in_latest_exception();
+  return StopReason::ExceptionLoop;
 }
 
 // At the first word of a counted loop, not in a delay slot: takes as many
@@ -143,7 +156,7 @@ template <bool kWithFault, class Core, class Observer>
     const Decoded* d = fetch_rom(c.pc);
     if (!d) [[unlikely]] {
       if (const std::optional<Cause> failure = fetch_outside_rom(c.pc, fetched)) {
-        detail::fetch_failed(c, *failure);
+        if (detail::fetch_failed(c, *failure)) [[unlikely]] return detail::stuck_in_exceptions(c);
         continue;
       }
       d = &fetched;
@@ -174,7 +187,8 @@ template <bool kWithFault, class Core, class Observer>
         }
         c.set_reg(d->rt, c.reg(d->rs) + d->imm);  // the addiu, one pass at a time
       } else {
-        detail::fetch_failed(c, Cause::BusErrorFetch);  // a word past the ROM's contents
+        // A word past the ROM's contents.
+        if (detail::fetch_failed(c, Cause::BusErrorFetch)) return detail::stuck_in_exceptions(c);
         continue;
       }
     }

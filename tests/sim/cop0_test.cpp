@@ -275,5 +275,27 @@ TEST(Cop0, OnlyAHandlerAtTheVectorKeepsTheRunGoing) {
   EXPECT_FALSE(handled.exception) << "a handled exception is no stop";
 }
 
+// A handler whose vector lies past the ROM's last whole word: the fetch there
+// fails and its exception comes back to the same word, so nothing ever
+// issues again. The run stops in that exception rather than spinning.
+TEST(Cop0, AVectorThatCannotBeFetchedStopsTheRun) {
+  Program p;
+  p.emit(Op::syscall, {}).finish();
+  std::vector<uint8_t> rom = p.rom();
+  const size_t vector_at = kBootVector - layout::kResetVector;
+  rom.resize(vector_at + 2);
+  rom[vector_at] = 1;  // a handler's first bytes, but no whole word
+  Machine machine(rom);
+  ASSERT_FALSE(machine.exceptions_stop_run());
+  RunOptions options;
+  options.start_pc = p.base();
+  options.max_instructions = 1000;
+  const RunResult r = machine.run(options);
+  EXPECT_EQ(r.stop, StopReason::ExceptionLoop);
+  ASSERT_TRUE(r.exception);
+  EXPECT_EQ(r.exception->cause, Cause::BusErrorFetch);
+  EXPECT_EQ(r.exception->pc, kBootVector);
+}
+
 }  // namespace
 }  // namespace r3k::sim::test
