@@ -26,13 +26,18 @@ std::string routines(const std::set<int>& failed) {
   return text.empty() ? "-" : text;
 }
 
-// "n8 -> slt-unsigned (#2)", or why there is no answer.
+// "n8 -> slt-unsigned (#2)", "stopped in 22 -> add-traps-on-carry (#1)", or
+// why there is no answer.
 std::string cell(const evaluation::Seen& seen) {
   std::string text;
   if (seen.outcome == Outcome::stopped)
     text = std::string(sim::stop_reason_name(seen.run.stop)) + " after " +
            std::to_string(seen.run.display_words.size()) + ", failed " + routines(seen.run.failed);
   else if (seen.outcome == Outcome::no_failure) text = "no routine failed";
+  else if (const int in = seen.run.stop != sim::StopReason::Finished ? seen.run.stopped_in() : 0)
+    text = (seen.run.failed.empty() ? "" : routines(seen.run.failed) + ", ") +
+           (in == faults::kPastTheRoutines ? "ran on" : "stopped in " + std::to_string(in)) + " -> " +
+           std::string(seen.answer.ranked.front());
   else text = routines(seen.run.failed) + " -> " + std::string(seen.answer.ranked.front());
   if (seen.rank) text += " (#" + std::to_string(seen.rank) + ")";
   return text;
@@ -94,7 +99,8 @@ bool report(const std::vector<evaluation::EvaluationFault>& set, const std::stri
   }
   std::printf("%s, seed 0x%08X\n", heading.c_str(), kDefaultSeed);
   std::printf("(each cell: failing routines -> diagnose's first answer; #k: an accepted fault is answer k;\n"
-              " a run that stopped short of the end loop gets no answer, as diagnose --json gives none)\n");
+              " a run that stopped short of the end loop is read as stopped in the routine after its last display\n"
+              " word, as diagnose reads a run --json report)\n");
   std::printf("  %-28s %-40s %-40s %-32s %s\n", "fault", "main image", "supplement", "both images", "with the trace");
   for (const evaluation::Row& row : result.rows)
     std::printf("  %-28s %-40s %-40s %-32s %s\n", std::string(row.fault->name()).c_str(), cell(row.main).c_str(),

@@ -2,6 +2,7 @@
 // each image it ran, or a design's trace) to the catalog faults and the
 // mechanisms that explain it. It reads the catalog's expectations; only
 // --trace runs the reference.
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -175,7 +176,13 @@ void print_candidate(const faults::Candidate& c, const std::vector<faults::Image
       const std::string image = observations.size() > 1 ? " on the " + std::string(faults::image_name(f.kind)) : "";
       if (!f.missing.empty()) std::printf("; would also fail %s%s", routine_list(f.missing).c_str(), image.c_str());
       if (!f.extra.empty()) std::printf("; would not fail %s%s", routine_list(f.extra).c_str(), image.c_str());
-      if (f.stop_differs) std::printf("; would %sstop the run%s", observations[i].stopped ? "not " : "", image.c_str());
+      if (!f.stop_differs) continue;
+      const int stops_in = c.fault ? c.fault->expected_on(f.kind).stops_in : 0;
+      if (observations[i].stopped && stops_in == faults::kPastTheRoutines)
+        std::printf("; would run on past the routines instead%s", image.c_str());
+      else if (observations[i].stopped && stops_in)
+        std::printf("; would stop the run in routine %d instead%s", stops_in, image.c_str());
+      else std::printf("; would %sstop the run%s", observations[i].stopped ? "not " : "", image.c_str());
     }
     std::printf("\n");
   }
@@ -195,7 +202,11 @@ void print_groups(const faults::Diagnosis& diagnosis, const std::vector<faults::
     for (const faults::Candidate& c : group.causes) print_candidate(c, observations);
     for (const std::string& line : group.separation) std::printf("    to separate them: %s\n", line.c_str());
   }
-  if (!exact_seen && !near_seen) std::printf("no cause of the catalog fails any of these routines\n");
+  if (!exact_seen && !near_seen)
+    std::printf("no cause of the catalog fails any of these routines%s\n",
+                std::any_of(observations.begin(), observations.end(), [](auto& seen) { return seen.stopped; })
+                    ? " or stops the run where it stopped"
+                    : "");
 }
 
 struct Source {
@@ -303,7 +314,10 @@ int diagnose_command(const Arguments& arguments) {
     const Observation seen = observed(kind, source, request.sources.size() > 1, request.trace.has_value());
     any_failed |= !seen.failed.empty() || !seen.stopped.empty();
     all_stopped &= !seen.stopped.empty();
-    observations.push_back({kind, seen.failed, !seen.stopped.empty()});
+    const bool stopped = !seen.stopped.empty();
+    const size_t routines = report::run_order_of(kind).size();
+    const int stopped_in = stopped && seen.reported <= routines ? static_cast<int>(seen.reported) + 1 : 0;
+    observations.push_back({kind, seen.failed, stopped, stopped_in});
   }
   if (request.trace) return diagnose_trace(*request.trace, observations, std::max<size_t>(request.nearest, 3));
   if (!any_failed) {
@@ -311,7 +325,7 @@ int diagnose_command(const Arguments& arguments) {
                 request.sources.size() == 1 ? "" : "Nothing to diagnose. ");
     return kExitOk;
   }
-  if (all_stopped && observations.size() == 1) {
+  if (all_stopped && observations.size() == 1 && !observations[0].stopped_in) {
     std::printf("A run that stops there has no failing-routine signature to match.\n");
     return kExitOk;
   }

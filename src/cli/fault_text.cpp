@@ -29,13 +29,20 @@ std::string routine_list(const std::set<int>& routines, size_t routine_count) {
   return text;
 }
 
+// ", in 21" for a run that stops in routine 21.
+std::string where_it_stops(int stops_in) {
+  if (stops_in == faults::kPastTheRoutines) return ", runs on";
+  return stops_in ? ", in " + std::to_string(stops_in) : "";
+}
+
 std::string expectation_text(const faults::Expectation& expected) {
   switch (expected.outcome) {
     case faults::Outcome::routines_fail: return "fails " + routine_list(expected.routines);
     case faults::Outcome::unseen: return "unseen";
     case faults::Outcome::exception_loop:
-      return expected.routines.empty() ? "exception loop" : "exception loop after " + routine_list(expected.routines);
-    case faults::Outcome::run_breaks: return "run breaks";
+      return (expected.routines.empty() ? "exception loop" : "exception loop after " + routine_list(expected.routines)) +
+             where_it_stops(expected.stops_in);
+    case faults::Outcome::run_breaks: return "run breaks" + where_it_stops(expected.stops_in);
     case faults::Outcome::not_stated: return "-";
     case faults::Outcome::not_applicable: return "does not apply";
   }
@@ -70,7 +77,8 @@ std::string campaign_json(const faults::Campaign& campaign) {
             ",\"class\":" + json::quote(faults::class_name(r.fault->fault_class)) +
             ",\"expected_outcome\":" + json::quote(faults::outcome_name(expected.outcome)) +
             ",\"expected_routines\":" + json_list(expected.routines) +
-            ",\"failed\":" + json_list(r.run.failed) + ",\"stop\":" + json::quote(sim::stop_reason_name(r.run.stop)) +
+            ",\"failed\":" + json_list(r.run.failed) +
+            ",\"reported\":" + std::to_string(r.run.display_words.size()) + ",\"stop\":" + json::quote(sim::stop_reason_name(r.run.stop)) +
             ",\"instructions\":" + std::to_string(r.run.instructions) +
             ",\"verdict\":" + json::quote(faults::verdict_name(r.verdict)) +
             ",\"as_catalogued\":" + (faults::as_expected(expected, r.run) ? "true" : "false") + "}";

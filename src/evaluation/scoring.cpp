@@ -23,25 +23,38 @@ std::string_view outcome_name(Outcome outcome) {
   return "?";
 }
 
-Answer diagnose_run(const faults::FaultRun& run, ImageKind kind) {
+namespace {
+
+// What a board shows of a run: its failing routines, and for a run that
+// stopped short, the routine it stopped in.
+faults::ImageObservation observed(const faults::FaultRun& run, ImageKind kind) {
+  return {kind, run.failed, run.broken(), run.stopped_in()};
+}
+
+// As diagnose answers: nothing when every image passed, or when every run
+// stopped where nothing tells in which routine.
+Answer diagnose_observed(const std::vector<faults::ImageObservation>& observations) {
   Answer answer;
-  if (run.stop != sim::StopReason::Finished || run.failed.empty()) return answer;
-  for (const faults::Candidate& candidate : faults::rank_causes(run.failed, kind))
-    answer.ranked.push_back(candidate.name());
+  const auto all = [&](auto holds) { return std::all_of(observations.begin(), observations.end(), holds); };
+  if (all([](const faults::ImageObservation& seen) { return seen.passed(); })) return answer;
+  if (all([](const faults::ImageObservation& seen) { return seen.stopped && !seen.stopped_in; })) return answer;
+  const faults::Diagnosis diagnosis = faults::diagnose(observations);
+  for (const faults::Candidate* candidate : diagnosis.ranked()) answer.ranked.push_back(candidate->name());
   return answer;
 }
 
+}  // namespace
+
+// One image's display words alone: a run that reached the end loop is read
+// from its words, whatever its lamps show.
+Answer diagnose_run(const faults::FaultRun& run, ImageKind kind) {
+  faults::ImageObservation seen = observed(run, kind);
+  seen.stopped = run.stop != sim::StopReason::Finished;
+  return diagnose_observed({seen});
+}
+
 Answer diagnose_runs(const faults::FaultRun& main, const faults::FaultRun& supplement) {
-  Answer answer;
-  std::vector<faults::ImageObservation> observations;
-  for (const auto& [run, kind] : {std::pair{&main, ImageKind::main}, std::pair{&supplement, ImageKind::supplement}})
-    observations.push_back({kind, run->failed, run->broken()});
-  if (observations[0].passed() && observations[1].passed()) return answer;
-  if (observations[0].stopped && observations[1].stopped) return answer;
-  const faults::Diagnosis diagnosis = faults::diagnose(observations);
-  for (const faults::Candidate* candidate : diagnosis.ranked())
-    answer.ranked.push_back(candidate->name());
-  return answer;
+  return diagnose_observed({observed(main, ImageKind::main), observed(supplement, ImageKind::supplement)});
 }
 
 bool names_mechanism(const EvaluationFault& fault, std::string_view answer) {
@@ -66,15 +79,8 @@ Seen judge_answer(const EvaluationFault& fault, Answer answer, Outcome if_unansw
 }
 
 Seen judge_run(const EvaluationFault& fault, faults::FaultRun run, ImageKind kind) {
-  Seen seen;
-  seen.answer = diagnose_run(run, kind);
-  for (size_t i = 0; i < seen.answer.ranked.size() && !seen.rank; ++i)
-    if (names_mechanism(fault, seen.answer.ranked[i])) seen.rank = i + 1;
-  if (run.stop != sim::StopReason::Finished) seen.outcome = Outcome::stopped;
-  else if (run.failed.empty()) seen.outcome = Outcome::no_failure;
-  else if (seen.rank == 1) seen.outcome = Outcome::first;
-  else if (seen.rank >= 2 && seen.rank <= 3) seen.outcome = Outcome::top_three;
-  else seen.outcome = Outcome::wrong;
+  Seen seen = judge_answer(fault, diagnose_run(run, kind),
+                           run.stop != sim::StopReason::Finished ? Outcome::stopped : Outcome::no_failure);
   seen.run = std::move(run);
   return seen;
 }
@@ -118,9 +124,8 @@ std::optional<trace::DiffOutcome> first_divergence(const EvaluationFault& fault,
 
 Answer diagnose_trace_of(const EvaluationFault& fault, const Image& main_image, const Image& supplement,
                          const faults::FaultRun& main_run, const faults::FaultRun& supplement_run) {
-  const std::vector<faults::ImageObservation> observations{{ImageKind::main, main_run.failed, main_run.broken()},
-                                                           {ImageKind::supplement, supplement_run.failed,
-                                                            supplement_run.broken()}};
+  const std::vector<faults::ImageObservation> observations{observed(main_run, ImageKind::main),
+                                                            observed(supplement_run, ImageKind::supplement)};
   Answer answer;
   // Either image's passing run is far shorter: a trace beyond it is never read.
   constexpr uint64_t kTraceLimit = 500'000;

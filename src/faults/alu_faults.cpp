@@ -61,7 +61,7 @@ std::vector<CatalogFault> alu_and_shift_faults() {
       {"add-as-sub", A, Op::add, "add subtracts", fails({21}), "",
        [](const ImageShape&) { return register_result(Op::add, [](U a, U b) { return a - b; }); }},
       {"add-traps-on-carry", A, Op::add, "add's overflow test reads the carry out of bit 31",
-       exception_loop({}, "overflow trap in n21 on the first case that carries"), "",
+       exception_loop({}, "overflow trap in n21 on the first case that carries", 21), "",
        [](const ImageShape&) {
          return replace(Op::add, [](Cpu& c, const Decoded& d) {
            if ((uint64_t(rs(c, d)) + rt(c, d)) >> 32) c.raise(sim::Cause::ArithmeticOverflow);
@@ -92,7 +92,7 @@ std::vector<CatalogFault> alu_and_shift_faults() {
          return immediate_result(Op::addiu, [](U x, F f) { return x + ((x & 0x80008000) == 0x8000 ? f : sign_extended(f)); });
        }},
       {"addiu-zero-extends", A, Op::addiu, "addiu zero-extends its immediate",
-       exception_loop({}, "bus error in the start code, whose address loads use addiu"), "the start code's address loads",
+       exception_loop({}, "bus error in the start code, whose address loads use addiu", 1), "the start code's address loads",
        [](const ImageShape&) { return immediate_result(Op::addiu, [](U x, F f) { return x + f; }); }},
       {"slti-zero-extends", A, Op::slti, "slti zero-extends its immediate", fails({9}), "",
        [](const ImageShape&) { return immediate_result(Op::slti, [](U x, F f) { return U(int32_t(x) < int32_t(f)); }); }},
@@ -118,12 +118,13 @@ std::vector<CatalogFault> alu_and_shift_faults() {
          return immediate_result(Op::ori, [](U x, F f) { return x | (x & 0xFFFF ? sign_extended(f) : f); });
        }},
       {"ori-sign-extends", A, Op::ori, "ori sign-extends its immediate",
-       exception_loop({2, 3}, "n2 and n3 fail on sign-extended constants; RAM addresses break in n6"), "li (lui + ori)",
+       exception_loop({2, 3}, "n2 and n3 fail on sign-extended constants; RAM addresses break in n6", 6), "li (lui + ori)",
        [](const ImageShape&) { return immediate_result(Op::ori, [](U x, F f) { return x | sign_extended(f); }); }},
       {"xori-sign-extends", A, Op::xori, "xori sign-extends its immediate", fails({31}), "",
        [](const ImageShape&) { return immediate_result(Op::xori, [](U x, F f) { return x ^ sign_extended(f); }); }},
       {"lui-sign-fills-low-half", A, Op::lui, "lui fills the low half with copies of bit 15 of the immediate",
-       exception_loop({2, 3}, "n1 builds its expected values with lui too and cancels the fault; RAM addresses break in n6"),
+       exception_loop({2, 3}, "n1 builds its expected values with lui too and cancels the fault; RAM addresses break in n6",
+                      6),
        "", [](const ImageShape&) {
          return replace(Op::lui, [](Cpu& c, const Decoded& d) {
            const F f = immediate_field(d);

@@ -110,11 +110,13 @@ bool as_expected(const Expectation& expected, const FaultRun& run) {
     case Outcome::exception_loop:
       // Which routines fail before the run derails can depend on the seed's values.
       return run.stop == sim::StopReason::ExceptionLoop &&
-             std::includes(run.failed.begin(), run.failed.end(), expected.routines.begin(), expected.routines.end());
+             std::includes(run.failed.begin(), run.failed.end(), expected.routines.begin(), expected.routines.end()) &&
+             (!expected.stops_in || run.stopped_in() == expected.stops_in);
     case Outcome::run_breaks:  // lost, cut, or lamps and display words that disagree
       return run.stop != sim::StopReason::ExceptionLoop && !run.passed() &&
              !(run.stop == sim::StopReason::Finished && run.lamps == board::Verdict::Fail &&
-               run.display_words.size() == run.routine_count);
+               run.display_words.size() == run.routine_count) &&
+             (!expected.stops_in || run.stopped_in() == expected.stops_in);
     case Outcome::not_stated: return true;
     case Outcome::not_applicable: return run.instructions == 0;
   }

@@ -50,6 +50,15 @@ struct FaultRun {
   bool broken() const {
     return stop != sim::StopReason::Finished || (!passed() && lamps != board::Verdict::Fail);
   }
+  // Of a run without a verdict: the routine under way when it stopped (the
+  // one after the last display word; 1 before any, one past the last when
+  // every routine reported), or kPastTheRoutines for one that wrote more
+  // display words than it has routines. 0 for a run with a verdict.
+  int stopped_in() const {
+    if (!broken()) return 0;
+    if (display_words.size() > routine_count) return kPastTheRoutines;
+    return static_cast<int>(display_words.size()) + 1;
+  }
 };
 
 // One run of the machine (which is reset first) with `fault`, on an image of

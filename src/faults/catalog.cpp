@@ -40,10 +40,10 @@ std::string_view outcome_name(Outcome outcome) {
 
 Expectation fails(std::set<int> routines) { return {Outcome::routines_fail, std::move(routines), {}}; }
 Expectation unseen(std::string_view reason) { return {Outcome::unseen, {}, reason}; }
-Expectation exception_loop(std::set<int> failing_before, std::string_view where) {
-  return {Outcome::exception_loop, std::move(failing_before), where};
+Expectation exception_loop(std::set<int> failing_before, std::string_view where, int stops_in) {
+  return {Outcome::exception_loop, std::move(failing_before), where, stops_in};
 }
-Expectation breaks_run(std::string_view how) { return {Outcome::run_breaks, {}, how}; }
+Expectation breaks_run(std::string_view how, int stops_in) { return {Outcome::run_breaks, {}, how, stops_in}; }
 Expectation not_applicable(std::string_view why) { return {Outcome::not_applicable, {}, why}; }
 
 void add_confined_to_main_image(ExpectationTable& table) {

@@ -53,11 +53,18 @@ struct Expectation {
   Outcome outcome = Outcome::routines_fail;
   std::set<int> routines;
   std::string_view note;  // why it is unseen, or where the run stops
+  // Of a run without a verdict: the routine under way when it stops (the one
+  // after the last display word; 1 before any, one past the last when every
+  // routine reported), where that holds for every seed; kPastTheRoutines for
+  // a run lost for good that goes on writing display words past its last
+  // routine; 0 where the catalog does not say.
+  int stops_in = 0;
 };
+inline constexpr int kPastTheRoutines = -1;
 Expectation fails(std::set<int> routines);
 Expectation unseen(std::string_view reason);
-Expectation exception_loop(std::set<int> failing_before, std::string_view where);
-Expectation breaks_run(std::string_view how);
+Expectation exception_loop(std::set<int> failing_before, std::string_view where, int stops_in = 0);
+Expectation breaks_run(std::string_view how, int stops_in = 0);
 Expectation not_applicable(std::string_view why);
 
 // Where a routine of the image under test lies, for faults that stay inside

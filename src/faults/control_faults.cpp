@@ -70,17 +70,18 @@ std::vector<CatalogFault> branch_and_jump_faults() {
       {"bgezal-always-taken", D, Op::bgezal, "bgezal links and branches whatever the sign", fails({42, 57}), "",
        [](const ImageShape&) { return replace(Op::bgezal, link_and_always_branch); }},
       {"beq-target-one-word-late", T, Op::beq, "a taken beq lands one word past its target (offset adder off by 4)",
-       breaks_run("b is beq $zero, $zero: the driver's branches land wrong and the run is lost"), "", [](const ImageShape&) {
+       breaks_run("b is beq $zero, $zero: the driver's branches land wrong and the run is lost", kPastTheRoutines), "",
+       [](const ImageShape&) {
          return replace(Op::beq, [](Cpu& c, const Decoded& d) { branch_if(c, d, rs(c, d) == rt(c, d)); c.after_next += c.branch_taken ? 4 : 0; });
        }},
       {"bgtz-offset-not-shifted", T, Op::bgtz, "bgtz adds its offset in bytes, not words",
-       exception_loop({}, "n38's first taken bgtz lands inside its own case"), "",
+       exception_loop({}, "n38's first taken bgtz lands inside its own case", 38), "",
        [](const ImageShape&) {
          return replace(Op::bgtz, [](Cpu& c, const Decoded& d) {
            if (rs_signed(c, d) > 0) c.branch(c.pc + 4 + uint32_t(int32_t(int16_t(immediate_field(d)))));
          });
        }},
-      {"j-no-transfer", T, Op::j, "j does not jump", breaks_run("the reset vector's j goes nowhere: no routine runs"), "",
+      {"j-no-transfer", T, Op::j, "j does not jump", breaks_run("the reset vector's j goes nowhere: no routine runs", 1), "",
        [](const ImageShape&) { return replace(Op::j, stay); }},
       {"j-no-transfer-in-n13", T, Op::j, "j does not jump (inside n13's cases only; elsewhere it wrecks the run)",
        fails({13}), "", [](const ImageShape& shape) { return inside(shape, 13, Op::j, stay); }},

@@ -10,9 +10,10 @@ namespace {
 
 // Agreement is counted in routines: each routine either side says failed is
 // one observation, and a stop (or its absence) where a cause says otherwise
-// is one more.
+// is one more. A stop in a known routine agrees half with a cause that stops
+// the run where the catalog does not say: less than one that stops it there.
 struct Tally {
-  size_t agreeing = 0, all = 0;
+  double agreeing = 0, all = 0;
 };
 
 ImageFit fit(const Expectation& expected, const ImageObservation& seen, Tally& tally) {
@@ -21,10 +22,14 @@ ImageFit fit(const Expectation& expected, const ImageObservation& seen, Tally& t
   const bool stops = expected.outcome == Outcome::exception_loop || expected.outcome == Outcome::run_breaks;
   if (expected.outcome != Outcome::routines_fail && expected.outcome != Outcome::unseen && !stops) return f;
   f.stated = true;
-  f.stop_differs = stops != seen.stopped;
+  const bool stops_elsewhere = stops && seen.stopped && expected.stops_in && seen.stopped_in &&
+                               expected.stops_in != seen.stopped_in;
+  f.stop_differs = stops != seen.stopped || stops_elsewhere;
+  const bool same_stop = stops && seen.stopped && !stops_elsewhere;
+  const double stop_agreement = !same_stop ? 0 : seen.stopped_in && !expected.stops_in ? 0.5 : 1;
   // A run that breaks writes whatever it writes: only the break is claimed.
   if (expected.outcome == Outcome::run_breaks) {
-    tally.agreeing += seen.stopped ? 1 : 0;
+    tally.agreeing += stop_agreement;
     tally.all += 1;
     return f;
   }
@@ -34,14 +39,19 @@ ImageFit fit(const Expectation& expected, const ImageObservation& seen, Tally& t
   std::set_difference(seen.failed.begin(), seen.failed.end(), routines.begin(), routines.end(),
                       std::inserter(f.extra, f.extra.end()));
   // A run that stopped shows no routine after the stop: only routines before
-  // its last failure are surely missing.
-  if (seen.stopped)
+  // the one under way (or, where that is not known, before its last failure)
+  // are surely missing.
+  if (seen.stopped && seen.stopped_in > 0)
+    std::erase_if(f.missing, [&](int n) { return n >= seen.stopped_in; });
+  else if (seen.stopped && !seen.stopped_in)
     std::erase_if(f.missing, [&](int n) { return seen.failed.empty() || n > *seen.failed.rbegin(); });
   const size_t both = seen.failed.size() - f.extra.size();
-  // The exception loop's routines are those that fail at least: more is no contradiction.
+  const size_t unexplained = f.extra.size();
+  // The exception loop's routines are those that fail at least: more is no
+  // contradiction, but fits less well than a cause that explains them.
   if (expected.outcome == Outcome::exception_loop) f.extra.clear();
-  tally.agreeing += both + (stops && seen.stopped ? 1 : 0);
-  tally.all += both + f.extra.size() + f.missing.size() + (stops || seen.stopped ? 1 : 0);
+  tally.agreeing += double(both) + stop_agreement;
+  tally.all += double(both + unexplained + f.missing.size() + (stops || seen.stopped ? 1 : 0));
   return f;
 }
 
@@ -53,7 +63,7 @@ Candidate score(const Cause& cause, const std::vector<ImageObservation>& observa
     c.fits.push_back(fit(cause.expected_on(seen.kind), seen, tally));
     if (c.fits.back().stated && c.fits.back().exact()) ++c.confirmed;
   }
-  c.similarity = tally.all ? double(tally.agreeing) / double(tally.all) : 0;
+  c.similarity = tally.all ? tally.agreeing / tally.all : 0;
   if (c.fits.size() == 1) c.missing = c.fits[0].missing, c.extra = c.fits[0].extra;
   return c;
 }
@@ -80,12 +90,18 @@ std::string routine_text(const std::set<int>& routines) {
   return text;
 }
 
+// Where a run stops, as a cause's expectation says.
+std::string during(int routine) {
+  if (routine == kPastTheRoutines) return ", writing display words past its routines";
+  return routine ? " in routine " + std::to_string(routine) : "";
+}
+
 std::string what_it_does(const Expectation& expected) {
   switch (expected.outcome) {
     case Outcome::routines_fail: return "fails " + routine_text(expected.routines);
     case Outcome::unseen: return "passes";
-    case Outcome::exception_loop: return "ends in the exception loop";
-    case Outcome::run_breaks: return "stops short of the end loop";
+    case Outcome::exception_loop: return "ends in the exception loop" + during(expected.stops_in);
+    case Outcome::run_breaks: return "stops short of the end loop" + during(expected.stops_in);
     default: return "is not stated";
   }
 }
@@ -180,6 +196,7 @@ std::vector<ImageObservation> within_the_images(std::vector<ImageObservation> ob
     if (seen.failed.empty() || *seen.failed.rbegin() <= routines) continue;
     seen.failed.erase(seen.failed.upper_bound(routines), seen.failed.end());
     seen.stopped = true;
+    seen.stopped_in = kPastTheRoutines;
   }
   return observations;
 }

@@ -23,6 +23,9 @@ struct ImageObservation {
   // No verdict: the run ended in the exception loop or at a limit, or in the
   // end loop with lamps that do not show the failures.
   bool stopped = false;
+  // Of a stopped run, the routine under way when it stopped (the one after
+  // the last display word, 1 before any), or kPastTheRoutines; 0 when not known.
+  int stopped_in = 0;
   bool passed() const { return failed.empty() && !stopped; }
 };
 
@@ -32,7 +35,9 @@ struct ImageFit {
   bool stated = false;       // the catalog says what the image does; otherwise the fit is neutral
   std::set<int> missing;     // expected to fail, but passed
   std::set<int> extra;       // failed, but not expected to
-  bool stop_differs = false;  // the run stopped and the cause would not stop it, or the other way round
+  // The run stopped and the cause would not stop it, or the other way round,
+  // or both stop, in routines known to differ.
+  bool stop_differs = false;
   bool exact() const { return !stated || (missing.empty() && extra.empty() && !stop_differs); }
 };
 

@@ -93,11 +93,17 @@ CatalogFault fault(std::string_view name, Op op, std::string_view models, std::s
   return f;
 }
 
+// Where an image's run stops: how, and the routine under way.
+struct StopsAt {
+  std::string_view how;
+  int routine = 0;
+};
+
 // A fault that traps where the other images rightly do not: their run ends
 // in the exception loop.
-CatalogFault spurious_trap(CatalogFault f, std::string_view on_main, std::string_view on_supplement) {
-  f.expected = exception_loop({}, on_main);
-  if (!on_supplement.empty()) f.on_supplement = exception_loop({}, on_supplement);
+CatalogFault spurious_trap(CatalogFault f, StopsAt on_main, StopsAt on_supplement) {
+  f.expected = exception_loop({}, on_main.how, on_main.routine);
+  if (!on_supplement.how.empty()) f.on_supplement = exception_loop({}, on_supplement.how, on_supplement.routine);
   return f;
 }
 
@@ -123,7 +129,7 @@ std::vector<CatalogFault> exception_faults() {
                               else c.set_reg(d.rd, a + b);
                             });
                           }),
-                    "Ov on the first addu that overflows", "Ov on the first addu that overflows"),
+                    {"Ov on the first addu that overflows", 2}, {"Ov on the first addu that overflows", 11}),
       fault("lw-misaligned-reads", Op::lw, "a misaligned lw reads the aligned word instead of AdEL", {3, 10, 11},
             [](C) { return silent_load(Op::lw, Width::word, 3, false); }),
       fault("lh-misaligned-reads", Op::lh, "a misaligned lh reads the aligned half instead of AdEL", {3},
@@ -140,10 +146,10 @@ std::vector<CatalogFault> exception_faults() {
             [](C) { return swapped_error(Op::sw, 3, Cause::AddressErrorLoad); }),
       spurious_trap(fault("lwl-traps-misaligned", Op::lwl, "lwl raises AdEL off a word boundary", {5},
                           [](C) { return swapped_error(Op::lwl, 3, Cause::AddressErrorLoad); }),
-                    "AdEL on the first lwl off a word boundary", "AdEL on the first lwl off a word boundary"),
+                    {"AdEL on the first lwl off a word boundary", 63}, {"AdEL on the first lwl off a word boundary", 14}),
       spurious_trap(fault("sb-traps-odd", Op::sb, "sb raises AdES at an odd address", {5},
                           [](C) { return swapped_error(Op::sb, 1, Cause::AddressErrorStore); }),
-                    "AdES on the first sb at an odd address", "AdES on the first sb at an odd address (n19)"),
+                    {"AdES on the first sb at an odd address", 65}, {"AdES on the first sb at an odd address (n19)", 19}),
       fault("jr-target-aligned", Op::jr, "jr drops the target's low two bits instead of AdEL on the fetch", {6}, [](C) {
         return replace(Op::jr, [](Cpu& c, const Decoded& d) { c.branch(rs(c, d) & ~3u); });
       }),

@@ -138,7 +138,9 @@ std::vector<CatalogFault> forwarding_faults() {
       stale_source<Op::subu, stale_rs>("subu-rs-stale", "subu's $rs misses the result of the instruction before",
                                        unseen("no subu of the image reads $rs right after it is written")),
       stale_source<Op::sw, stale_rt>("sw-data-stale", "sw stores its data register without the result just before",
-                                     breaks_run("the frame stores each display word right after forming it: the display lags one routine behind the pass lamps")),
+                                     breaks_run("the frame stores each display word right after forming it: the display lags one "
+                                                "routine behind the pass lamps",
+                                                69)),
       stale_source<Op::jr, stale_rs>("jr-target-stale", "jr jumps to $rs without the result just before",
                                          unseen("no jr of the image reads its register right after it is written")),
       late_result<Op::slt>("slt-result-late", "slt's result lands one instruction late",
@@ -148,7 +150,7 @@ std::vector<CatalogFault> forwarding_faults() {
                                    fails({16, 17, 30, 52, 53, 54, 55})),
       late_result<Op::sra>("sra-result-late", "sra's result lands one instruction late", fails({18, 20, 33})),
       late_result<Op::lui>("lui-result-late", "lui's result lands one instruction late",
-                                   exception_loop({2, 3}, "the constant loads' ori reads the lui at once; RAM addresses break in n6")),
+                                   exception_loop({2, 3}, "the constant loads' ori reads the lui at once; RAM addresses break in n6", 6)),
       // The frame forms every display word with sll and reads it at once.
       late_result<Op::sll>("sll-result-late", "sll's result lands one instruction late",
                                    fails(routine_range(1, layout::kRoutineCount))),
@@ -158,11 +160,11 @@ std::vector<CatalogFault> forwarding_faults() {
                                     unseen("no instruction reads the link right after a jalr")),
       // Faults of the bypass network itself, whatever the instructions.
       {"no-bypass", F, Op::addu, "no instruction sees the result of the instruction just before it",
-       breaks_run("the pause loop reads the quick-run flag right after loading it and never ends"),
+       breaks_run("the pause loop reads the quick-run flag right after loading it and never ends", 2),
        "any instruction reading the register written just before it",
        [](const ImageShape&) { return bypass_fault(sim::Hazard::missing_bypass); }},
       {"older-result-wins", F, Op::addu, "of two writes in a row to one register, the bypass passes the older",
-       breaks_run("the pause loop's counter never reaches its end"), "two writes in a row to the register read",
+       breaks_run("the pause loop's counter never reaches its end", 2), "two writes in a row to the register read",
        [](const ImageShape&) { return bypass_fault(sim::Hazard::older_result_wins); }},
       {"zero-write-forwarded", F, Op::addu, "a write to $zero is forwarded to the next instruction reading $zero",
        unseen("no instruction of the image writes $zero and is followed by a read of $zero"), "",
@@ -172,19 +174,19 @@ std::vector<CatalogFault> forwarding_faults() {
        [](const ImageShape&) { return bypass_fault(sim::Hazard::stale_load_base); }},
       // One bypass path of a five-stage pipeline lost, per operand and distance.
       lost_path<sim::Hazard::rs_bypass_lost, 1>("rs-bypass-1-lost", "rs misses the result of the instruction just before",
-                                                 breaks_run(kFrameReadsAtOnce)),
+                                                 breaks_run(kFrameReadsAtOnce, 2)),
       lost_path<sim::Hazard::rt_bypass_lost, 1>("rt-bypass-1-lost", "rt misses the result of the instruction just before",
-                                                 breaks_run(kFrameReadsAtOnce)),
+                                                 breaks_run(kFrameReadsAtOnce, 2)),
       lost_path<sim::Hazard::rs_bypass_lost, 2>("rs-bypass-2-lost", "rs misses the result of the instruction two back",
-                                                 exception_loop({1}, kFrameDerails)),
+                                                 exception_loop({1}, kFrameDerails, 2)),
       lost_path<sim::Hazard::rt_bypass_lost, 2>("rt-bypass-2-lost", "rt misses the result of the instruction two back",
-                                                 exception_loop({1}, kFrameDerails)),
+                                                 exception_loop({1}, kFrameDerails, 6)),
       lost_path<sim::Hazard::rs_bypass_lost, 3>("rs-bypass-3-lost",
                                                  "rs misses the result of the instruction three back (the write-back path)",
                                                  exception_loop({1}, kFrameDerails)),
       lost_path<sim::Hazard::rt_bypass_lost, 3>("rt-bypass-3-lost",
                                                  "rt misses the result of the instruction three back (the write-back path)",
-                                                 exception_loop({1}, kFrameDerails)),
+                                                 exception_loop({1}, kFrameDerails, 6)),
   };
 }
 

@@ -150,11 +150,11 @@ std::vector<CatalogFault> memory_faults() {
       mk("swr-long-form-low-base", U, Op::swr, "a long-form swr loses the upper half of its base (64 KiB low)",
          fails({68}), [](const ImageShape&) { return long_form_store_drops_upper_half(Op::swr); }),
       mk("sw-long-form-low-base", L, Op::sw, "a long-form sw loses the upper half of its base (64 KiB low)",
-         exception_loop({}, kChasedWords), [](const ImageShape&) { return long_form_store_drops_upper_half(Op::sw); }),
+         exception_loop({}, kChasedWords, 6), [](const ImageShape&) { return long_form_store_drops_upper_half(Op::sw); }),
       mk("lw-big-endian-in-ram", L, Op::lw, "lw reverses the byte order of RAM words",
-         exception_loop({}, kChasedWords), [](const ImageShape&) { return word_big_endian_in_ram(Op::lw); }),
+         exception_loop({}, kChasedWords, 6), [](const ImageShape&) { return word_big_endian_in_ram(Op::lw); }),
       mk("sw-big-endian-in-ram", L, Op::sw, "sw reverses the byte order of RAM words",
-         exception_loop({}, kChasedWords), [](const ImageShape&) { return word_big_endian_in_ram(Op::sw); }),
+         exception_loop({}, kChasedWords, 6), [](const ImageShape&) { return word_big_endian_in_ram(Op::sw); }),
   };
 }
 

@@ -1,7 +1,8 @@
 // What the supplement does about the catalog's faults: every fault the main
 // image cannot see, the ones its routines are named for, and the faults
-// tied to the main image's code. Faults left out are run and shown, not
-// judged: they fail the supplement only by the way, or not at all.
+// tied to the main image's code, and where the runs that stop short stop.
+// Faults left out are run and shown, not judged: they fail the supplement
+// only by the way, or not at all.
 #include "faults/catalog_parts.h"
 
 namespace r3k::faults {
@@ -11,6 +12,8 @@ namespace {
 constexpr std::string_view kTrapEndsTheRun =
     "neither this image nor the main image can: the right trap ends the run in the exception loop at "
     "0xBFC00380, so neither may overflow (the exceptions image can)";
+
+constexpr std::string_view kLost = "the run is lost and goes on writing display words past n19";
 
 }  // namespace
 
@@ -57,8 +60,8 @@ std::vector<std::pair<std::string_view, Expectation>> supplement_expectations() 
       {"mthi-also-writes-lo", fails({7})},
       {"mtlo-also-writes-hi", fails({7, 17})},
       {"mfhi-stale-after-muldiv", fails({7})},
-      {"div-traps-on-undefined", exception_loop({}, "n7 divides by zero")},
-      {"divu-traps-on-zero", exception_loop({}, "n7 divides by zero")},
+      {"div-traps-on-undefined", exception_loop({}, "n7 divides by zero", 7)},
+      {"divu-traps-on-zero", exception_loop({}, "n7 divides by zero", 7)},
       // Variable shift amounts above 31 (n8).
       {"srav-reads-all-of-rs", fails({8})},
       {"sllv-reads-all-of-rs", fails({8})},
@@ -95,6 +98,20 @@ std::vector<std::pair<std::string_view, Expectation>> supplement_expectations() 
       {"jalr-link-late", fails({16})},
       {"older-result-wins", fails({17})},
       {"zero-write-forwarded", fails({18})},
+      // Runs that stop, in the same routine for every seed checked.
+      {"add-traps-on-carry", exception_loop({}, "an add of n19 carries and traps", 19)},
+      {"addiu-zero-extends", exception_loop({}, "bus error in the start code, whose address loads use addiu", 1)},
+      {"lui-sign-fills-low-half", exception_loop({1}, "n1 fails; the run ends in the exception loop in n2", 2)},
+      {"ori-sign-extends", exception_loop(routine_range(3, 9), "n3 to n9 fail; the run ends in the exception loop in n10", 10)},
+      {"lw-big-endian-in-ram", exception_loop({}, "n10's load chains take a base from a reversed word and trap", 10)},
+      {"sw-big-endian-in-ram", exception_loop({}, "n10's load chains take a base from a reversed word and trap", 10)},
+      {"bgtz-offset-not-shifted", exception_loop({9}, "n9 fails; the run ends in the exception loop in n19", 19)},
+      {"j-no-transfer", breaks_run("the reset vector's j goes nowhere: no routine runs", 1)},
+      {"beq-target-one-word-late", breaks_run(kLost, kPastTheRoutines)},
+      {"beq-slot-skipped-taken", breaks_run(kLost, kPastTheRoutines)},
+      {"bltzal-slot-skipped-taken", breaks_run(kLost, kPastTheRoutines)},
+      {"bgezal-slot-skipped-taken", breaks_run(kLost, kPastTheRoutines)},
+      {"jalr-no-transfer", breaks_run(kLost, kPastTheRoutines)},
       // What no image here can see.
       {"add-never-traps", unseen(kTrapEndsTheRun)},
       {"sub-never-traps", unseen(kTrapEndsTheRun)},

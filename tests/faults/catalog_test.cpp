@@ -175,7 +175,8 @@ TEST(Diagnosis, EachSupplementFaultsDisplayWordsRankItFirst) {
 }
 
 // A board that ran both images: each fault's two runs, read together, put it
-// in the first group (a run that stopped short counts as stopped).
+// in the first group (a run without a verdict counts as stopped where its
+// display stopped).
 TEST(Diagnosis, EachFaultsRunsOnBothImagesPutItInTheFirstGroup) {
   const Campaign& main = campaign_on(kDefaultSeed);
   const Campaign& supplement = campaign_on(kDefaultSeed, ImageKind::supplement);
@@ -187,7 +188,8 @@ TEST(Diagnosis, EachFaultsRunsOnBothImagesPutItInTheFirstGroup) {
     for (const FaultResult* r : {&main.results[i], &supplement.results[i]})
       if (r->verdict != Verdict::not_run)
         observations.push_back(
-            {r == &main.results[i] ? ImageKind::main : ImageKind::supplement, r->run.failed, r->run.broken()});
+            {r == &main.results[i] ? ImageKind::main : ImageKind::supplement, r->run.failed, r->run.broken(),
+             r->run.stopped_in()});
     if (std::all_of(observations.begin(), observations.end(), [](auto& o) { return o.passed(); })) continue;
     const Diagnosis diagnosis = diagnose(observations);
     ASSERT_TRUE(diagnosis.contradiction.empty()) << fault.name << ": " << diagnosis.contradiction;
@@ -201,13 +203,14 @@ TEST(Diagnosis, EachFaultsRunsOnBothImagesPutItInTheFirstGroup) {
 }
 
 // A run gone wild writes display words far past its routines: they count as
-// the run having stopped, not as thousands of failing routines (which would
+// a run lost past them, not as thousands of failing routines (which would
 // make every cause's difference as long as the run).
 TEST(Diagnosis, DisplayWordsPastTheImagesRoutinesAreARunThatStopped) {
   std::set<int> wild;
   for (int n = 1; n <= 200000; ++n) wild.insert(n);
   const Diagnosis read = diagnose({{ImageKind::main, wild, false}});
-  const Diagnosis stopped = diagnose({{ImageKind::main, routine_range(1, 68), true}});
+  const Diagnosis stopped = diagnose({{ImageKind::main, routine_range(1, 68), true, kPastTheRoutines}});
+  EXPECT_EQ(read.groups.front().causes.front().name(), "beq-target-one-word-late") << "the one cause that runs on";
   ASSERT_FALSE(read.groups.empty());
   ASSERT_EQ(read.groups.size(), stopped.groups.size());
   for (size_t g = 0; g < read.groups.size(); ++g) {
@@ -215,6 +218,29 @@ TEST(Diagnosis, DisplayWordsPastTheImagesRoutinesAreARunThatStopped) {
     for (size_t c = 0; c < read.groups[g].causes.size(); ++c)
       EXPECT_EQ(read.groups[g].causes[c].name(), stopped.groups[g].causes[c].name());
   }
+}
+
+// Where a run stopped parts the causes that stop it: each stops it in its own
+// routine, and one that stops it elsewhere does not fit.
+TEST(Diagnosis, TheRoutineARunStoppedInPartsTheCausesThatStopIt) {
+  const auto first_group = [](int stopped_in) {
+    std::set<std::string_view> names;
+    const Diagnosis diagnosis = diagnose({{ImageKind::main, {}, true, stopped_in}});
+    for (const Candidate& c : diagnosis.groups.front().causes)
+      if (c.exact()) names.insert(c.name());
+    return names;
+  };
+  EXPECT_TRUE(first_group(21).contains("add-traps-on-carry"));
+  EXPECT_FALSE(first_group(21).contains("bgtz-offset-not-shifted"));
+  EXPECT_TRUE(first_group(38).contains("bgtz-offset-not-shifted"));
+  EXPECT_FALSE(first_group(38).contains("add-traps-on-carry"));
+  // Where the run stopped is unknown: both fit.
+  const Diagnosis unknown = diagnose({{ImageKind::main, {}, true, 0}});
+  size_t exact = 0;
+  for (const CauseGroup& group : unknown.groups)
+    for (const Candidate& c : group.causes)
+      exact += c.exact() && (c.name() == "add-traps-on-carry" || c.name() == "bgtz-offset-not-shifted");
+  EXPECT_EQ(exact, 2u);
 }
 
 // Ties are groups that say what would part them; a whole family's failures
