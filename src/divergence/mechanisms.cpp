@@ -261,15 +261,19 @@ void value_checks(const ReferenceState& state, const sim::TraceRecord& expected,
                      FaultClass::forwarding, "result-late"});
 }
 
-// A branch's target added up another way: the offset not shifted, or added
-// to its own address rather than the slot's.
+// A branch's target added up another way: the offset not shifted or not
+// sign-extended, or added to its own address rather than the slot's.
 void branch_targets(const Step& branch, uint32_t design_pc, std::vector<Mechanism>& found) {
   const Format format = isa::info(isa::decode(branch.word)).format;
   if (format != Format::BranchCompare && format != Format::BranchZero && format != Format::BranchRegimm) return;
-  const uint32_t offset = uint32_t(int32_t(int16_t(isa::fields_of(branch.word).imm)));
+  const uint16_t imm = isa::fields_of(branch.word).imm;
+  const uint32_t offset = uint32_t(int32_t(int16_t(imm)));
   if (design_pc == branch.pc + 4 + offset)
     found.push_back({"offset-not-shifted", "the branch offset is added without its shift by two",
                      FaultClass::branch_target, "offset-not-shifted"});
+  if (offset != imm && design_pc == branch.pc + 4 + (uint32_t{imm} << 2))
+    found.push_back({"offset-zero-extended", "the branch offset is zero-extended, not sign-extended",
+                     FaultClass::branch_target});
   if (design_pc == branch.pc + (offset << 2))
     found.push_back({"target-from-own-pc", "the target is added to the branch's own address, not its slot's",
                      FaultClass::branch_target});
@@ -327,6 +331,9 @@ std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignL
           found.push_back({"target-off:" + std::to_string(off), "the target is " + std::to_string(off) + " bytes off",
                            FaultClass::branch_target, off == 4 ? "target-one-word-late" : ""});
       branch_targets(branch, design.record.pc, found);
+      // Taken, as it should be, but to a place nothing above explains.
+      if (found.empty() && right.after_slot != not_taken && design.record.pc != not_taken)
+        found.push_back({"target-elsewhere", "taken, but to another target", FaultClass::branch_target});
       break;
     }
     return found;

@@ -68,7 +68,9 @@ bool makes_the_mistake(const faults::CatalogFault& f, const Mechanism& m, isa::O
 
 // A branch that went the other way says only that; a sibling that always
 // goes one way is no closer than any other unit's fault.
-bool only_a_symptom(const Mechanism& m) { return m.key == "decided-not-taken" || m.key == "decided-taken"; }
+bool only_a_symptom(const Mechanism& m) {
+  return m.key == "decided-not-taken" || m.key == "decided-taken" || m.key == "target-elsewhere";
+}
 
 // A fault the display words rule out: on an image that ran to the end
 // loop, none of the routines it fails did.
@@ -126,7 +128,7 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(
     if (own) return 3;
     if (!classes.contains(f.fault_class)) return 6;
     if (writers.contains(f.op)) return 4;
-    return isa::info(f.op).format == isa::info(subject).format ? 5 : 6;
+    return unit_of(f.op) == unit_of(subject) ? 5 : 6;
   };
   std::vector<std::vector<const faults::CatalogFault*>> found(6);
   for (const faults::CatalogFault& f : faults::catalog())

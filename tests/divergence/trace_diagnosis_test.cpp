@@ -137,6 +137,24 @@ TEST(TraceDiagnosis, NamesMechanismsOfFaultsOutsideTheCatalog) {
   const TraceDiagnosis bne = diagnosed(inverted);
   EXPECT_NE(bne.control.find("bne at 0x"), std::string::npos) << bne.control;
   EXPECT_TRUE(has_key(bne, "other-op:beq")) << keys_of(bne);
+  // A branch's offset zero-extended: named as such, and the target faults
+  // of its unit (bgtz-offset-not-shifted) lead.
+  const sim::Fault zero_extended = replace(Op::bgez, [](Cpu& c, const Decoded& d) {
+    if (int32_t(rs(c, d)) >= 0) c.branch(c.pc + 4 + ((d.word & 0xFFFF) << 2));
+  });
+  const TraceDiagnosis bgez = diagnosed(zero_extended);
+  EXPECT_TRUE(has_key(bgez, "offset-zero-extended")) << keys_of(bgez);
+  ASSERT_FALSE(bgez.ranked.empty());
+  EXPECT_EQ(bgez.ranked.front(), "bgtz-offset-not-shifted");
+  // Taken, but somewhere no target mechanism explains.
+  const sim::Fault far_off = replace(Op::bne, [](Cpu& c, const Decoded& d) {
+    if (rs(c, d) != rt(c, d)) c.branch(d.target + 12);
+  });
+  const TraceDiagnosis elsewhere = diagnosed(far_off);
+  EXPECT_TRUE(has_key(elsewhere, "target-elsewhere")) << keys_of(elsewhere);
+  ASSERT_FALSE(elsewhere.ranked.empty());
+  EXPECT_EQ(faults::find_fault(elsewhere.ranked.front())->fault_class, faults::FaultClass::branch_target)
+      << elsewhere.ranked.front();
 }
 
 // A wrong value names its mistake more closely than its instruction does:
