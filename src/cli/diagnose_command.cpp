@@ -29,9 +29,13 @@ constexpr OptionSpec kOptions[] = {
      "the pass count in bits 23..0 did not rise by one"},
     {"--failed", ValueKind::text, "N,N,...", "the main image's failing routine numbers (1 to 68); '' for none"},
     {"--json", ValueKind::path, "FILE", "the main image's report of r3kcheck run --json"},
+    {"--stopped", ValueKind::none, "",
+     "with --display: the board lit neither lamp; the run stopped in\n"
+     "the routine after the last word given"},
     {"--supplement-display", ValueKind::text, "W1,W2,...", "the same for the supplement (its routines: 1 to 19)"},
     {"--supplement-failed", ValueKind::text, "N,N,...", "the supplement's failing routine numbers"},
     {"--supplement-json", ValueKind::path, "FILE", "the supplement's report of r3kcheck run --json"},
+    {"--supplement-stopped", ValueKind::none, "", "with --supplement-display: the same for the supplement"},
     {"--supplement", ValueKind::none, "", "--display, --failed and --json are the supplement's"},
     {"--exceptions", ValueKind::none, "",
      "--display, --failed and --json are the exceptions image's\n"
@@ -211,6 +215,7 @@ void print_groups(const faults::Diagnosis& diagnosis, const std::vector<faults::
 
 struct Source {
   std::string option, value;
+  bool stopped = false;  // display words of a board that lit neither lamp
 };
 
 Observation observe(const Source& source, size_t routine_count) {
@@ -218,7 +223,9 @@ Observation observe(const Source& source, size_t routine_count) {
     std::vector<uint32_t> words;
     for (const std::string& item : split(source.value)) words.push_back(word_of(item, source.option));
     if (words.empty()) throw Error("diagnose: " + source.option + " has no display words (give W1,W2,...)");
-    return from_display(words, routine_count, source.option);
+    Observation seen = from_display(words, routine_count, source.option);
+    if (source.stopped) seen.stopped = "the board lit neither lamp";
+    return seen;
   }
   if (source.option.ends_with("failed")) return from_failed(source.value, routine_count);
   return from_report(source.value, routine_count);
@@ -257,8 +264,17 @@ Request request_of(const ParsedOptions& parsed) {
   const faults::ImageKind plain_kind = parsed.has("--supplement")   ? faults::ImageKind::supplement
                                        : parsed.has("--exceptions") ? faults::ImageKind::exceptions
                                                                     : faults::ImageKind::main;
-  if (plain) request.sources.push_back({plain_kind, *plain});
-  if (supplement) request.sources.push_back({faults::ImageKind::supplement, *supplement});
+  // A stop is read from display words; a report says it itself, a list of
+  // failing routines cannot say where.
+  for (const auto& [stopped, source] : {std::pair{"--stopped", plain}, std::pair{"--supplement-stopped", supplement}})
+    if (parsed.has(stopped) && (!source || !source->option.ends_with("display")))
+      throw Error(std::string("diagnose: ") + stopped + " goes with " +
+                  (std::string_view(stopped) == "--stopped" ? "--display" : "--supplement-display") +
+                  " (a report says how its run ended; failing routines cannot say where it stopped)");
+  if (plain) request.sources.push_back({plain_kind, {plain->option, plain->value, parsed.has("--stopped")}});
+  if (supplement)
+    request.sources.push_back(
+        {faults::ImageKind::supplement, {supplement->option, supplement->value, parsed.has("--supplement-stopped")}});
   request.nearest = static_cast<size_t>(parsed.number("--nearest").value_or(5));
   if (parsed.has("--trace")) {
     TraceRequest& trace = request.trace.emplace();
@@ -283,10 +299,16 @@ Observation observed(faults::ImageKind kind, const Source& source, bool several,
                   std::string(faults::image_name(kind)) + " has " + std::to_string(routine_count) + " routines");
   const std::string image = several ? std::string(faults::image_name(kind)) + ": " : "";
   for (const std::string& warning : seen.warnings) std::printf("note: %s%s\n", image.c_str(), warning.c_str());
-  if (!seen.stopped.empty())
-    std::printf("%s%s after %zu routines reported (failed: %s); look at the instruction at the exception's pc\n"
-                "(r3kcheck run prints it) and at the routine after the last one reported.\n",
-                image.c_str(), seen.stopped.c_str(), seen.reported, routine_list(seen.failed).c_str());
+  if (!seen.stopped.empty()) {
+    const std::string where = seen.reported < routine_count
+                                  ? ", in routine " + std::to_string(seen.reported + 1) + " (" +
+                                        named({int(seen.reported) + 1}, kind) + ")"
+                                  : ", after its last routine";
+    std::printf("%s%s after %zu routine%s reported (failed: %s)%s; look at the instruction where it stopped\n"
+                "(r3kcheck run prints an exception's pc).\n",
+                image.c_str(), seen.stopped.c_str(), seen.reported, seen.reported == 1 ? "" : "s",
+                routine_list(seen.failed).c_str(), where.c_str());
+  }
   else if (seen.failed.empty())
     std::printf("%sno routine failed%s%s\n", image.c_str(),
                 seen.reported < routine_count

@@ -133,7 +133,9 @@ TEST(DiagnoseCommand, ReadsBothImagesAndRefusesContradictions) {
            {"--failed 1 --keys pc=pc", "--image, --keys, --flag and --writes-only go with --trace"},
            {"--failed 1 --nearest x", "bad number for --nearest: 'x'"},
            {"--failed 1 --supplement-json ''", "--supplement-json needs a file name"},
-           {"--failed 1 extra", "unexpected argument 'extra'"}}) {
+           {"--failed 1 extra", "unexpected argument 'extra'"},
+           {"--failed 1 --stopped", "--stopped goes with --display"},
+           {"--display 0x01000001 --supplement-stopped", "--supplement-stopped goes with --supplement-display"}}) {
     const auto refused = tool("diagnose " + arguments);
     EXPECT_EQ(refused.exit_code, 2) << arguments;
     EXPECT_NE(refused.err.find("diagnose: " + message), std::string::npos) << arguments << ": " << refused.err;
@@ -143,7 +145,10 @@ TEST(DiagnoseCommand, ReadsBothImagesAndRefusesContradictions) {
   EXPECT_NE(both.out.find("exceptions image: failed: 13"), std::string::npos) << both.out << both.err;
 }
 
-TEST(DiagnoseCommand, ReadsRunReportsAndAnswersExceptionLoopsPlainly) {
+// A report of a run that stopped, or display words of a board that lit
+// neither lamp, say in which routine it stopped; the causes are those that
+// stop the run there.
+TEST(DiagnoseCommand, ReadsRunReportsAndWhereTheirRunsStopped) {
   test::TempDir dir;
   test::write_bytes(dir.path("loop.json"),
                     std::vector<unsigned char>{'{', '}'});
@@ -155,7 +160,20 @@ TEST(DiagnoseCommand, ReadsRunReportsAndAnswersExceptionLoopsPlainly) {
   test::write_bytes(dir.path("r.json"), std::vector<unsigned char>(report.begin(), report.end()));
   const auto looped = tool("diagnose --json " + dir.path("r.json"));
   EXPECT_EQ(looped.exit_code, 0) << looped.err;
-  EXPECT_NE(looped.out.find("exception loop after 2 routines"), std::string::npos) << looped.out;
+  EXPECT_NE(looped.out.find("exception loop after 2 routines reported (failed: none), in routine 3"),
+            std::string::npos)
+      << looped.out;
+  const auto lamps_dark = tool("diagnose --display 0x01000001,0x02000002 --stopped");
+  EXPECT_EQ(lamps_dark.exit_code, 0) << lamps_dark.err;
+  // The answer follows the two lines that say where the run stopped.
+  const auto causes = [](const std::string& out) { return out.substr(out.find("pc).\n")); };
+  ASSERT_NE(looped.out.find("pc).\n"), std::string::npos) << looped.out;
+  ASSERT_NE(lamps_dark.out.find("pc).\n"), std::string::npos) << lamps_dark.out;
+  EXPECT_EQ(causes(looped.out), causes(lamps_dark.out));
+  // The catalog places lw-big-endian-in-ram's stop in n6: a board dark in n6 names it.
+  const auto in_n6 = tool("diagnose --display 0x05000005 --stopped");
+  EXPECT_NE(causes(in_n6.out).find("lw-big-endian-in-ram"), std::string::npos) << in_n6.out;
+  EXPECT_EQ(causes(lamps_dark.out).find("lw-big-endian-in-ram"), std::string::npos) << lamps_dark.out;
   const std::string bad = R"({"display_words":["0x01000001",]})";
   test::write_bytes(dir.path("bad.json"), std::vector<unsigned char>(bad.begin(), bad.end()));
   const auto refused = tool("diagnose --json " + dir.path("bad.json"));
