@@ -7,16 +7,17 @@ namespace {
 
 using sim::Action;
 
-// The byte lanes of the aligned word a store writes, from its address.
-uint8_t store_lanes(Action action, uint32_t address) {
+// The byte lanes of the aligned word a store of `width` ('b', 'h' or 'w')
+// writes at `address`.
+uint8_t width_lanes(char width, uint32_t address) {
   const unsigned lane = address & 3;
-  switch (action) {
-    case Action::sb: return uint8_t(1u << lane);
-    case Action::sh: return uint8_t(3u << (lane & 2));
-    case Action::swl: return uint8_t((2u << lane) - 1);  // little-endian: lanes lane..0
-    case Action::swr: return uint8_t((0xFu << lane) & 0xF);
-    default: return 0xF;
-  }
+  return width == 'b' ? uint8_t(1u << lane) : width == 'h' ? uint8_t(3u << (lane & 2)) : uint8_t(0xF);
+}
+
+// The lanes swl and swr write (little-endian: swl lanes lane..0, swr lane..3).
+uint8_t merge_lanes(Action action, uint32_t address) {
+  const unsigned lane = address & 3;
+  return action == Action::swl ? uint8_t((2u << lane) - 1) : uint8_t((0xFu << lane) & 0xF);
 }
 
 }  // namespace
@@ -75,8 +76,9 @@ void ExpectedRecorder::instruction(const sim::Decoded& decoded, Expected& e) con
   // says which lanes they wrote.
   const bool merges = decoded.action == Action::swl || decoded.action == Action::swr;
   const sim::StoreWrite& store = e.record.store;
-  const Action made = store.width == 'b' ? Action::sb : store.width == 'h' ? Action::sh : Action::sw;
-  e.store_mask = !e.record.stores ? 0 : merges ? store_lanes(decoded.action, address) : store_lanes(made, store.address);
+  e.store_mask = !e.record.stores ? 0
+                 : merges         ? merge_lanes(decoded.action, address)
+                                  : width_lanes(store.width, store.address);
 }
 
 bool ExpectedRecorder::pending_exception(const sim::RunResult& result, Expected& exception) const {

@@ -106,12 +106,12 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(
     return m.key.starts_with("rs-bypass-") || m.key.starts_with("rt-bypass-");
   });
   const auto tier = [&](const faults::CatalogFault& f) {
-    const bool same_mistake = std::any_of(d.mechanisms.begin(), d.mechanisms.end(), [&](const Mechanism& m) {
-      return makes_the_mistake(f, m, subject);
-    });
-    const bool same_telling_mistake = std::any_of(d.mechanisms.begin(), d.mechanisms.end(), [&](const Mechanism& m) {
-      return !only_a_symptom(m) && makes_the_mistake(f, m, subject);
-    });
+    bool same_mistake = false, same_telling_mistake = false;
+    for (const Mechanism& m : d.mechanisms)
+      if (makes_the_mistake(f, m, subject)) {
+        same_mistake = true;
+        same_telling_mistake |= !only_a_symptom(m);
+      }
     const bool own = f.op == subject && classes.contains(f.fault_class);
     // A wrong value's mechanism names the mistake more closely than the
     // instruction does; a wrong transfer's ("decided taken") less.
