@@ -314,12 +314,12 @@ std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignL
     for (size_t back = 1; back <= state.earlier.size(); ++back) {
       const Step& branch = state.earlier[back - 1];
       if (!trace::is_control_transfer(branch.word)) continue;
-      const VariantResult right = runner.run(branch.pc, branch.word, branch.before, 0, branch.word);
+      const VariantResult right = runner.run(branch.pc, branch.word, branch.before, nullptr, branch.word);
       if (back == 1 && design.record.pc == right.after_slot)
         found.push_back({"slot-skipped", "the delay slot was squashed", FaultClass::delay_slot, "slot-skipped-taken"});
       if (back != 2) break;
       for (const Trial& t : control_trials(state, branch, back))
-        if (runner.run(branch.pc, t.word, t.before, 0, branch.word).after_slot == design.record.pc)
+        if (runner.run(branch.pc, t.word, t.before, nullptr, branch.word).after_slot == design.record.pc)
           found.push_back({t.key, t.text, t.fault_class, t.mistake});
       const uint32_t not_taken = branch.pc + 8;
       if (right.after_slot != not_taken && design.record.pc == not_taken)
@@ -344,7 +344,7 @@ std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignL
   shift_amounts(state.at, trials);
   operand_history(state, state.at, 0, trials);
   for (const Trial& t : trials)
-    if (trace::compare_line(design, runner.run(state.at.pc, t.word, t.before, state.memory_word, state.at.word).record)
+    if (trace::compare_line(design, runner.run(state.at.pc, t.word, t.before, &state, state.at.word).record)
             .empty())
       found.push_back({t.key, t.text, t.fault_class, t.mistake, t.instead});
   // Some amount of the 31 others often gives the value by chance: a misread
@@ -366,7 +366,7 @@ std::string control_culprit(const ReferenceState& state, const trace::DesignLine
     if (!trace::is_control_transfer(step.word)) continue;
     const isa::Fields fields = isa::fields_of(step.word);
     VariantRunner runner;
-    const VariantResult right = runner.run(step.pc, step.word, step.before, 0, step.word);
+    const VariantResult right = runner.run(step.pc, step.word, step.before, nullptr, step.word);
     return mnemonic(op) + " at " + hex(step.pc) + " sent the design to " + hex(design.record.pc) +
            "; the reference goes on at " + hex(right.after_slot) + " after the slot (" +
            std::string(isa::reg_name(fields.rs)) + "=" + hex(step.before.regs[fields.rs]) + ", " +

@@ -1,7 +1,7 @@
 #include "divergence/reference_state.h"
 
-#include <cstring>
-
+#include "board/layout.h"
+#include "isa/isa.h"
 #include "sim/machine.h"
 
 namespace r3k::divergence {
@@ -30,6 +30,12 @@ class Recorder {
       if (lines_.has_after) state_.exception = lines_.after;
       state_.at = step;
       state_.memory_word = memory_word(cpu, decoded, step.before);
+      if (decoded.action < sim::Action::reserved &&
+          (isa::info(decoded.op()).is_load() || isa::info(decoded.op()).is_store())) {
+        state_.ram.resize(layout::kRamSize / 4);
+        for (uint32_t i = 0; i < state_.ram.size(); ++i)
+          state_.ram[i] = cpu.bus().peek_ram_word(layout::kRamBase + 4 * i).value_or(0);
+      }
       throw Reached{};
     }
     history_.insert(history_.begin(), step);
@@ -39,11 +45,7 @@ class Recorder {
   }
 
   static uint32_t memory_word(const sim::Cpu& cpu, const sim::Decoded& decoded, const Registers& before) {
-    const uint32_t address = (before.regs[decoded.rs] + decoded.imm) & ~3u;
-    const uint8_t* bytes = cpu.bus().ram_at(address);
-    uint32_t word = 0;
-    if (bytes) std::memcpy(&word, bytes, 4);
-    return word;
+    return cpu.bus().peek_ram_word(before.regs[decoded.rs] + decoded.imm).value_or(0);
   }
   const Registers& registers() const { return last_; }
   bool pending_exception(const sim::RunResult& result, sim::TraceRecord& exception) const {
@@ -60,6 +62,11 @@ class Recorder {
 };
 
 }  // namespace
+
+uint32_t ram_word(const ReferenceState& state, uint32_t address) {
+  const uint32_t index = ((address & ~3u) - layout::kRamBase) / 4;
+  return index < state.ram.size() ? state.ram[index] : 0;
+}
 
 ReferenceState state_at(std::span<const uint8_t> boot, uint64_t index, uint32_t quick_run_flag,
                         const sim::Fault& fault) {

@@ -32,10 +32,17 @@ struct ReferenceState {
   std::vector<Step> earlier;  // the instructions before `at`, newest first (up to five: a branch's
                               // three too)
   uint32_t memory_word = 0;   // the aligned word a load or store of `at` addresses, before it ran
+  // Of a load or store: RAM as it stood before `at` ran, word by word (a
+  // mistake may address another word); empty otherwise.
+  std::vector<uint32_t> ram;
   bool reached = false;       // the run got to instruction `index`
   sim::TraceRecord written;   // what `at` wrote, as the trace shows it
   std::optional<sim::TraceRecord> exception;  // the exception it raised, if any
 };
+
+// The aligned RAM word at `address` before `at` ran; 0 outside RAM or
+// without a snapshot.
+uint32_t ram_word(const ReferenceState& state, uint32_t address);
 
 // Runs the image in `boot` (with `fault`, if active) up to instruction `index`.
 ReferenceState state_at(std::span<const uint8_t> boot, uint64_t index, uint32_t quick_run_flag,

@@ -1,7 +1,5 @@
 #include "divergence/variant_run.h"
 
-#include <cstring>
-
 #include "sim/cpu.h"
 #include "sim/decoded.h"
 #include "sim/semantics.h"
@@ -10,15 +8,15 @@ namespace r3k::divergence {
 
 VariantRunner::VariantRunner() : bus_(std::vector<uint8_t>(4, 0)) {}
 
-VariantResult VariantRunner::run(uint32_t pc, uint32_t word, const Registers& before, uint32_t memory_word,
+VariantResult VariantRunner::run(uint32_t pc, uint32_t word, const Registers& before, const ReferenceState* memory,
                                  uint32_t original_word) {
   bus_.reset(1);
   sim::Cpu cpu(bus_);
   cpu.regs = before.regs, cpu.hi = before.hi, cpu.lo = before.lo;
   cpu.pc = pc, cpu.next_pc = pc + 4, cpu.after_next = pc + 8;
   const sim::Decoded decoded = sim::decode_at(word, pc);
-  if (uint8_t* bytes = bus_.ram_at((before.regs[decoded.rs] + decoded.imm) & ~3u))
-    std::memcpy(bytes, &memory_word, 4);
+  const uint32_t address = (before.regs[decoded.rs] + decoded.imm) & ~3u;
+  if (uint8_t* bytes = bus_.ram_at(address)) sim::store_le32(bytes, memory ? ram_word(*memory, address) : 0);
   // The recorder reports what changed since the last record: a nop first
   // makes it start from `before`.
   sim::TraceRecorder recorder;

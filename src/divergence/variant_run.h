@@ -18,7 +18,9 @@ struct VariantResult {
 class VariantRunner {
  public:
   VariantRunner();
-  VariantResult run(uint32_t pc, uint32_t word, const Registers& before, uint32_t memory_word,
+  // A load or store reads the word it addresses from `memory`'s RAM
+  // snapshot; without one, memory reads as zero.
+  VariantResult run(uint32_t pc, uint32_t word, const Registers& before, const ReferenceState* memory,
                     uint32_t original_word);
 
  private:

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -68,9 +69,15 @@ class Bus {
     if (!page_filled_[offset / kRamPageSize]) [[unlikely]] fill_page(offset / kRamPageSize);
     return &ram_[offset];
   }
-  const uint8_t* ram_at(uint32_t address) const {
-    const uint32_t offset = address - layout::kRamBase;
-    return offset < layout::kRamSize ? &ram_[offset] : nullptr;
+  // The aligned RAM word at `address` as a read would see it, without
+  // giving its page its reset contents; nothing outside RAM.
+  std::optional<uint32_t> peek_ram_word(uint32_t address) const {
+    const uint32_t offset = (address & ~3u) - layout::kRamBase;
+    if (offset >= layout::kRamSize) return std::nullopt;
+    if (page_filled_[offset / kRamPageSize]) return load_le32(&ram_[offset]);
+    uint32_t word = 0;
+    for (uint32_t i = 0; i < 4; ++i) word |= uint32_t(ram_fill_byte(layout::kRamBase + offset + i)) << (8 * i);
+    return word;
   }
 
   // Any aligned access anywhere on the map (alignment is the processor's

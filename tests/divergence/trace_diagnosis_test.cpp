@@ -137,6 +137,14 @@ TEST(TraceDiagnosis, NamesMechanismsOfFaultsOutsideTheCatalog) {
   const TraceDiagnosis bne = diagnosed(inverted);
   EXPECT_NE(bne.control.find("bne at 0x"), std::string::npos) << bne.control;
   EXPECT_TRUE(has_key(bne, "other-op:beq")) << keys_of(bne);
+  // A load's base as it was before the write just ahead: the load reads
+  // another word of memory, and the stale base is named.
+  const sim::Fault stale_base = faults::kit::disturb(Op::lw, sim::PipelineEffect::stale_rs);
+  const auto outcome = divergence_of(stale_base, test::supplement_image());
+  ASSERT_TRUE(outcome);
+  const TraceDiagnosis lw = diagnose_divergence(test::supplement_image().boot_bytes(),
+                                                shape(faults::ImageKind::supplement), *outcome, 1, {});
+  EXPECT_TRUE(has_key(lw, "rs-bypass-1")) << keys_of(lw);
   // A branch's offset zero-extended: named as such, and the target faults
   // of its unit (bgtz-offset-not-shifted) lead.
   const sim::Fault zero_extended = replace(Op::bgez, [](Cpu& c, const Decoded& d) {
