@@ -103,7 +103,7 @@ void other_operations(const Step& step, std::vector<Trial>& trials) {
   const isa::Fields fields = isa::fields_of(step.word);
   for (int i = 0; i < isa::kOpCount; ++i) {
     const Op other = static_cast<Op>(i);
-    if (other == op || unit_of(other) != unit_of(op)) continue;
+    if (other == op || isa::unit_of(other) != isa::unit_of(op)) continue;
     trials.push_back({"other-op:" + mnemonic(other), "computes " + mnemonic(other) + " instead of " + mnemonic(op) +
                       " on the same operands", isa::encode(other, fields), step.before, class_of(op),
                       other_op_mistake(op, other), other});
@@ -292,16 +292,6 @@ std::vector<Trial> control_trials(const ReferenceState& state, const Step& branc
 }
 
 }  // namespace
-
-int unit_of(Op op) {
-  const isa::OpInfo& info = isa::info(op);
-  switch (info.format) {
-    case Format::ImmediateUnsigned: return int(Format::ImmediateSigned);
-    case Format::BranchRegimm: return int(Format::BranchZero);
-    case Format::Memory: return 100 + int(info.attributes.memory == isa::MemoryAccess::store);
-    default: return int(info.format);
-  }
-}
 
 std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignLine& design,
                                const sim::TraceRecord& expected) {

@@ -28,11 +28,6 @@ struct Mechanism {
   isa::Op instead = isa::Op::invalid;
 };
 
-// The unit an instruction runs in, as a number: instructions of one unit
-// share its logic, so a wrong select line or decode swaps one for another
-// (the immediate ALU forms, the branches on one register, the stores).
-int unit_of(isa::Op op);
-
 // The mechanisms that reproduce `design` exactly, where the reference
 // wrote `expected` from `state`.
 std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignLine& design,

@@ -122,13 +122,13 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(
     // The same mistake in a sibling (of the same unit, or computing the same
     // function), then in any instruction.
     if (same_telling_mistake && f.op != isa::Op::invalid &&
-        (unit_of(f.op) == unit_of(subject) || isa::function_of(f.op) == isa::function_of(subject)))
+        (isa::unit_of(f.op) == isa::unit_of(subject) || isa::function_of(f.op) == isa::function_of(subject)))
       return 1;
     if (same_mistake) return 2;
     if (own) return 3;
     if (!classes.contains(f.fault_class)) return 6;
     if (writers.contains(f.op)) return 4;
-    return unit_of(f.op) == unit_of(subject) ? 5 : 6;
+    return isa::unit_of(f.op) == isa::unit_of(subject) ? 5 : 6;
   };
   std::vector<std::vector<const faults::CatalogFault*>> found(6);
   for (const faults::CatalogFault& f : faults::catalog())

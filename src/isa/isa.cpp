@@ -171,6 +171,16 @@ Op function_of(Op op) {
   return op;
 }
 
+int unit_of(Op op) {
+  const OpInfo& row = info(op);
+  switch (row.format) {
+    case Format::ImmediateUnsigned: return int(Format::ImmediateSigned);
+    case Format::BranchRegimm: return int(Format::BranchZero);
+    case Format::Memory: return 100 + int(row.attributes.memory == MemoryAccess::store);
+    default: return int(row.format);
+  }
+}
+
 constinit const detail::DecodeTables detail::kDecodeTables = decode_tables();
 
 std::string_view reg_name(unsigned number) { return kRegNames.at(number & 31); }

@@ -243,6 +243,10 @@ Op register_form(Op op);
 // The function the ALU or shifter computes for `op`, whatever the form of
 // its operands and whether it traps on overflow (add for addiu, sll for sllv).
 Op function_of(Op op);
+// The unit an instruction runs in, as a number: instructions of one unit
+// share its logic, so a wrong select line or decode swaps one for another
+// (the immediate ALU forms, the branches on one register, the stores).
+int unit_of(Op op);
 
 // Register numbers, o32 names.
 enum Reg : uint8_t {
