@@ -1,6 +1,7 @@
 #include "divergence/mechanisms.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "common/hex.h"
 #include "divergence/variant_run.h"
@@ -73,8 +74,9 @@ const Registers& after(const ReferenceState& state, size_t back) {
 
 void operand_history(const ReferenceState& state, const Step& step, size_t offset, std::vector<Trial>& trials) {
   const isa::Fields fields = isa::fields_of(step.word);
-  for (const auto& [name, reg] : {std::pair{"rs", fields.rs}, std::pair{"rt", fields.rt}}) {
-    if (reg == 0) continue;
+  const isa::Reads& reads = isa::info(isa::decode(step.word)).reads;
+  for (const auto& [name, reg, read] : {std::tuple{"rs", fields.rs, reads.rs}, std::tuple{"rt", fields.rt, reads.rt}}) {
+    if (reg == 0 || !read) continue;
     size_t newest = 0;
     for (size_t back = 1; back + offset <= state.earlier.size(); ++back) {
       const Registers& before = state.earlier[back + offset - 1].before;
@@ -229,6 +231,8 @@ bool trapped_on_carry(const Step& at) {
   return sum < a && !overflows;
 }
 
+std::string width_name(char width) { return width == 'b' ? "byte" : width == 'h' ? "halfword" : "word"; }
+
 void value_checks(const ReferenceState& state, const sim::TraceRecord& expected, const trace::DesignLine& design,
                   std::vector<Mechanism>& found) {
   const sim::TraceRecord& d = design.record;
@@ -239,6 +243,18 @@ void value_checks(const ReferenceState& state, const sim::TraceRecord& expected,
   if (d.reg_count == 0 && !d.writes_hi && !d.writes_lo && expected.reg_count == 1 && trapped_on_carry(state.at))
     found.push_back({"trap-on-carry", "trapped on the adder's carry out, not on signed overflow: nothing written",
                      FaultClass::alu, "traps-on-carry"});
+  // A store that wrote more or fewer bytes than its width: the byte enables.
+  if (expected.stores && d.stores && d.store.width != expected.store.width &&
+      (d.store.address & ~3u) == (expected.store.address & ~3u))
+    found.push_back({"store-enables", std::string("the byte enables write a ") + width_name(d.store.width) +
+                                          " where the instruction stores a " + width_name(expected.store.width),
+                     FaultClass::load_store_lane, "whole-word"});
+  // A link where the instruction writes none: the link's write enable.
+  const isa::OpInfo& row = isa::info(isa::decode(state.at.word));
+  if (!row.links() && d.reg_count == 1 && d.regs[0].reg == isa::ra && d.regs[0].value == state.at.pc + 8 &&
+      (expected.reg_count == 0 || expected.regs[0].reg != isa::ra))
+    found.push_back({"link-written", "a link written by an instruction that does not link: the link's write enable",
+                     FaultClass::link, "link-only-taken"});
   if (expected.reg_count == 0 || d.reg_count == 0) return;
   // The right value, in a register the instruction does not name as its destination.
   for (uint8_t i = 0; i < d.reg_count; ++i)
@@ -252,7 +268,7 @@ void value_checks(const ReferenceState& state, const sim::TraceRecord& expected,
     for (int32_t off : {-8, -4, 4, 8})
       if (wrong == right + uint32_t(off))
         found.push_back({"link-off:" + std::to_string(off), "the link is " + std::to_string(off) + " bytes off",
-                         FaultClass::link, off == 4 ? "link-one-word-far" : off == -4 ? "link-own-address" : ""});
+                         FaultClass::link, off > 0 ? "link-one-word-far" : "link-own-address"});
   if (wrong != right && wrong == sign_of_difference(state.at))
     found.push_back({"sign-of-difference", "less-than read off bit 31 of the difference (wrong when it overflows)",
                      FaultClass::alu, "sign-of-difference"});
@@ -277,6 +293,14 @@ void branch_targets(const Step& branch, uint32_t design_pc, std::vector<Mechanis
   if (design_pc == branch.pc + (offset << 2))
     found.push_back({"target-from-own-pc", "the target is added to the branch's own address, not its slot's",
                      FaultClass::branch_target});
+}
+
+// Whether a way of running the instruction gives the design's line: its
+// own line, or the exception it raised in its place when the design's line
+// is an exception.
+bool gives(const trace::DesignLine& design, const VariantResult& variant) {
+  if (design.record.is_exception) return variant.raised && trace::compare_line(design, *variant.raised).empty();
+  return trace::compare_line(design, variant.record).empty();
 }
 
 std::vector<Trial> control_trials(const ReferenceState& state, const Step& branch, size_t offset) {
@@ -334,8 +358,7 @@ std::vector<Mechanism> explain(const ReferenceState& state, const trace::DesignL
   shift_amounts(state.at, trials);
   operand_history(state, state.at, 0, trials);
   for (const Trial& t : trials)
-    if (trace::compare_line(design, runner.run(state.at.pc, t.word, t.before, &state, state.at.word).record)
-            .empty())
+    if (gives(design, runner.run(state.at.pc, t.word, t.before, &state, state.at.word)))
       found.push_back({t.key, t.text, t.fault_class, t.mistake, t.instead});
   // Some amount of the 31 others often gives the value by chance: a misread
   // amount counts only as the one explanation (not for a value several

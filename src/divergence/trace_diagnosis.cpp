@@ -66,6 +66,25 @@ bool makes_the_mistake(const faults::CatalogFault& f, const Mechanism& m, isa::O
   return *mistake == m.mistake || *mistake == m.key;
 }
 
+// Where an operand meets its bypass mux: a branch's comparator and a jump's
+// target read it in decode, a memory access's base feeds the address adder
+// and a store's rt its data; every other instruction reads it at the
+// execute stage's operand muxes. One path lost at one of these sits in the
+// logic all its readers share.
+enum class Reader : uint8_t { decode, address, store_data, execute };
+
+Reader reader_of(isa::Op op, bool rt) {
+  const isa::OpInfo& row = isa::info(op);
+  switch (row.format) {
+    case isa::Format::BranchCompare: case isa::Format::BranchZero: case isa::Format::BranchRegimm:
+    case isa::Format::JumpRegister: case isa::Format::JumpLinkRegister: return Reader::decode;
+    default: break;
+  }
+  if (row.attributes.memory != isa::MemoryAccess::none)
+    return !rt ? Reader::address : row.is_store() ? Reader::store_data : Reader::execute;
+  return Reader::execute;
+}
+
 // A branch that went the other way says only that; a sibling that always
 // goes one way is no closer than any other unit's fault.
 bool only_a_symptom(const Mechanism& m) {
@@ -86,7 +105,7 @@ bool refuted(const faults::CatalogFault& f, const std::vector<faults::ImageObser
 // The catalog's faults in the classes of the mechanisms found: first those
 // of the instruction the mistake sits in (for a control divergence, the
 // transfer before it), then those that make a mechanism's mistake in any
-// instruction, then of the writers before it (for a bypass), then of its
+// instruction (the lost path's own fault first), then of the writers before it (for a bypass), then of its
 // siblings of the same format (the same unit).
 std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(
     const TraceDiagnosis& d, const std::set<faults::FaultClass>& classes, bool control,
@@ -106,11 +125,15 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(
     return m.key.starts_with("rs-bypass-") || m.key.starts_with("rt-bypass-");
   });
   const auto tier = [&](const faults::CatalogFault& f) {
-    bool same_mistake = false, same_telling_mistake = false;
+    bool same_mistake = false, same_telling_mistake = false, the_path = false, same_reader = false;
     for (const Mechanism& m : d.mechanisms)
       if (makes_the_mistake(f, m, subject)) {
         same_mistake = true;
         same_telling_mistake |= !only_a_symptom(m);
+        the_path |= f.name == m.key + "-lost";
+        const bool stale_rs = m.key.starts_with("rs-bypass-"), stale_rt = m.key.starts_with("rt-bypass-");
+        same_reader |= f.op != isa::Op::invalid && (stale_rs || stale_rt) &&
+                       reader_of(f.op, stale_rt) == reader_of(subject, stale_rt);
       }
     const bool own = f.op == subject && classes.contains(f.fault_class);
     // A wrong value's mechanism names the mistake more closely than the
@@ -121,18 +144,23 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(
     if (own && (same_mistake || (control && !(stale_source && refuted(f, observations))))) return 0;
     // The same mistake in a sibling (of the same unit, or computing the same
     // function), then in any instruction.
+    // A stale source is a sibling's mistake where the two read it at the same mux.
     if (same_telling_mistake && f.op != isa::Op::invalid &&
-        (isa::unit_of(f.op) == isa::unit_of(subject) || isa::function_of(f.op) == isa::function_of(subject)))
+        (isa::unit_of(f.op) == isa::unit_of(subject) || isa::function_of(f.op) == isa::function_of(subject) ||
+         same_reader))
       return 1;
-    if (same_mistake) return 2;
-    if (own) return 3;
-    if (!classes.contains(f.fault_class)) return 6;
-    if (writers.contains(f.op)) return 4;
-    return isa::unit_of(f.op) == isa::unit_of(subject) ? 5 : 6;
+    // A path's own fault (a bypass lost for every instruction that reads
+    // through it) names the mistake more closely than an unrelated
+    // instruction's fault does.
+    if (same_mistake) return the_path ? 2 : 3;
+    if (own) return 4;
+    if (!classes.contains(f.fault_class)) return 7;
+    if (writers.contains(f.op)) return 5;
+    return isa::unit_of(f.op) == isa::unit_of(subject) ? 6 : 7;
   };
-  std::vector<std::vector<const faults::CatalogFault*>> found(6);
+  std::vector<std::vector<const faults::CatalogFault*>> found(7);
   for (const faults::CatalogFault& f : faults::catalog())
-    if (const int t = tier(f); t < 6) found[t].push_back(&f);
+    if (const int t = tier(f); t < 7) found[t].push_back(&f);
   return found;
 }
 
@@ -165,9 +193,10 @@ TraceDiagnosis diagnose_divergence(std::span<const uint8_t> boot, const faults::
   append(tiers[1], order, result.ranked);
   append(tiers[2], order, result.ranked);
   append(tiers[3], order, result.ranked);
-  append(where_a_mechanism_is, order, result.ranked);
   append(tiers[4], order, result.ranked);
+  append(where_a_mechanism_is, order, result.ranked);
   append(tiers[5], order, result.ranked);
+  append(tiers[6], order, result.ranked);
   append(elsewhere, order, result.ranked);
   for (std::string_view name : by_display)
     if (std::find(result.ranked.begin(), result.ranked.end(), name) == result.ranked.end())

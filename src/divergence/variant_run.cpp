@@ -25,8 +25,9 @@ VariantResult VariantRunner::run(uint32_t pc, uint32_t word, const Registers& be
   recorder.record(cpu, sim::decode_at(0, pc), lines);
   sim::execute_normal(cpu, decoded);
   recorder.record(cpu, decoded, lines);
-  result.record = lines.has_after ? lines.after : lines.instruction;
+  result.record = lines.instruction;
   result.record.word = original_word;
+  if (lines.has_after && lines.raised) result.raised = lines.after;
   result.after_slot = cpu.after_next;
   return result;
 }

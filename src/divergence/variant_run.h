@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "divergence/reference_state.h"
 #include "sim/bus.h"
@@ -12,6 +13,9 @@ namespace r3k::divergence {
 
 struct VariantResult {
   sim::TraceRecord record;  // what it writes (pc and word: the original's)
+  // The exception it raised in its own place, whose line follows `record`
+  // (which then writes nothing).
+  std::optional<sim::TraceRecord> raised;
   uint32_t after_slot = 0;  // where control goes after the delay slot
 };
 

@@ -225,6 +225,46 @@ TEST(TraceDiagnosis, AStoreShowsWhatWasStored) {
   EXPECT_EQ(d.ranked.front(), "sw-data-stale");
 }
 
+// Writes out of place name the logic that let them through: a bltz that
+// links points at a link's write enable, an sb that writes a halfword at
+// the byte enables, a link two words short at the link adder. A stale
+// source points at the mux it is read through: a load's base at the path
+// itself (no other instruction reads an address), a mult's rs at the
+// execute-stage operand mux it shares with subu rather than at a branch's
+// comparator. A load whose stale base faults is named too: its line writes
+// nothing, as the way that reproduces it does.
+TEST(TraceDiagnosis, NamesTheLogicThatLetAWriteOrAStaleSourceThrough) {
+  const auto first_of = [](const TraceDiagnosis& d) { return d.ranked.empty() ? std::string_view{} : d.ranked.front(); };
+  const TraceDiagnosis bltz = diagnosed(replace(Op::bltz, [](Cpu& c, const Decoded& d) {
+    sim::execute_normal(c, d);
+    c.set_reg(isa::ra, c.pc + 8);
+  }));
+  EXPECT_TRUE(has_key(bltz, "link-written")) << keys_of(bltz);
+  EXPECT_TRUE(first_of(bltz).ends_with("-link-only-taken")) << first_of(bltz);
+  const TraceDiagnosis sb = diagnosed(replace(Op::sb, [](Cpu& c, const Decoded& d) {
+    const uint32_t byte = rt(c, d) & 0xFF;
+    c.store((rs(c, d) + d.imm) & ~1u, sim::Width::half, byte | byte << 8);
+  }));
+  EXPECT_TRUE(has_key(sb, "store-enables")) << keys_of(sb);
+  EXPECT_EQ(first_of(sb), "sb-whole-word");
+  const TraceDiagnosis bgezal = diagnosed(replace(Op::bgezal, [](Cpu& c, const Decoded& d) {
+    sim::execute_normal(c, d);
+    c.set_reg(isa::ra, c.pc);
+  }));
+  EXPECT_TRUE(has_key(bgezal, "link-off:-8")) << keys_of(bgezal);
+  EXPECT_TRUE(first_of(bgezal).ends_with("-link-own-address")) << first_of(bgezal);
+  const TraceDiagnosis lbu = diagnosed(disturb(Op::lbu, PipelineEffect::stale_rs, 1));
+  EXPECT_TRUE(lbu.reference.at.word && lbu.catalog.exact.empty());
+  EXPECT_TRUE(has_key(lbu, "rs-bypass-1")) << keys_of(lbu);
+  EXPECT_EQ(first_of(lbu), "rs-bypass-1-lost");
+  const auto outcome = divergence_of(disturb(Op::mult, PipelineEffect::stale_rs, 1), test::supplement_image());
+  ASSERT_TRUE(outcome);
+  const TraceDiagnosis mult = diagnose_divergence(test::supplement_image().boot_bytes(),
+                                                  shape(faults::ImageKind::supplement), *outcome, 1, {});
+  EXPECT_TRUE(has_key(mult, "rs-bypass-1")) << keys_of(mult);
+  EXPECT_EQ(first_of(mult), "subu-rs-stale");
+}
+
 // A branch that went as its operand's value from before the write just
 // ahead would send it names the lost bypass first, once the display words
 // rule out the branch's own decision faults (the main image, which checks
