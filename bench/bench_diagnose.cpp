@@ -100,16 +100,19 @@ bool report(const std::vector<evaluation::EvaluationFault>& set, const std::stri
   std::printf("%s, seed 0x%08X\n", heading.c_str(), kDefaultSeed);
   std::printf("(each cell: failing routines -> diagnose's first answer; #k: an accepted fault is answer k;\n"
               " a run that stopped short of the end loop is read as stopped in the routine after its last display\n"
-              " word, as diagnose reads a run --json report)\n");
+              " word, as diagnose reads a run --json report; \"=\": a cause that counts fits both images' words exactly)\n");
   std::printf("  %-28s %-40s %-40s %-32s %s\n", "fault", "main image", "supplement", "both images", "with the trace");
   for (const evaluation::Row& row : result.rows)
     std::printf("  %-28s %-40s %-40s %-32s %s\n", std::string(row.fault->name()).c_str(), cell(row.main).c_str(),
-                cell(row.supplement).c_str(), joint_cell(row.both).c_str(), joint_cell(row.traced).c_str());
+                cell(row.supplement).c_str(),
+                (joint_cell(row.both) + (row.words_fit_an_accepted_cause ? " =" : "")).c_str(), joint_cell(row.traced).c_str());
   std::printf("\n  %-34s %-14s %-14s\n", "evidence", "top-1", "top-3");
   print_summary_row("main image's display words", result.on_main);
   print_summary_row("supplement's display words", result.on_supplement);
   print_summary_row("both images' display words", result.on_both);
   print_summary_row("trace's first divergence + words", result.on_trace);
+  std::printf("  a cause that counts fits both images' words exactly for %s (elsewhere the words can name it\n"
+              "  only as a near miss)\n", percent(result.words_fit_an_accepted_cause, result.rows.size()).c_str());
   return true;
 }
 

@@ -66,6 +66,21 @@ bool names_mechanism(const EvaluationFault& fault, std::string_view answer) {
   return false;
 }
 
+namespace {
+
+bool an_accepted_cause_fits(const EvaluationFault& fault, const faults::FaultRun& main,
+                            const faults::FaultRun& supplement) {
+  const faults::Diagnosis diagnosis = faults::diagnose(
+      {observed(main, ImageKind::main), observed(supplement, ImageKind::supplement)}, 0);
+  for (const faults::CauseGroup& group : diagnosis.groups)
+    if (group.exact())
+      for (const faults::Candidate& cause : group.causes)
+        if (names_mechanism(fault, cause.name())) return true;
+  return false;
+}
+
+}  // namespace
+
 Seen judge_answer(const EvaluationFault& fault, Answer answer, Outcome if_unanswered) {
   Seen seen;
   seen.answer = std::move(answer);
@@ -158,9 +173,11 @@ Evaluation evaluate(const std::vector<EvaluationFault>& set, const Image& main_i
     if (with_trace)
       traced = judge_answer(set[i], diagnose_trace_of(set[i], main_image, supplement, main, supplement_run),
                             Outcome::no_failure);
+    const bool fits = an_accepted_cause_fits(set[i], main, supplement_run);
+    evaluation.words_fit_an_accepted_cause += fits;
     evaluation.rows.push_back({&set[i], judge_run(set[i], std::move(on_main.results[i].run), ImageKind::main),
                                judge_run(set[i], std::move(on_supplement.results[i].run), ImageKind::supplement),
-                               std::move(both), std::move(traced)});
+                               std::move(both), std::move(traced), fits});
   }
   evaluation.on_main = accuracy_of(evaluation.rows, ImageKind::main);
   evaluation.on_both = accuracy_of(evaluation.rows, &Row::both);

@@ -59,6 +59,9 @@ struct Row {
   const EvaluationFault* fault = nullptr;
   Seen main, supplement, both;
   Seen traced;  // with the trace's first divergence (and both images' words); not measured: no_failure
+  // Some cause that counts fits both images' words exactly. Where none does,
+  // a ranking from the words can name the mechanism only as a near miss.
+  bool words_fit_an_accepted_cause = false;
   const Seen& on(faults::ImageKind kind) const { return kind == faults::ImageKind::main ? main : supplement; }
 };
 
@@ -74,6 +77,7 @@ struct Evaluation {
   std::vector<Row> rows;  // in the evaluation set's order; empty if a baseline run failed
   bool main_baseline_passed = false, supplement_baseline_passed = false;
   Accuracy on_main, on_supplement, on_both, on_trace;
+  size_t words_fit_an_accepted_cause = 0;  // rows where one does
 };
 // Every fault of `set` on both images (built from one seed), each run judged
 // by diagnose fed that image's display words.
