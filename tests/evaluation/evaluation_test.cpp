@@ -24,16 +24,17 @@ using isa::Op;
 
 const std::vector<EvaluationFault>& set() { return evaluation_set(); }
 
-// A name answers for one fault across both sets, so a fault can be looked up
-// (bench_diagnose NAME) without saying which set it is in.
+// A name answers for one fault across the three sets, so a fault can be
+// looked up (bench_diagnose NAME) without saying which set it is in.
 TEST(EvaluationSet, IsApartFromTheCatalogAndNamesOnlyItsFaults) {
   EXPECT_GE(set().size(), 40u);
   EXPECT_GE(validation_set().size(), 24u);
+  EXPECT_GE(holdout_set().size(), 30u);
   std::set<std::string_view> names;
-  std::vector<const EvaluationFault*> both;
-  for (const auto* faults : {&set(), &validation_set()})
-    for (const EvaluationFault& fault : *faults) both.push_back(&fault);
-  for (const EvaluationFault* each : both) {
+  std::vector<const EvaluationFault*> all;
+  for (const auto* faults : {&set(), &validation_set(), &holdout_set()})
+    for (const EvaluationFault& fault : *faults) all.push_back(&fault);
+  for (const EvaluationFault* each : all) {
     const EvaluationFault& fault = *each;
     EXPECT_TRUE(names.insert(fault.name()).second) << "twice: " << fault.name();
     EXPECT_EQ(faults::find_fault(fault.name()), nullptr) << fault.name() << " is a catalog fault";
@@ -147,6 +148,43 @@ TEST(EvaluationSet, NoValidationFaultBehavesLikeAnotherFault) {
   }
 }
 
+// Nor would the held-out set, against the catalog, either earlier set or
+// itself.
+TEST(EvaluationSet, NoHoldoutFaultBehavesLikeAnotherFault) {
+  const std::vector<EvaluationFault>& holdout = holdout_set();
+  for (size_t i = 0; i < holdout.size(); ++i) {
+    const EvaluationFault& fault = holdout[i];
+    for (const faults::CatalogFault& known : faults::catalog())
+      EXPECT_FALSE(behave_alike(fault.fault, known)) << fault.name() << " behaves like " << known.name;
+    for (const auto* earlier : {&set(), &validation_set()})
+      for (const EvaluationFault& other : *earlier)
+        EXPECT_FALSE(behave_alike(fault.fault, other.fault)) << fault.name() << " behaves like " << other.name();
+    for (size_t j = i + 1; j < holdout.size(); ++j)
+      EXPECT_FALSE(behave_alike(fault.fault, holdout[j].fault)) << fault.name() << " behaves like " << holdout[j].name();
+  }
+}
+
+// A mistake whose semantics match the right instruction's on every trial
+// measures nothing however the images are built: each must change what its
+// instruction does (a pipeline disturbance changes it by its effect).
+TEST(EvaluationSet, EveryMistakeChangesWhatItsInstructionDoes) {
+  faults::ImageShape shape;
+  shape.routines.assign(layout::kRoutineCount, {layout::kResetVector, 0x10000});
+  for (const auto* faults : {&set(), &validation_set(), &holdout_set()})
+    for (const EvaluationFault& fault : *faults) {
+      const sim::Fault made = fault.fault.make(shape);
+      if (!made.semantics) continue;
+      const sim::Fault right{made.op, [](sim::Cpu& c, const sim::Decoded& d) { sim::execute_normal(c, d); }};
+      uint64_t state = 0x5EED;
+      bool differs = false;
+      for (int i = 0; i < 4000 && !differs; ++i) {
+        const Trial trial = trial_for(made.op, state);
+        differs = !(run_once(made, trial) == run_once(right, trial));
+      }
+      EXPECT_TRUE(differs) << fault.name() << " does what the right instruction does";
+    }
+}
+
 // The comparison above can tell faults apart: a catalog fault behaves like
 // itself, and two catalog faults of one instruction kind do not.
 TEST(EvaluationSet, TheBehaviourComparisonSeesDifferences) {
@@ -208,6 +246,10 @@ TEST(EvaluationFigures, EveryFaultRunsOnBothImagesAndIsClassifiedOnce) {
 }
 TEST(EvaluationFigures, EveryValidationFaultRunsOnBothImagesAndIsClassifiedOnce) {
   expect_each_classified_once(validation_set(), measured_validation());
+}
+
+TEST(EvaluationFigures, EveryHoldoutFaultRunsOnBothImagesAndIsClassifiedOnce) {
+  expect_each_classified_once(holdout_set(), evaluate(holdout_set(), test::default_image(), test::supplement_image(), 2));
 }
 
 TEST(EvaluationFigures, TheCountsAddUp) {
