@@ -123,7 +123,8 @@ std::vector<EvaluationFault> control() {
                 return replace(Op::blez, [](Cpu& c, const Decoded& d) {
                   branch_if(c, d, rs_signed(c, d) < 0 || (rs(c, d) & 0xFFFF) == 0);
                 });
-              }),
+              },
+              "no positive blez operand of either image has a zero low half"),
       mistake("bgtz-decoded-as-blez", D, Op::bgtz, "the branch decode ignores opcode[0]: bgtz takes blez's test",
               "bgtz's decision", {"bgtz-zero-positive"},
               [](const ImageShape&) {
