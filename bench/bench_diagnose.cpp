@@ -1,5 +1,6 @@
-// diagnose measured on the evaluation set and on the validation set written
-// after the ranking was tuned on the first (faults the catalog does not hold):
+// diagnose measured on the evaluation set, on the validation set written
+// after the ranking was tuned on the first, and on the held-out set written
+// after both and never tuned against (faults the catalog does not hold):
 // each fault runs on the main image and the supplement of the default seed,
 // and the ranking, fed one image's display words, then both images'
 // together, then the first divergence of the fault's trace with both, answers. Prints a row per fault and the top-1 and top-3 accuracy
@@ -122,11 +123,12 @@ int main(int argc, char** argv) {
   const Image supplement = supplement::build(kDefaultSeed);
   const auto& first = evaluation::evaluation_set();
   const auto& validation = evaluation::validation_set();
+  const auto& holdout = evaluation::holdout_set();
   if (argc > 1) {
-    for (const auto* set : {&first, &validation})
+    for (const auto* set : {&first, &validation, &holdout})
       for (const evaluation::EvaluationFault& fault : *set)
         if (fault.name() == argv[1]) return explain_one(fault, main_image, supplement);
-    std::printf("no fault %s in the evaluation or validation set\n", argv[1]);
+    std::printf("no fault %s in the evaluation, validation or held-out set\n", argv[1]);
     return 2;
   }
   if (!report(first,
@@ -137,6 +139,12 @@ int main(int argc, char** argv) {
   if (!report(validation,
               "validation set: " + std::to_string(validation.size()) +
                   " faults written after this round's ranking rules",
+              main_image, supplement))
+    return 1;
+  std::printf("\n");
+  if (!report(holdout,
+              "held-out set: " + std::to_string(holdout.size()) +
+                  " faults written after the ranking was tuned on both sets above, never used to tune it",
               main_image, supplement))
     return 1;
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

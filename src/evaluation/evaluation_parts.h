@@ -17,6 +17,8 @@ std::vector<EvaluationFault> memory_mistakes();    // lanes, extension, merges, 
 std::vector<EvaluationFault> pipeline_mistakes();  // bypass paths and interlocks
 // The validation set, in the same four areas.
 std::vector<EvaluationFault> validation_mistakes();
+// The held-out set, in the same four areas.
+std::vector<EvaluationFault> holdout_mistakes();
 
 // A bypass or interlock mistake of one instruction kind, as a maker.
 template <isa::Op kOp, sim::PipelineEffect kEffect, int kLatency = 1>

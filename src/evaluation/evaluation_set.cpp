@@ -25,4 +25,9 @@ const std::vector<EvaluationFault>& validation_set() {
   return all;
 }
 
+const std::vector<EvaluationFault>& holdout_set() {
+  static const std::vector<EvaluationFault> all = holdout_mistakes();
+  return all;
+}
+
 }  // namespace r3k::evaluation

@@ -9,6 +9,8 @@
 #include <array>
 #include <cctype>
 #include <set>
+#include <stdexcept>
+#include <utility>
 
 #include "evaluation/scoring.h"
 #include "faults/catalog.h"
@@ -24,16 +26,17 @@ using isa::Op;
 
 const std::vector<EvaluationFault>& set() { return evaluation_set(); }
 
-// A name answers for one fault across both sets, so a fault can be looked up
-// (bench_diagnose NAME) without saying which set it is in.
+// A name answers for one fault across the three sets, so a fault can be
+// looked up (bench_diagnose NAME) without saying which set it is in.
 TEST(EvaluationSet, IsApartFromTheCatalogAndNamesOnlyItsFaults) {
   EXPECT_GE(set().size(), 40u);
   EXPECT_GE(validation_set().size(), 24u);
+  EXPECT_GE(holdout_set().size(), 30u);
   std::set<std::string_view> names;
-  std::vector<const EvaluationFault*> both;
-  for (const auto* faults : {&set(), &validation_set()})
-    for (const EvaluationFault& fault : *faults) both.push_back(&fault);
-  for (const EvaluationFault* each : both) {
+  std::vector<const EvaluationFault*> all;
+  for (const auto* faults : {&set(), &validation_set(), &holdout_set()})
+    for (const EvaluationFault& fault : *faults) all.push_back(&fault);
+  for (const EvaluationFault* each : all) {
     const EvaluationFault& fault = *each;
     EXPECT_TRUE(names.insert(fault.name()).second) << "twice: " << fault.name();
     EXPECT_EQ(faults::find_fault(fault.name()), nullptr) << fault.name() << " is a catalog fault";
@@ -147,6 +150,93 @@ TEST(EvaluationSet, NoValidationFaultBehavesLikeAnotherFault) {
   }
 }
 
+// Nor would the held-out set, against the catalog, either earlier set or
+// itself.
+TEST(EvaluationSet, NoHoldoutFaultBehavesLikeAnotherFault) {
+  const std::vector<EvaluationFault>& holdout = holdout_set();
+  for (size_t i = 0; i < holdout.size(); ++i) {
+    const EvaluationFault& fault = holdout[i];
+    for (const faults::CatalogFault& known : faults::catalog())
+      EXPECT_FALSE(behave_alike(fault.fault, known)) << fault.name() << " behaves like " << known.name;
+    for (const auto* earlier : {&set(), &validation_set()})
+      for (const EvaluationFault& other : *earlier)
+        EXPECT_FALSE(behave_alike(fault.fault, other.fault)) << fault.name() << " behaves like " << other.name();
+    for (size_t j = i + 1; j < holdout.size(); ++j)
+      EXPECT_FALSE(behave_alike(fault.fault, holdout[j].fault)) << fault.name() << " behaves like " << holdout[j].name();
+  }
+}
+
+faults::ImageShape shape_spanning_trials() {
+  faults::ImageShape shape;
+  shape.routines.assign(layout::kRoutineCount, {layout::kResetVector, 0x10000});
+  return shape;
+}
+sim::Fault right_instruction(Op op) {
+  return {op, [](sim::Cpu& c, const sim::Decoded& d) { sim::execute_normal(c, d); }};
+}
+
+// A mistake whose semantics match the right instruction's on every trial
+// measures nothing however the images are built: each must change what its
+// instruction does (a pipeline disturbance changes it by its effect).
+TEST(EvaluationSet, EveryMistakeChangesWhatItsInstructionDoes) {
+  for (const auto* faults : {&set(), &validation_set(), &holdout_set()})
+    for (const EvaluationFault& fault : *faults) {
+      const sim::Fault made = fault.fault.make(shape_spanning_trials());
+      if (!made.semantics) continue;
+      uint64_t state = 0x5EED;
+      bool differs = false;
+      for (int i = 0; i < 4000 && !differs; ++i) {
+        const Trial trial = trial_for(made.op, state);
+        differs = !(run_once(made, trial) == run_once(right_instruction(made.op), trial));
+      }
+      EXPECT_TRUE(differs) << fault.name() << " does what the right instruction does";
+    }
+}
+
+const EvaluationFault& holdout_fault(std::string_view name) {
+  for (const EvaluationFault& fault : holdout_set())
+    if (fault.name() == name) return fault;
+  throw std::out_of_range(std::string(name));
+}
+
+// The held-out arithmetic and decision mistakes go wrong on exactly the
+// operands their Verilog says, told from the operands alone ($8 is rs, $9 rt):
+// a fix-up term left out shows only when that term is not zero, a quotient
+// sign only for a negative divisor, HI only where it differs from the
+// quotient (all ones for a zero divisor), a zero detector of 16 bits only for a
+// positive value with a zero low half.
+TEST(EvaluationSet, HoldoutMistakesGoWrongWhereTheirVerilogSays) {
+  using Wrong = bool (*)(int32_t rs, int32_t rt, uint32_t urs, uint32_t urt);
+  const std::vector<std::pair<std::string_view, Wrong>> claims{
+      {"mult-sign-fix-misses-rt-term", [](int32_t rs, int32_t rt, uint32_t, uint32_t) { return rt < 0 && rs != 0; }},
+      {"div-quotient-sign-from-dividend",
+       [](int32_t rs, int32_t rt, uint32_t, uint32_t) {
+         const int64_t n = rs, m = rt;
+         return m < 0 && (n < 0 ? -n : n) >= -m && !(rs == INT32_MIN && rt == -1);
+       }},
+      {"divu-quotient-into-hi",
+       [](int32_t, int32_t, uint32_t x, uint32_t y) { return y == 0 ? x != 0xFFFFFFFF : x % y != x / y; }},
+      {"blez-zero-detect-low-half", [](int32_t rs, int32_t, uint32_t x, uint32_t) { return rs > 0 && !(x & 0xFFFF); }},
+      {"bne-compares-with-zero", [](int32_t, int32_t, uint32_t x, uint32_t y) { return (x != 0) != (x != y); }},
+  };
+  for (const auto& [name, wrong] : claims) {
+    const sim::Fault made = holdout_fault(name).fault.make(shape_spanning_trials());
+    uint64_t state = 0xC1A1;
+    int wrong_trials = 0;
+    for (int i = 0; i < 4000; ++i) {
+      const Trial trial = trial_for(made.op, state);
+      // A branch of offset 1 lands where it would fall through: taken or not look alike.
+      if ((made.op == Op::blez || made.op == Op::bne) && uint16_t(trial.word) == 1) continue;
+      const uint32_t x = trial.regs[8], y = trial.regs[9];
+      const bool expected = wrong(int32_t(x), int32_t(y), x, y);
+      wrong_trials += expected;
+      EXPECT_EQ(!(run_once(made, trial) == run_once(right_instruction(made.op), trial)), expected)
+          << name << " with rs " << x << ", rt " << y;
+    }
+    EXPECT_GT(wrong_trials, 40) << name;
+  }
+}
+
 // The comparison above can tell faults apart: a catalog fault behaves like
 // itself, and two catalog faults of one instruction kind do not.
 TEST(EvaluationSet, TheBehaviourComparisonSeesDifferences) {
@@ -208,6 +298,10 @@ TEST(EvaluationFigures, EveryFaultRunsOnBothImagesAndIsClassifiedOnce) {
 }
 TEST(EvaluationFigures, EveryValidationFaultRunsOnBothImagesAndIsClassifiedOnce) {
   expect_each_classified_once(validation_set(), measured_validation());
+}
+
+TEST(EvaluationFigures, EveryHoldoutFaultRunsOnBothImagesAndIsClassifiedOnce) {
+  expect_each_classified_once(holdout_set(), evaluate(holdout_set(), test::default_image(), test::supplement_image(), 2));
 }
 
 TEST(EvaluationFigures, TheCountsAddUp) {
