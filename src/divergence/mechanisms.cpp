@@ -218,6 +218,19 @@ uint32_t sign_of_difference(const Step& at) {
   return (at.before.regs[fields.rs] - other) >> 31;
 }
 
+// A set-on-less-than's result compared at the wrong boundary (rs <= its
+// other operand); 2 (no result) for other instructions.
+uint32_t less_or_equal(const Step& at) {
+  const Op op = isa::decode(at.word);
+  if (op != Op::slt && op != Op::sltu && op != Op::slti && op != Op::sltiu) return 2;
+  const isa::Fields fields = isa::fields_of(at.word);
+  const bool immediate = op == Op::slti || op == Op::sltiu;
+  const uint32_t a = at.before.regs[fields.rs];
+  const uint32_t b = immediate ? uint32_t(int32_t(int16_t(fields.imm))) : at.before.regs[fields.rt];
+  const bool is_signed = op == Op::slt || op == Op::slti;
+  return is_signed ? int32_t(a) <= int32_t(b) : a <= b;
+}
+
 // An add or addi whose sum carries out of bit 31 (what an overflow test
 // wired to the carry traps on) without overflowing as signed numbers.
 bool trapped_on_carry(const Step& at) {
@@ -240,6 +253,20 @@ void value_checks(const ReferenceState& state, const sim::TraceRecord& expected,
       d.lo == expected.hi && expected.hi != expected.lo)
     found.push_back({"hi-lo-crossed", "HI and LO crossed at the write port", FaultClass::multiply_divide,
                      "hi-lo-swapped"});
+  // One of the pair written with the other's value: the same port's select,
+  // wrong for one half only.
+  else if (expected.writes_hi && expected.writes_lo && d.writes_hi && d.writes_lo && expected.hi != expected.lo &&
+           ((d.hi == expected.lo && d.lo == expected.lo) || (d.lo == expected.hi && d.hi == expected.hi)))
+    found.push_back({"hi-lo-one-crossed", std::string(d.hi == expected.lo ? "HI" : "LO") + " written with " +
+                                              (d.hi == expected.lo ? "LO" : "HI") + "'s value at the write port",
+                     FaultClass::multiply_divide, "hi-lo-swapped"});
+  // A signed product or quotient with its sign wrong: the signed correction.
+  const Op op = isa::decode(state.at.word);
+  if ((op == Op::mult || op == Op::div) && expected.writes_hi && d.writes_hi &&
+      ((d.lo == 0 - expected.lo && expected.lo != 0 && d.hi == expected.hi) ||
+       (d.hi == 0 - expected.hi && expected.hi != 0 && d.lo == expected.lo)))
+    found.push_back({"sign-correction", "a result negated: the signed correction after the unsigned array",
+                     FaultClass::multiply_divide, "sign-correction"});
   if (d.reg_count == 0 && !d.writes_hi && !d.writes_lo && expected.reg_count == 1 && trapped_on_carry(state.at))
     found.push_back({"trap-on-carry", "trapped on the adder's carry out, not on signed overflow: nothing written",
                      FaultClass::alu, "traps-on-carry"});
@@ -269,12 +296,20 @@ void value_checks(const ReferenceState& state, const sim::TraceRecord& expected,
       if (wrong == right + uint32_t(off))
         found.push_back({"link-off:" + std::to_string(off), "the link is " + std::to_string(off) + " bytes off",
                          FaultClass::link, off > 0 ? "link-one-word-far" : "link-own-address"});
+  if (wrong != right && wrong == less_or_equal(state.at))
+    found.push_back({"less-or-equal", "less-than compared as less-or-equal: the comparator's boundary",
+                     FaultClass::alu, "comparator"});
   if (wrong != right && wrong == sign_of_difference(state.at))
     found.push_back({"sign-of-difference", "less-than read off bit 31 of the difference (wrong when it overflows)",
                      FaultClass::alu, "sign-of-difference"});
+  // A link that did not land went wrong in the link's own write (late, only
+  // when taken, into another register), not in the ALU's result path.
   if (wrong == state.at.before.regs[expected.regs[0].reg] && wrong != right && d.reg_count == 1)
-    found.push_back({"result-not-landed", "the destination kept its old value: the result lands late or not at all",
-                     FaultClass::forwarding, "result-late"});
+    found.push_back(row.links() ? Mechanism{"link-not-written", "the link register kept its old value: the link "
+                                            "lands late, into another register or not at all", FaultClass::link,
+                                            "link-write"}
+                                : Mechanism{"result-not-landed", "the destination kept its old value: the result "
+                                            "lands late or not at all", FaultClass::forwarding, "result-late"});
 }
 
 // A branch's target added up another way: the offset not shifted or not

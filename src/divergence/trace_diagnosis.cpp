@@ -53,6 +53,15 @@ bool makes_the_mistake(const faults::CatalogFault& f, const Mechanism& m, isa::O
   }
   // A byte or half from another lane: the lane select, however it is wired.
   if (m.mistake == "lane-select") return *mistake == "big-endian-lanes" || *mistake == "other-halfword";
+  // A comparison at the wrong boundary: the comparator, however it errs.
+  if (m.mistake == "comparator")
+    return *mistake == "signed" || *mistake == "unsigned" || *mistake == "sign-of-difference";
+  // A signed result negated: the correction that makes it signed.
+  if (m.mistake == "sign-correction") return *mistake == "unsigned" || *mistake == "floor";
+  // A link that did not land: the link's write, late or misdirected.
+  if (m.mistake == "link-write")
+    return *mistake == "link-late" || *mistake == "link-only-taken" || *mistake == "links-into-ra" ||
+           *mistake == "link-into-target";
   // A shift by another amount: the amount's logic, whichever way it misreads.
   if (m.mistake == "amount-misread")
     return *mistake == "one-too-far" || *mistake == "ignores-bit4" || *mistake == "reads-all-of-rs";
@@ -107,6 +116,10 @@ bool refuted(const faults::CatalogFault& f, const std::vector<faults::ImageObser
 // transfer before it), then those that make a mechanism's mistake in any
 // instruction (the lost path's own fault first), then of the writers before it (for a bypass), then of its
 // siblings of the same format (the same unit).
+enum Tier : int {
+  kOwnMistake, kSiblingOfTheBlock, kSibling, kThePath, kAnyInstruction, kOwn, kWriter, kSameUnit, kNone
+};
+
 std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(
     const TraceDiagnosis& d, const std::set<faults::FaultClass>& classes, bool control,
     const std::vector<faults::ImageObservation>& observations) {
@@ -141,26 +154,27 @@ std::vector<std::vector<const faults::CatalogFault*>> of_the_instructions(
     // A wrong transfer points at the transfer's own decision, unless it went
     // as a source's value from before a write just ahead would send it and
     // the display words rule the decision fault out.
-    if (own && (same_mistake || (control && !(stale_source && refuted(f, observations))))) return 0;
-    // The same mistake in a sibling (of the same unit, or computing the same
-    // function), then in any instruction.
+    if (own && (same_mistake || (control && !(stale_source && refuted(f, observations))))) return kOwnMistake;
+    // The same mistake in a sibling (computed by the same block, or of the
+    // same unit, or computing the same function), then in any instruction.
     // A stale source is a sibling's mistake where the two read it at the same mux.
-    if (same_telling_mistake && f.op != isa::Op::invalid &&
-        (isa::unit_of(f.op) == isa::unit_of(subject) || isa::function_of(f.op) == isa::function_of(subject) ||
-         same_reader))
-      return 1;
+    if (same_telling_mistake && f.op != isa::Op::invalid) {
+      if (same_reader || isa::block_of(f.op) == isa::block_of(subject)) return kSiblingOfTheBlock;
+      if (isa::unit_of(f.op) == isa::unit_of(subject) || isa::function_of(f.op) == isa::function_of(subject))
+        return kSibling;
+    }
     // A path's own fault (a bypass lost for every instruction that reads
     // through it) names the mistake more closely than an unrelated
     // instruction's fault does.
-    if (same_mistake) return the_path ? 2 : 3;
-    if (own) return 4;
-    if (!classes.contains(f.fault_class)) return 7;
-    if (writers.contains(f.op)) return 5;
-    return isa::unit_of(f.op) == isa::unit_of(subject) ? 6 : 7;
+    if (same_mistake) return the_path ? kThePath : kAnyInstruction;
+    if (own) return kOwn;
+    if (!classes.contains(f.fault_class)) return kNone;
+    if (writers.contains(f.op)) return kWriter;
+    return isa::unit_of(f.op) == isa::unit_of(subject) ? kSameUnit : kNone;
   };
-  std::vector<std::vector<const faults::CatalogFault*>> found(7);
+  std::vector<std::vector<const faults::CatalogFault*>> found(kNone);
   for (const faults::CatalogFault& f : faults::catalog())
-    if (const int t = tier(f); t < 7) found[t].push_back(&f);
+    if (const int t = tier(f); t < kNone) found[t].push_back(&f);
   return found;
 }
 
@@ -189,14 +203,10 @@ TraceDiagnosis diagnose_divergence(std::span<const uint8_t> boot, const faults::
   const auto tiers =
       of_the_instructions(result, classes, outcome.design.record.pc != outcome.expected.pc, observations);
   append(result.catalog.exact, order, result.ranked);
-  append(tiers[0], order, result.ranked);
-  append(tiers[1], order, result.ranked);
-  append(tiers[2], order, result.ranked);
-  append(tiers[3], order, result.ranked);
-  append(tiers[4], order, result.ranked);
+  for (int t = kOwnMistake; t <= kOwn; ++t) append(tiers[t], order, result.ranked);
   append(where_a_mechanism_is, order, result.ranked);
-  append(tiers[5], order, result.ranked);
-  append(tiers[6], order, result.ranked);
+  append(tiers[kWriter], order, result.ranked);
+  append(tiers[kSameUnit], order, result.ranked);
   append(elsewhere, order, result.ranked);
   for (std::string_view name : by_display)
     if (std::find(result.ranked.begin(), result.ranked.end(), name) == result.ranked.end())

@@ -181,6 +181,17 @@ int unit_of(Op op) {
   }
 }
 
+int block_of(Op op) {
+  enum : int { kAdder = 200, kLogic, kComparator, kShifter };
+  switch (function_of(op)) {
+    case Op::add: case Op::sub: return kAdder;
+    case Op::and_: case Op::or_: case Op::xor_: case Op::nor: return kLogic;
+    case Op::slt: case Op::sltu: return kComparator;
+    case Op::sll: case Op::srl: case Op::sra: return kShifter;
+    default: return unit_of(op);
+  }
+}
+
 constinit const detail::DecodeTables detail::kDecodeTables = decode_tables();
 
 std::string_view reg_name(unsigned number) { return kRegNames.at(number & 31); }

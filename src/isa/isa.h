@@ -247,6 +247,11 @@ Op function_of(Op op);
 // share its logic, so a wrong select line or decode swaps one for another
 // (the immediate ALU forms, the branches on one register, the stores).
 int unit_of(Op op);
+// The block of the execute stage that computes an ALU or shift result (the
+// adder, the logic unit, the comparator, the shifter), as a number; for
+// other instructions, their unit. A result mux input or a bypass tap goes
+// wrong for one block's outputs.
+int block_of(Op op);
 
 // Register numbers, o32 names.
 enum Reg : uint8_t {

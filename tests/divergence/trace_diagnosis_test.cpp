@@ -265,6 +265,42 @@ TEST(TraceDiagnosis, NamesTheLogicThatLetAWriteOrAStaleSourceThrough) {
   EXPECT_EQ(first_of(mult), "subu-rs-stale");
 }
 
+// More of what a wrong value says, each on a mistake the catalog does not
+// hold: sltiu comparing at the wrong boundary points at sltiu's comparator;
+// divu writing its quotient to HI as well, at the HI/LO write port; div's
+// quotient negated, at the signed correction; bgezal linking only when not
+// taken, at bgezal's link write enable; nor's result off the bypass, at the
+// logic unit's late result (xor's) before the comparator's or the adder's.
+TEST(TraceDiagnosis, NamesTheBlockAWrongValueCameFrom) {
+  const auto first_of = [](const TraceDiagnosis& d) { return d.ranked.empty() ? std::string_view{} : d.ranked.front(); };
+  const TraceDiagnosis sltiu = diagnosed(immediate_result(
+      Op::sltiu, [](uint32_t x, uint16_t field) { return uint32_t(x <= uint32_t(int32_t(int16_t(field)))); }));
+  EXPECT_TRUE(has_key(sltiu, "less-or-equal")) << keys_of(sltiu);
+  EXPECT_TRUE(first_of(sltiu).starts_with("sltiu-")) << first_of(sltiu);
+  const TraceDiagnosis divu = diagnosed(replace(Op::divu, [](Cpu& c, const Decoded& d) {
+    sim::execute_normal(c, d);
+    c.hi = c.lo;
+  }));
+  EXPECT_TRUE(has_key(divu, "hi-lo-one-crossed")) << keys_of(divu);
+  EXPECT_EQ(first_of(divu), "divu-hi-lo-swapped");
+  const TraceDiagnosis div = diagnosed(replace(Op::div, [](Cpu& c, const Decoded& d) {
+    sim::execute_normal(c, d);
+    if (int32_t(rt(c, d)) < 0) c.lo = 0 - c.lo;
+  }));
+  EXPECT_TRUE(has_key(div, "sign-correction")) << keys_of(div);
+  EXPECT_TRUE(first_of(div) == "div-unsigned" || first_of(div) == "div-floor") << first_of(div);
+  const TraceDiagnosis bgezal = diagnosed(replace(Op::bgezal, [](Cpu& c, const Decoded& d) {
+    const bool taken = int32_t(rs(c, d)) >= 0;
+    if (!taken) c.set_reg(isa::ra, c.pc + 8);
+    branch_if(c, d, taken);
+  }));
+  EXPECT_TRUE(has_key(bgezal, "link-not-written")) << keys_of(bgezal);
+  EXPECT_EQ(first_of(bgezal), "bgezal-link-only-taken");
+  const TraceDiagnosis nor = diagnosed(disturb(Op::nor, PipelineEffect::late_result, 1));
+  EXPECT_TRUE(has_key(nor, "result-not-landed")) << keys_of(nor);
+  EXPECT_EQ(first_of(nor), "xor-result-late");
+}
+
 // A branch that went as its operand's value from before the write just
 // ahead would send it names the lost bypass first, once the display words
 // rule out the branch's own decision faults (the main image, which checks
