@@ -26,25 +26,30 @@ using isa::Op;
 
 const std::vector<EvaluationFault>& set() { return evaluation_set(); }
 
-// A name answers for one fault across the three sets, so a fault can be
-// looked up (bench_diagnose NAME) without saying which set it is in.
+// Every set, oldest first: a later set must stay apart from all before it.
+const std::vector<const std::vector<EvaluationFault>*>& all_sets() {
+  static const std::vector<const std::vector<EvaluationFault>*> sets{&set(), &validation_set(), &holdout_set(),
+                                                                     &second_holdout_set()};
+  return sets;
+}
+
+// A name answers for one fault across the sets, so a fault can be looked up
+// (bench_diagnose NAME) without saying which set it is in.
 TEST(EvaluationSet, IsApartFromTheCatalogAndNamesOnlyItsFaults) {
   EXPECT_GE(set().size(), 40u);
   EXPECT_GE(validation_set().size(), 24u);
   EXPECT_GE(holdout_set().size(), 30u);
+  EXPECT_GE(second_holdout_set().size(), 30u);
   std::set<std::string_view> names;
-  std::vector<const EvaluationFault*> all;
-  for (const auto* faults : {&set(), &validation_set(), &holdout_set()})
-    for (const EvaluationFault& fault : *faults) all.push_back(&fault);
-  for (const EvaluationFault* each : all) {
-    const EvaluationFault& fault = *each;
-    EXPECT_TRUE(names.insert(fault.name()).second) << "twice: " << fault.name();
-    EXPECT_EQ(faults::find_fault(fault.name()), nullptr) << fault.name() << " is a catalog fault";
-    EXPECT_FALSE(fault.fault.models.empty() || fault.mechanism.empty()) << fault.name();
-    EXPECT_NE(fault.fault.op, Op::invalid) << fault.name();
-    for (std::string_view accepted : fault.accepted)
-      EXPECT_NE(faults::find_fault(accepted), nullptr) << fault.name() << " accepts unknown " << accepted;
-  }
+  for (const auto* faults : all_sets())
+    for (const EvaluationFault& fault : *faults) {
+      EXPECT_TRUE(names.insert(fault.name()).second) << "twice: " << fault.name();
+      EXPECT_EQ(faults::find_fault(fault.name()), nullptr) << fault.name() << " is a catalog fault";
+      EXPECT_FALSE(fault.fault.models.empty() || fault.mechanism.empty()) << fault.name();
+      EXPECT_NE(fault.fault.op, Op::invalid) << fault.name();
+      for (std::string_view accepted : fault.accepted)
+        EXPECT_NE(faults::find_fault(accepted), nullptr) << fault.name() << " accepts unknown " << accepted;
+    }
 }
 
 // One instruction of kind `op` on a random state: registers drawn from
@@ -134,37 +139,25 @@ TEST(EvaluationSet, NoFaultBehavesLikeACatalogFault) {
       EXPECT_FALSE(behave_alike(fault.fault, known)) << fault.name() << " behaves like " << known.name;
 }
 
-// The validation set would measure nothing new if one of its faults were a
-// catalog fault, a first-set fault or another of its own under a new name.
-TEST(EvaluationSet, NoValidationFaultBehavesLikeAnotherFault) {
-  const std::vector<EvaluationFault>& validation = validation_set();
-  for (size_t i = 0; i < validation.size(); ++i) {
-    const EvaluationFault& fault = validation[i];
+// A later set would measure nothing new if one of its faults were a catalog
+// fault, a fault of an earlier set or another of its own under a new name.
+void expect_no_fault_behaves_like_another(size_t later) {
+  const std::vector<EvaluationFault>& mistakes = *all_sets().at(later);
+  for (size_t i = 0; i < mistakes.size(); ++i) {
+    const EvaluationFault& fault = mistakes[i];
     for (const faults::CatalogFault& known : faults::catalog())
       EXPECT_FALSE(behave_alike(fault.fault, known)) << fault.name() << " behaves like " << known.name;
-    for (const EvaluationFault& first : set())
-      EXPECT_FALSE(behave_alike(fault.fault, first.fault)) << fault.name() << " behaves like " << first.name();
-    for (size_t j = i + 1; j < validation.size(); ++j)
-      EXPECT_FALSE(behave_alike(fault.fault, validation[j].fault)) << fault.name() << " behaves like "
-                                                                   << validation[j].name();
+    for (size_t earlier = 0; earlier < later; ++earlier)
+      for (const EvaluationFault& other : *all_sets()[earlier])
+        EXPECT_FALSE(behave_alike(fault.fault, other.fault)) << fault.name() << " behaves like " << other.name();
+    for (size_t j = i + 1; j < mistakes.size(); ++j)
+      EXPECT_FALSE(behave_alike(fault.fault, mistakes[j].fault)) << fault.name() << " behaves like " << mistakes[j].name();
   }
 }
 
-// Nor would the held-out set, against the catalog, either earlier set or
-// itself.
-TEST(EvaluationSet, NoHoldoutFaultBehavesLikeAnotherFault) {
-  const std::vector<EvaluationFault>& holdout = holdout_set();
-  for (size_t i = 0; i < holdout.size(); ++i) {
-    const EvaluationFault& fault = holdout[i];
-    for (const faults::CatalogFault& known : faults::catalog())
-      EXPECT_FALSE(behave_alike(fault.fault, known)) << fault.name() << " behaves like " << known.name;
-    for (const auto* earlier : {&set(), &validation_set()})
-      for (const EvaluationFault& other : *earlier)
-        EXPECT_FALSE(behave_alike(fault.fault, other.fault)) << fault.name() << " behaves like " << other.name();
-    for (size_t j = i + 1; j < holdout.size(); ++j)
-      EXPECT_FALSE(behave_alike(fault.fault, holdout[j].fault)) << fault.name() << " behaves like " << holdout[j].name();
-  }
-}
+TEST(EvaluationSet, NoValidationFaultBehavesLikeAnotherFault) { expect_no_fault_behaves_like_another(1); }
+TEST(EvaluationSet, NoHoldoutFaultBehavesLikeAnotherFault) { expect_no_fault_behaves_like_another(2); }
+TEST(EvaluationSet, NoSecondHoldoutFaultBehavesLikeAnotherFault) { expect_no_fault_behaves_like_another(3); }
 
 faults::ImageShape shape_spanning_trials() {
   faults::ImageShape shape;
@@ -179,7 +172,7 @@ sim::Fault right_instruction(Op op) {
 // measures nothing however the images are built: each must change what its
 // instruction does (a pipeline disturbance changes it by its effect).
 TEST(EvaluationSet, EveryMistakeChangesWhatItsInstructionDoes) {
-  for (const auto* faults : {&set(), &validation_set(), &holdout_set()})
+  for (const auto* faults : all_sets())
     for (const EvaluationFault& fault : *faults) {
       const sim::Fault made = fault.fault.make(shape_spanning_trials());
       if (!made.semantics) continue;
@@ -301,7 +294,8 @@ TEST(EvaluationFigures, EveryValidationFaultRunsOnBothImagesAndIsClassifiedOnce)
 }
 
 TEST(EvaluationFigures, EveryHoldoutFaultRunsOnBothImagesAndIsClassifiedOnce) {
-  expect_each_classified_once(holdout_set(), evaluate(holdout_set(), test::default_image(), test::supplement_image(), 2));
+  for (const auto* held_out : {&holdout_set(), &second_holdout_set()})
+    expect_each_classified_once(*held_out, evaluate(*held_out, test::default_image(), test::supplement_image(), 2));
 }
 
 TEST(EvaluationFigures, TheCountsAddUp) {
