@@ -243,6 +243,38 @@ TEST(EvaluationSet, HoldoutMistakesGoWrongWhereTheirVerilogSays) {
   }
 }
 
+// The held-out merge and lane mistakes go wrong on the byte lanes their
+// Verilog says and never on the others: enables shifted the wrong way are
+// right only for an aligned swr, unshifted data only when swl's lane is 3, a
+// merge select of addr[0] only when addr[1] is set, a byte enable one lane up
+// on every lane.
+TEST(EvaluationSet, HoldoutLaneMistakesGoWrongOnTheirLanes) {
+  const std::vector<std::pair<std::string_view, std::set<uint32_t>>> claims{
+      {"swr-enables-shifted-right", {1, 2, 3}},
+      {"swl-data-not-shifted", {0, 1, 2}},
+      {"lwl-lane-from-bit0", {2, 3}},
+      {"sb-enable-next-lane", {0, 1, 2, 3}},
+  };
+  for (const auto& [name, wrong_lanes] : claims) {
+    const sim::Fault made = holdout_fault(name).fault.make(shape_spanning_trials());
+    uint64_t state = 0x1A4E;
+    std::array<int, 4> trials{}, wrong{};
+    for (int i = 0; i < 4000; ++i) {
+      const Trial trial = trial_for(made.op, state);
+      const uint32_t lane = (trial.regs[8] + uint32_t(int16_t(trial.word))) & 3;
+      ++trials[lane];
+      wrong[lane] += !(run_once(made, trial) == run_once(right_instruction(made.op), trial));
+    }
+    for (uint32_t lane = 0; lane < 4; ++lane) {
+      if (wrong_lanes.contains(lane)) {
+        EXPECT_GT(wrong[lane], trials[lane] * 9 / 10) << name << " on lane " << lane;
+      } else {
+        EXPECT_EQ(wrong[lane], 0) << name << " on lane " << lane;
+      }
+    }
+  }
+}
+
 // The comparison above can tell faults apart: a catalog fault behaves like
 // itself, and two catalog faults of one instruction kind do not.
 TEST(EvaluationSet, TheBehaviourComparisonSeesDifferences) {
