@@ -19,6 +19,8 @@ std::vector<EvaluationFault> pipeline_mistakes();  // bypass paths and interlock
 std::vector<EvaluationFault> validation_mistakes();
 // The held-out set, in the same four areas.
 std::vector<EvaluationFault> holdout_mistakes();
+// The second held-out set, in the same four areas.
+std::vector<EvaluationFault> second_holdout_mistakes();
 
 // A bypass or interlock mistake of one instruction kind, as a maker.
 template <isa::Op kOp, sim::PipelineEffect kEffect, int kLatency = 1>

@@ -30,4 +30,9 @@ const std::vector<EvaluationFault>& holdout_set() {
   return all;
 }
 
+const std::vector<EvaluationFault>& second_holdout_set() {
+  static const std::vector<EvaluationFault> all = second_holdout_mistakes();
+  return all;
+}
+
 }  // namespace r3k::evaluation

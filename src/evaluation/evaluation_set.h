@@ -43,5 +43,8 @@ const std::vector<EvaluationFault>& validation_set();
 // Written after the ranking was tuned on both other sets, and never used to
 // tune it: its accepted answers were fixed before diagnose saw any of them.
 const std::vector<EvaluationFault>& holdout_set();
+// Written after the ranking was tuned on the three other sets; never used to
+// tune it, its accepted answers fixed before diagnose saw any of them.
+const std::vector<EvaluationFault>& second_holdout_set();
 
 }  // namespace r3k::evaluation

@@ -26,25 +26,30 @@ using isa::Op;
 
 const std::vector<EvaluationFault>& set() { return evaluation_set(); }
 
-// A name answers for one fault across the three sets, so a fault can be
-// looked up (bench_diagnose NAME) without saying which set it is in.
+// Every set, oldest first: a later set must stay apart from all before it.
+const std::vector<const std::vector<EvaluationFault>*>& all_sets() {
+  static const std::vector<const std::vector<EvaluationFault>*> sets{&set(), &validation_set(), &holdout_set(),
+                                                                     &second_holdout_set()};
+  return sets;
+}
+
+// A name answers for one fault across the sets, so a fault can be looked up
+// (bench_diagnose NAME) without saying which set it is in.
 TEST(EvaluationSet, IsApartFromTheCatalogAndNamesOnlyItsFaults) {
   EXPECT_GE(set().size(), 40u);
   EXPECT_GE(validation_set().size(), 24u);
   EXPECT_GE(holdout_set().size(), 30u);
+  EXPECT_GE(second_holdout_set().size(), 30u);
   std::set<std::string_view> names;
-  std::vector<const EvaluationFault*> all;
-  for (const auto* faults : {&set(), &validation_set(), &holdout_set()})
-    for (const EvaluationFault& fault : *faults) all.push_back(&fault);
-  for (const EvaluationFault* each : all) {
-    const EvaluationFault& fault = *each;
-    EXPECT_TRUE(names.insert(fault.name()).second) << "twice: " << fault.name();
-    EXPECT_EQ(faults::find_fault(fault.name()), nullptr) << fault.name() << " is a catalog fault";
-    EXPECT_FALSE(fault.fault.models.empty() || fault.mechanism.empty()) << fault.name();
-    EXPECT_NE(fault.fault.op, Op::invalid) << fault.name();
-    for (std::string_view accepted : fault.accepted)
-      EXPECT_NE(faults::find_fault(accepted), nullptr) << fault.name() << " accepts unknown " << accepted;
-  }
+  for (const auto* faults : all_sets())
+    for (const EvaluationFault& fault : *faults) {
+      EXPECT_TRUE(names.insert(fault.name()).second) << "twice: " << fault.name();
+      EXPECT_EQ(faults::find_fault(fault.name()), nullptr) << fault.name() << " is a catalog fault";
+      EXPECT_FALSE(fault.fault.models.empty() || fault.mechanism.empty()) << fault.name();
+      EXPECT_NE(fault.fault.op, Op::invalid) << fault.name();
+      for (std::string_view accepted : fault.accepted)
+        EXPECT_NE(faults::find_fault(accepted), nullptr) << fault.name() << " accepts unknown " << accepted;
+    }
 }
 
 // One instruction of kind `op` on a random state: registers drawn from
@@ -134,37 +139,25 @@ TEST(EvaluationSet, NoFaultBehavesLikeACatalogFault) {
       EXPECT_FALSE(behave_alike(fault.fault, known)) << fault.name() << " behaves like " << known.name;
 }
 
-// The validation set would measure nothing new if one of its faults were a
-// catalog fault, a first-set fault or another of its own under a new name.
-TEST(EvaluationSet, NoValidationFaultBehavesLikeAnotherFault) {
-  const std::vector<EvaluationFault>& validation = validation_set();
-  for (size_t i = 0; i < validation.size(); ++i) {
-    const EvaluationFault& fault = validation[i];
+// A later set would measure nothing new if one of its faults were a catalog
+// fault, a fault of an earlier set or another of its own under a new name.
+void expect_no_fault_behaves_like_another(size_t later) {
+  const std::vector<EvaluationFault>& mistakes = *all_sets().at(later);
+  for (size_t i = 0; i < mistakes.size(); ++i) {
+    const EvaluationFault& fault = mistakes[i];
     for (const faults::CatalogFault& known : faults::catalog())
       EXPECT_FALSE(behave_alike(fault.fault, known)) << fault.name() << " behaves like " << known.name;
-    for (const EvaluationFault& first : set())
-      EXPECT_FALSE(behave_alike(fault.fault, first.fault)) << fault.name() << " behaves like " << first.name();
-    for (size_t j = i + 1; j < validation.size(); ++j)
-      EXPECT_FALSE(behave_alike(fault.fault, validation[j].fault)) << fault.name() << " behaves like "
-                                                                   << validation[j].name();
+    for (size_t earlier = 0; earlier < later; ++earlier)
+      for (const EvaluationFault& other : *all_sets()[earlier])
+        EXPECT_FALSE(behave_alike(fault.fault, other.fault)) << fault.name() << " behaves like " << other.name();
+    for (size_t j = i + 1; j < mistakes.size(); ++j)
+      EXPECT_FALSE(behave_alike(fault.fault, mistakes[j].fault)) << fault.name() << " behaves like " << mistakes[j].name();
   }
 }
 
-// Nor would the held-out set, against the catalog, either earlier set or
-// itself.
-TEST(EvaluationSet, NoHoldoutFaultBehavesLikeAnotherFault) {
-  const std::vector<EvaluationFault>& holdout = holdout_set();
-  for (size_t i = 0; i < holdout.size(); ++i) {
-    const EvaluationFault& fault = holdout[i];
-    for (const faults::CatalogFault& known : faults::catalog())
-      EXPECT_FALSE(behave_alike(fault.fault, known)) << fault.name() << " behaves like " << known.name;
-    for (const auto* earlier : {&set(), &validation_set()})
-      for (const EvaluationFault& other : *earlier)
-        EXPECT_FALSE(behave_alike(fault.fault, other.fault)) << fault.name() << " behaves like " << other.name();
-    for (size_t j = i + 1; j < holdout.size(); ++j)
-      EXPECT_FALSE(behave_alike(fault.fault, holdout[j].fault)) << fault.name() << " behaves like " << holdout[j].name();
-  }
-}
+TEST(EvaluationSet, NoValidationFaultBehavesLikeAnotherFault) { expect_no_fault_behaves_like_another(1); }
+TEST(EvaluationSet, NoHoldoutFaultBehavesLikeAnotherFault) { expect_no_fault_behaves_like_another(2); }
+TEST(EvaluationSet, NoSecondHoldoutFaultBehavesLikeAnotherFault) { expect_no_fault_behaves_like_another(3); }
 
 faults::ImageShape shape_spanning_trials() {
   faults::ImageShape shape;
@@ -179,7 +172,7 @@ sim::Fault right_instruction(Op op) {
 // measures nothing however the images are built: each must change what its
 // instruction does (a pipeline disturbance changes it by its effect).
 TEST(EvaluationSet, EveryMistakeChangesWhatItsInstructionDoes) {
-  for (const auto* faults : {&set(), &validation_set(), &holdout_set()})
+  for (const auto* faults : all_sets())
     for (const EvaluationFault& fault : *faults) {
       const sim::Fault made = fault.fault.make(shape_spanning_trials());
       if (!made.semantics) continue;
@@ -194,8 +187,9 @@ TEST(EvaluationSet, EveryMistakeChangesWhatItsInstructionDoes) {
 }
 
 const EvaluationFault& holdout_fault(std::string_view name) {
-  for (const EvaluationFault& fault : holdout_set())
-    if (fault.name() == name) return fault;
+  for (const auto* held_out : {&holdout_set(), &second_holdout_set()})
+    for (const EvaluationFault& fault : *held_out)
+      if (fault.name() == name) return fault;
   throw std::out_of_range(std::string(name));
 }
 
@@ -204,7 +198,10 @@ const EvaluationFault& holdout_fault(std::string_view name) {
 // a fix-up term left out shows only when that term is not zero, a quotient
 // sign only for a negative divisor, HI only where it differs from the
 // quotient (all ones for a zero divisor), a zero detector of 16 bits only for a
-// positive value with a zero low half.
+// positive value with a zero low half, a remainder left positive only when it
+// is negative, a fill bit from the amount register only when the two sign
+// bits differ and the amount is not zero, a sign read off bit 15 only where
+// bit 15 and bit 31 differ, a <= condition only on zero.
 TEST(EvaluationSet, HoldoutMistakesGoWrongWhereTheirVerilogSays) {
   using Wrong = bool (*)(int32_t rs, int32_t rt, uint32_t urs, uint32_t urt);
   const std::vector<std::pair<std::string_view, Wrong>> claims{
@@ -218,6 +215,12 @@ TEST(EvaluationSet, HoldoutMistakesGoWrongWhereTheirVerilogSays) {
        [](int32_t, int32_t, uint32_t x, uint32_t y) { return y == 0 ? x != 0xFFFFFFFF : x % y != x / y; }},
       {"blez-zero-detect-low-half", [](int32_t rs, int32_t, uint32_t x, uint32_t) { return rs > 0 && !(x & 0xFFFF); }},
       {"bne-compares-with-zero", [](int32_t, int32_t, uint32_t x, uint32_t y) { return (x != 0) != (x != y); }},
+      {"div-remainder-sign-not-fixed",
+       [](int32_t rs, int32_t rt, uint32_t, uint32_t) { return rs < 0 && rt != 0 && rt != -1 && rs % rt != 0; }},
+      {"srav-fill-from-rs-sign",
+       [](int32_t, int32_t, uint32_t x, uint32_t y) { return (x & 31) != 0 && (x >> 31) != (y >> 31); }},
+      {"bgtz-sign-from-bit15", [](int32_t, int32_t, uint32_t x, uint32_t) { return (x >> 31) != (x >> 15 & 1); }},
+      {"bltzal-taken-on-zero", [](int32_t rs, int32_t, uint32_t, uint32_t) { return rs == 0; }},
   };
   for (const auto& [name, wrong] : claims) {
     const sim::Fault made = holdout_fault(name).fault.make(shape_spanning_trials());
@@ -226,7 +229,10 @@ TEST(EvaluationSet, HoldoutMistakesGoWrongWhereTheirVerilogSays) {
     for (int i = 0; i < 4000; ++i) {
       const Trial trial = trial_for(made.op, state);
       // A branch of offset 1 lands where it would fall through: taken or not look alike.
-      if ((made.op == Op::blez || made.op == Op::bne) && uint16_t(trial.word) == 1) continue;
+      const isa::Format format = isa::info(made.op).format;
+      const bool branch = format == isa::Format::BranchCompare || format == isa::Format::BranchZero ||
+                          format == isa::Format::BranchRegimm;
+      if (branch && uint16_t(trial.word) == 1) continue;
       const uint32_t x = trial.regs[8], y = trial.regs[9];
       const bool expected = wrong(int32_t(x), int32_t(y), x, y);
       wrong_trials += expected;
@@ -234,6 +240,38 @@ TEST(EvaluationSet, HoldoutMistakesGoWrongWhereTheirVerilogSays) {
           << name << " with rs " << x << ", rt " << y;
     }
     EXPECT_GT(wrong_trials, 40) << name;
+  }
+}
+
+// The held-out merge and lane mistakes go wrong on the byte lanes their
+// Verilog says and never on the others: enables shifted the wrong way are
+// right only for an aligned swr, unshifted data only when swl's lane is 3, a
+// merge select of addr[0] only when addr[1] is set, a byte enable one lane up
+// on every lane.
+TEST(EvaluationSet, HoldoutLaneMistakesGoWrongOnTheirLanes) {
+  const std::vector<std::pair<std::string_view, std::set<uint32_t>>> claims{
+      {"swr-enables-shifted-right", {1, 2, 3}},
+      {"swl-data-not-shifted", {0, 1, 2}},
+      {"lwl-lane-from-bit0", {2, 3}},
+      {"sb-enable-next-lane", {0, 1, 2, 3}},
+  };
+  for (const auto& [name, wrong_lanes] : claims) {
+    const sim::Fault made = holdout_fault(name).fault.make(shape_spanning_trials());
+    uint64_t state = 0x1A4E;
+    std::array<int, 4> trials{}, wrong{};
+    for (int i = 0; i < 4000; ++i) {
+      const Trial trial = trial_for(made.op, state);
+      const uint32_t lane = (trial.regs[8] + uint32_t(int16_t(trial.word))) & 3;
+      ++trials[lane];
+      wrong[lane] += !(run_once(made, trial) == run_once(right_instruction(made.op), trial));
+    }
+    for (uint32_t lane = 0; lane < 4; ++lane) {
+      if (wrong_lanes.contains(lane)) {
+        EXPECT_GT(wrong[lane], trials[lane] * 9 / 10) << name << " on lane " << lane;
+      } else {
+        EXPECT_EQ(wrong[lane], 0) << name << " on lane " << lane;
+      }
+    }
   }
 }
 
@@ -301,7 +339,8 @@ TEST(EvaluationFigures, EveryValidationFaultRunsOnBothImagesAndIsClassifiedOnce)
 }
 
 TEST(EvaluationFigures, EveryHoldoutFaultRunsOnBothImagesAndIsClassifiedOnce) {
-  expect_each_classified_once(holdout_set(), evaluate(holdout_set(), test::default_image(), test::supplement_image(), 2));
+  for (const auto* held_out : {&holdout_set(), &second_holdout_set()})
+    expect_each_classified_once(*held_out, evaluate(*held_out, test::default_image(), test::supplement_image(), 2));
 }
 
 TEST(EvaluationFigures, TheCountsAddUp) {
