@@ -36,15 +36,14 @@ struct EvaluationFault {
 
 // In the order of the parts: datapath, control, memory, pipeline.
 const std::vector<EvaluationFault>& evaluation_set();
-// Mistakes written after the ranking had been tuned on evaluation_set(),
-// their accepted answers fixed before diagnose saw them: the figure on these
-// is the one that says how well the rules carry over.
+// Each later set was written after the ranking had been tuned on the sets
+// before it, its accepted answers fixed before diagnose saw any of its
+// faults; its first figures say how well the rules carry over. Once rules
+// have been shaped on a set's misses (the validation set's and the held-out
+// set's have), it measures nothing blind, and only the newest does.
 const std::vector<EvaluationFault>& validation_set();
-// Written after the ranking was tuned on both other sets, and never used to
-// tune it: its accepted answers were fixed before diagnose saw any of them.
 const std::vector<EvaluationFault>& holdout_set();
-// Written after the ranking was tuned on the three other sets; never used to
-// tune it, its accepted answers fixed before diagnose saw any of them.
+// Never used to tune the ranking.
 const std::vector<EvaluationFault>& second_holdout_set();
 
 }  // namespace r3k::evaluation
