@@ -122,39 +122,30 @@ int main(int argc, char** argv) {
   const auto start = std::chrono::steady_clock::now();
   const Image main_image = build_image(kDefaultSeed);
   const Image supplement = supplement::build(kDefaultSeed);
-  const auto& first = evaluation::evaluation_set();
-  const auto& validation = evaluation::validation_set();
-  const auto& holdout = evaluation::holdout_set();
-  const auto& second_holdout = evaluation::second_holdout_set();
+  struct Set {
+    const std::vector<evaluation::EvaluationFault>* faults;
+    const char* heading;
+  };
+  const Set sets[] = {
+      {&evaluation::evaluation_set(), "diagnose on the evaluation set: %zu faults not in the catalog"},
+      {&evaluation::validation_set(), "validation set: %zu faults written after this round's ranking rules"},
+      {&evaluation::holdout_set(), "held-out set: %zu faults written after the ranking was tuned on both sets above"},
+      {&evaluation::second_holdout_set(), "second held-out set: %zu faults written after the ranking was tuned on "
+                                          "the three sets above, never used to tune it"},
+  };
   if (argc > 1) {
-    for (const auto* set : {&first, &validation, &holdout, &second_holdout})
-      for (const evaluation::EvaluationFault& fault : *set)
+    for (const Set& set : sets)
+      for (const evaluation::EvaluationFault& fault : *set.faults)
         if (fault.name() == argv[1]) return explain_one(fault, main_image, supplement);
     std::printf("no fault %s in the evaluation, validation or either held-out set\n", argv[1]);
     return 2;
   }
-  if (!report(first,
-              "diagnose on the evaluation set: " + std::to_string(first.size()) + " faults not in the catalog",
-              main_image, supplement))
-    return 1;
-  std::printf("\n");
-  if (!report(validation,
-              "validation set: " + std::to_string(validation.size()) +
-                  " faults written after this round's ranking rules",
-              main_image, supplement))
-    return 1;
-  std::printf("\n");
-  if (!report(holdout,
-              "held-out set: " + std::to_string(holdout.size()) +
-                  " faults written after the ranking was tuned on both sets above, never used to tune it",
-              main_image, supplement))
-    return 1;
-  std::printf("\n");
-  if (!report(second_holdout,
-              "second held-out set: " + std::to_string(second_holdout.size()) +
-                  " faults written after the ranking was tuned on the three sets above, never used to tune it",
-              main_image, supplement))
-    return 1;
+  for (const Set& set : sets) {
+    if (set.faults != sets[0].faults) std::printf("\n");
+    std::string heading = set.heading;
+    heading.replace(heading.find("%zu"), 3, std::to_string(set.faults->size()));
+    if (!report(*set.faults, heading, main_image, supplement)) return 1;
+  }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("  (%.1f s)\n", seconds);
 }

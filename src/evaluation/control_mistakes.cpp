@@ -7,22 +7,15 @@
 namespace r3k::evaluation {
 
 using namespace faults::kit;
+using namespace part_kit;
 using faults::FaultClass;
 using faults::ImageShape;
 
 namespace {
 
-uint32_t offset_bytes(const Decoded& d) { return uint32_t(int32_t(int16_t(immediate_field(d)))); }
-
 // A taken branch that goes to `target` instead of its own.
 void branch_to_if(Cpu& c, uint32_t target, bool taken) {
   if (taken) c.branch(target);
-}
-
-// The next instruction is the branch's destination: the slot is flushed.
-void flush_slot(Cpu& c) {
-  c.next_pc = c.after_next;
-  c.after_next = c.next_pc + 4;
 }
 
 }  // namespace

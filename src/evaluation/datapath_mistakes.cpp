@@ -7,6 +7,7 @@
 namespace r3k::evaluation {
 
 using namespace faults::kit;
+using namespace part_kit;
 using faults::FaultClass;
 using faults::ImageShape;
 using U = uint32_t;
@@ -15,10 +16,6 @@ using F = uint16_t;
 namespace {
 
 U sign_extended(F field) { return sim::sign_extend_half(field); }
-U shifted_right_filling(U word, unsigned amount, bool fill) {
-  if (amount == 0) return word;
-  return word >> amount | (fill ? ~0u << (32 - amount) : 0);
-}
 
 }  // namespace
 

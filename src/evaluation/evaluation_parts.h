@@ -28,6 +28,38 @@ sim::Fault make_disturbed(const faults::ImageShape&) {
   return faults::kit::disturb(kOp, kEffect, kLatency);
 }
 
+// What the parts' mistakes are written with.
+namespace part_kit {
+
+using faults::kit::Cpu;
+using faults::kit::Decoded;
+
+// A memory access's address, as the right instruction forms it.
+inline uint32_t address_of(const Cpu& c, const Decoded& d) { return c.reg(d.rs) + d.imm; }
+// A branch offset in bytes, sign-extended, before the shift.
+inline uint32_t offset_bytes(const Decoded& d) {
+  return uint32_t(int32_t(int16_t(faults::kit::immediate_field(d))));
+}
+// A right shift by `amount` whose vacated bits take `fill`.
+inline uint32_t shifted_right_filling(uint32_t word, unsigned amount, bool fill) {
+  if (amount == 0) return word;
+  return word >> amount | (fill ? ~0u << (32 - amount) : 0);
+}
+// The next instruction is the branch's destination: the slot is flushed.
+inline void flush_slot(Cpu& c) {
+  c.next_pc = c.after_next;
+  c.after_next = c.next_pc + 4;
+}
+// A multiply or divide whose HI and LO `result(rs, rt)` gives.
+template <class Result>
+faults::kit::Fault hi_lo_result(isa::Op op, Result result) {
+  return faults::kit::replace(op, [result](Cpu& c, const Decoded& d) {
+    sim::set_hi_lo(c, result(faults::kit::rs(c, d), faults::kit::rt(c, d)));
+  });
+}
+
+}  // namespace part_kit
+
 // One entry; `unseen` stays empty unless neither image can see the fault.
 inline EvaluationFault mistake(std::string_view name, faults::FaultClass fault_class, isa::Op op,
                                std::string_view verilog, std::string_view mechanism,

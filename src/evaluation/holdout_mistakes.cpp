@@ -14,6 +14,7 @@
 namespace r3k::evaluation {
 
 using namespace faults::kit;
+using namespace part_kit;
 using faults::FaultClass;
 using faults::ImageShape;
 using sim::HiLo;
@@ -22,14 +23,6 @@ using U = uint32_t;
 using F = uint16_t;
 
 namespace {
-
-U address_of(const Cpu& c, const Decoded& d) { return c.reg(d.rs) + d.imm; }
-U offset_bytes(const Decoded& d) { return U(int32_t(int16_t(immediate_field(d)))); }
-
-template <class Result>
-Fault hi_lo_result(Op op, Result result) {
-  return replace(op, [result](Cpu& c, const Decoded& d) { sim::set_hi_lo(c, result(rs(c, d), rt(c, d))); });
-}
 
 // A signed product built from the unsigned one: HI needs rt taken off when
 // rs is negative and rs taken off when rt is negative; this one does the first.

@@ -8,13 +8,12 @@
 namespace r3k::evaluation {
 
 using namespace faults::kit;
+using namespace part_kit;
 using faults::FaultClass;
 using faults::ImageShape;
 using sim::Width;
 
 namespace {
-
-uint32_t address_of(const Cpu& c, const Decoded& d) { return c.reg(d.rs) + d.imm; }
 
 // The lane an aligned access of `width` selects when the select reads
 // address bit 0 where bit 1 was meant.

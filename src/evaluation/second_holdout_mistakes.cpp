@@ -15,6 +15,7 @@
 namespace r3k::evaluation {
 
 using namespace faults::kit;
+using namespace part_kit;
 using faults::FaultClass;
 using faults::ImageShape;
 using sim::HiLo;
@@ -23,20 +24,6 @@ using U = uint32_t;
 using F = uint16_t;
 
 namespace {
-
-U address_of(const Cpu& c, const Decoded& d) { return c.reg(d.rs) + d.imm; }
-U offset_bytes(const Decoded& d) { return U(int32_t(int16_t(immediate_field(d)))); }
-
-template <class Result>
-Fault hi_lo_result(Op op, Result result) {
-  return replace(op, [result](Cpu& c, const Decoded& d) { sim::set_hi_lo(c, result(rs(c, d), rt(c, d))); });
-}
-
-// A right shift by `amount` whose vacated bits take `fill`.
-U shifted_right_filling(U word, unsigned amount, bool fill) {
-  if (amount == 0) return word;
-  return word >> amount | (fill ? ~0u << (32 - amount) : 0);
-}
 
 // A 32x32 multiplier built from two 16x32 partial products whose low-word
 // sum does not pass its carry on to HI.
@@ -67,12 +54,6 @@ Fault unaligned_store(Op op, NewWord new_word) {
     if (c.load(address, Width::partial_word, word))
       c.store(address, Width::partial_word, new_word(word, rt(c, d), address & 3));
   });
-}
-
-// The next instruction is the branch's destination: the slot is flushed.
-void flush_slot(Cpu& c) {
-  c.next_pc = c.after_next;
-  c.after_next = c.next_pc + 4;
 }
 
 std::vector<EvaluationFault> datapath() {

@@ -14,6 +14,7 @@
 namespace r3k::evaluation {
 
 using namespace faults::kit;
+using namespace part_kit;
 using faults::FaultClass;
 using faults::ImageShape;
 using sim::Width;
@@ -21,9 +22,6 @@ using U = uint32_t;
 using F = uint16_t;
 
 namespace {
-
-U address_of(const Cpu& c, const Decoded& d) { return c.reg(d.rs) + d.imm; }
-U offset_bytes(const Decoded& d) { return U(int32_t(int16_t(immediate_field(d)))); }
 
 // The carry out of the low half of rs + ~rt + 1, which a subtractor built
 // from two 16-bit halves must pass on.
