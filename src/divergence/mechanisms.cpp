@@ -334,6 +334,7 @@ void branch_targets(const Step& branch, uint32_t design_pc, std::vector<Mechanis
 // own line, or the exception it raised in its place when the design's line
 // is an exception.
 bool gives(const trace::DesignLine& design, const VariantResult& variant) {
+  if (variant.unknown) return false;
   if (design.record.is_exception) return variant.raised && trace::compare_line(design, *variant.raised).empty();
   return trace::compare_line(design, variant.record).empty();
 }

@@ -72,6 +72,7 @@ ReferenceState state_at(std::span<const uint8_t> boot, uint64_t index, uint32_t 
                         const sim::Fault& fault) {
   ReferenceState state;
   state.index = index;
+  state.rom_size = static_cast<uint32_t>(boot.size());
   sim::Machine machine(std::vector<uint8_t>(boot.begin(), boot.end()));
   sim::RunOptions options;
   options.quick_run_flag = quick_run_flag;

@@ -35,6 +35,7 @@ struct ReferenceState {
   // Of a load or store: RAM as it stood before `at` ran, word by word (a
   // mistake may address another word); empty otherwise.
   std::vector<uint32_t> ram;
+  uint32_t rom_size = 0;      // the boot ROM's bytes from layout::kResetVector, which the snapshot leaves out
   bool reached = false;       // the run got to instruction `index`
   sim::TraceRecord written;   // what `at` wrote, as the trace shows it
   std::optional<sim::TraceRecord> exception;  // the exception it raised, if any

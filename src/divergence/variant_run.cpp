@@ -1,5 +1,7 @@
 #include "divergence/variant_run.h"
 
+#include "board/layout.h"
+#include "isa/isa.h"
 #include "sim/cpu.h"
 #include "sim/decoded.h"
 #include "sim/semantics.h"
@@ -17,10 +19,12 @@ VariantResult VariantRunner::run(uint32_t pc, uint32_t word, const Registers& be
   const sim::Decoded decoded = sim::decode_at(word, pc);
   const uint32_t address = (before.regs[decoded.rs] + decoded.imm) & ~3u;
   if (uint8_t* bytes = bus_.ram_at(address)) sim::store_le32(bytes, memory ? ram_word(*memory, address) : 0);
+  const bool accesses = isa::info(isa::decode(word)).attributes.memory != isa::MemoryAccess::none;
+  VariantResult result;
+  result.unknown = accesses && memory && address - layout::kResetVector < memory->rom_size;
   // The recorder reports what changed since the last record: a nop first
   // makes it start from `before`.
   sim::TraceRecorder recorder;
-  VariantResult result;
   sim::TraceLines lines;
   recorder.record(cpu, sim::decode_at(0, pc), lines);
   sim::execute_normal(cpu, decoded);

@@ -16,6 +16,9 @@ struct VariantResult {
   // The exception it raised in its own place, whose line follows `record`
   // (which then writes nothing).
   std::optional<sim::TraceRecord> raised;
+  // It read or wrote the boot ROM, whose words the runner does not hold: what
+  // it did there is not known, so it reproduces nothing.
+  bool unknown = false;
   uint32_t after_slot = 0;  // where control goes after the delay slot
 };
 

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <optional>
 
+#include "board/layout.h"
 #include "divergence/faulty_trace.h"
 #include "divergence/trace_diagnosis.h"
+#include "divergence/variant_run.h"
 #include "faults/campaign.h"
 #include "faults/fault_kit.h"
 #include "image/image.h"
@@ -299,6 +301,33 @@ TEST(TraceDiagnosis, NamesTheBlockAWrongValueCameFrom) {
   const TraceDiagnosis nor = diagnosed(disturb(Op::nor, PipelineEffect::late_result, 1));
   EXPECT_TRUE(has_key(nor, "result-not-landed")) << keys_of(nor);
   EXPECT_EQ(first_of(nor), "xor-result-late");
+}
+
+// A way of running a load reads RAM as it stood; where it reads the boot
+// ROM, whose words it does not hold, what it loads is not known and it
+// reproduces nothing (not a bus error the real ROM would never raise).
+TEST(TraceDiagnosis, AVariantLoadKnowsOnlyTheMemoryItHolds) {
+  ReferenceState state;
+  state.rom_size = 0x1000;
+  state.ram.assign(layout::kRamSize / 4, 0);
+  state.ram[0x40] = 0x12345678;
+  Registers before{};
+  isa::Fields fields;
+  fields.rs = 8, fields.rt = 9;
+  const uint32_t lw = isa::encode(Op::lw, fields);
+  VariantRunner runner;
+  before.regs[8] = layout::kRamBase + 0x100;
+  const VariantResult from_ram = runner.run(layout::kResetVector + 0x200, lw, before, &state, lw);
+  EXPECT_FALSE(from_ram.unknown || from_ram.raised);
+  ASSERT_EQ(from_ram.record.reg_count, 1);
+  EXPECT_EQ(from_ram.record.regs[0].value, 0x12345678u);
+  before.regs[8] = layout::kResetVector + 0x100;
+  EXPECT_TRUE(runner.run(layout::kResetVector + 0x200, lw, before, &state, lw).unknown);
+  before.regs[8] = 0x00400000;  // nothing answers there: a bus error, as on the board
+  const VariantResult nowhere = runner.run(layout::kResetVector + 0x200, lw, before, &state, lw);
+  EXPECT_FALSE(nowhere.unknown);
+  EXPECT_TRUE(nowhere.raised);
+  EXPECT_EQ(nowhere.record.reg_count, 0);
 }
 
 // A branch that went as its operand's value from before the write just
