@@ -207,28 +207,33 @@ void load_lanes(const ReferenceState& state, const sim::TraceRecord& expected, c
   if (info.attributes.width != 4 && matches(m)) found.push_back({"load-whole-word", "the whole word, not its part", kLane});
 }
 
+// rs and the other operand an ALU instruction computes on: rt, or the
+// immediate widened as the instruction table says.
+std::pair<uint32_t, uint32_t> alu_operands(const Step& at) {
+  const Op op = isa::decode(at.word);
+  const isa::Fields fields = isa::fields_of(at.word);
+  const uint32_t immediate = isa::info(op).immediate == isa::Extension::sign ? uint32_t(int32_t(int16_t(fields.imm)))
+                                                                              : uint32_t{fields.imm};
+  return {at.before.regs[fields.rs], isa::register_form(op) != op ? immediate : at.before.regs[fields.rt]};
+}
+
+bool sets_on_less_than(Op op) { return isa::function_of(op) == Op::slt || isa::function_of(op) == Op::sltu; }
+
 // A set-on-less-than's result as bit 31 of rs minus its other operand, the
 // comparator a subtractor's sign stands in for; 2 (no result) for others.
 uint32_t sign_of_difference(const Step& at) {
-  const Op op = isa::decode(at.word);
-  if (op != Op::slt && op != Op::sltu && op != Op::slti && op != Op::sltiu) return 2;
-  const isa::Fields fields = isa::fields_of(at.word);
-  const bool immediate = op == Op::slti || op == Op::sltiu;
-  const uint32_t other = immediate ? uint32_t(int32_t(int16_t(fields.imm))) : at.before.regs[fields.rt];
-  return (at.before.regs[fields.rs] - other) >> 31;
+  if (!sets_on_less_than(isa::decode(at.word))) return 2;
+  const auto [a, b] = alu_operands(at);
+  return (a - b) >> 31;
 }
 
 // A set-on-less-than's result compared at the wrong boundary (rs <= its
 // other operand); 2 (no result) for other instructions.
 uint32_t less_or_equal(const Step& at) {
   const Op op = isa::decode(at.word);
-  if (op != Op::slt && op != Op::sltu && op != Op::slti && op != Op::sltiu) return 2;
-  const isa::Fields fields = isa::fields_of(at.word);
-  const bool immediate = op == Op::slti || op == Op::sltiu;
-  const uint32_t a = at.before.regs[fields.rs];
-  const uint32_t b = immediate ? uint32_t(int32_t(int16_t(fields.imm))) : at.before.regs[fields.rt];
-  const bool is_signed = op == Op::slt || op == Op::slti;
-  return is_signed ? int32_t(a) <= int32_t(b) : a <= b;
+  if (!sets_on_less_than(op)) return 2;
+  const auto [a, b] = alu_operands(at);
+  return isa::function_of(op) == Op::slt ? int32_t(a) <= int32_t(b) : a <= b;
 }
 
 // An add or addi whose sum carries out of bit 31 (what an overflow test
@@ -236,9 +241,7 @@ uint32_t less_or_equal(const Step& at) {
 bool trapped_on_carry(const Step& at) {
   const Op op = isa::decode(at.word);
   if (op != Op::add && op != Op::addi) return false;
-  const isa::Fields fields = isa::fields_of(at.word);
-  const uint32_t a = at.before.regs[fields.rs];
-  const uint32_t b = op == Op::add ? at.before.regs[fields.rt] : uint32_t(int32_t(int16_t(fields.imm)));
+  const auto [a, b] = alu_operands(at);
   const uint32_t sum = a + b;
   const bool overflows = ((a ^ sum) & (b ^ sum)) >> 31;
   return sum < a && !overflows;

@@ -60,6 +60,14 @@ faults::kit::Fault hi_lo_result(isa::Op op, Result result) {
 
 }  // namespace part_kit
 
+// A set's parts, one after the other, in the order given.
+inline std::vector<EvaluationFault> joined(std::initializer_list<std::vector<EvaluationFault> (*)()> parts) {
+  std::vector<EvaluationFault> all;
+  for (auto part : parts)
+    for (EvaluationFault& fault : part()) all.push_back(std::move(fault));
+  return all;
+}
+
 // One entry; `unseen` stays empty unless neither image can see the fault.
 inline EvaluationFault mistake(std::string_view name, faults::FaultClass fault_class, isa::Op op,
                                std::string_view verilog, std::string_view mechanism,

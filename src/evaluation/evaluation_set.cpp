@@ -11,12 +11,8 @@ bool EvaluationFault::accepts(std::string_view answer) const {
 }
 
 const std::vector<EvaluationFault>& evaluation_set() {
-  static const std::vector<EvaluationFault> all = [] {
-    std::vector<EvaluationFault> joined;
-    for (auto part : {datapath_mistakes, control_mistakes, memory_mistakes, pipeline_mistakes})
-      for (EvaluationFault& fault : part()) joined.push_back(std::move(fault));
-    return joined;
-  }();
+  static const std::vector<EvaluationFault> all =
+      joined({datapath_mistakes, control_mistakes, memory_mistakes, pipeline_mistakes});
   return all;
 }
 

@@ -271,10 +271,7 @@ std::vector<EvaluationFault> pipeline() {
 }  // namespace
 
 std::vector<EvaluationFault> holdout_mistakes() {
-  std::vector<EvaluationFault> joined;
-  for (auto part : {datapath, control, memory, pipeline})
-    for (EvaluationFault& fault : part()) joined.push_back(std::move(fault));
-  return joined;
+  return joined({datapath, control, memory, pipeline});
 }
 
 }  // namespace r3k::evaluation
